@@ -1,0 +1,164 @@
+#include "shared/ConnectionString.h"
+
+#include "shared/DataLinkFile.h"
+#include "shared/DbError.h"
+
+#include <QDir>
+
+namespace {
+
+constexpr int LoginTimeoutSeconds = 15;
+
+[[noreturn]] void refuse(const QString &message)
+{
+    throw DbError(DbError::Kind::AccessLayer, message);
+}
+
+QString unquoted(QString value)
+{
+    value = value.trimmed();
+    if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') && value.back() == value.front())
+        value = value.mid(1, value.size() - 2);
+    return value;
+}
+
+bool isSqlServerProvider(const QString &provider)
+{
+    const QString p = provider.toLower();
+    return p.startsWith(QLatin1String("sqloledb")) || p.startsWith(QLatin1String("sqlncli")) ||
+           p.startsWith(QLatin1String("msoledbsql"));
+}
+
+bool isYes(const QString &value)
+{
+    const QString v = value.toLower();
+    return v == QLatin1String("sspi") || v == QLatin1String("yes") || v == QLatin1String("true");
+}
+
+ConnectionTarget sqlServerTarget(const QMap<QString, QString> &props)
+{
+    ConnectionTarget target;
+    target.backend = Backend::SqlServer;
+    target.driver = QStringLiteral("QODBC");
+    target.databaseName = odbcConnectionString(props);
+    target.serverLabel = props.value(QStringLiteral("data source"));
+    target.connectOptions = QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(LoginTimeoutSeconds);
+    return target;
+}
+
+ConnectionTarget sqliteTarget(const QMap<QString, QString> &props, const QString &programFolder)
+{
+    QString file = props.value(QStringLiteral("data source"));
+    if (file.isEmpty())
+        refuse(QStringLiteral("The SQLite connection string names no Data Source file"));
+    if (file != QLatin1String(":memory:") && QDir::isRelativePath(file))
+        file = QDir(programFolder).filePath(file);
+    ConnectionTarget target;
+    target.backend = Backend::Sqlite;
+    target.driver = QStringLiteral("QSQLITE");
+    target.databaseName = file;
+    target.serverLabel = file;
+    target.connectOptions = QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000");
+    return target;
+}
+
+} // namespace
+
+QMap<QString, QString> parseInitString(const QString &initString)
+{
+    QMap<QString, QString> props;
+    QString piece;
+    QChar quote;
+    auto flush = [&] {
+        const qsizetype eq = piece.indexOf(u'=');
+        if (eq > 0)
+            props.insert(piece.left(eq).trimmed().toLower(), unquoted(piece.mid(eq + 1)));
+        piece.clear();
+    };
+    for (QChar c : initString) {
+        if (!quote.isNull()) {
+            if (c == quote)
+                quote = QChar();
+            piece.append(c);
+        } else if (c == u';') {
+            flush();
+        } else {
+            if ((c == u'"' || c == u'\'') && piece.contains(u'=') && piece.section(u'=', 1).trimmed().isEmpty())
+                quote = c;
+            piece.append(c);
+        }
+    }
+    flush();
+    return props;
+}
+
+QString odbcConnectionString(const QMap<QString, QString> &props)
+{
+    QString driver = props.value(QStringLiteral("driver"));
+    if (driver.isEmpty())
+        driver = qEnvironmentVariable("OVTRACK_ODBC_DRIVER", QStringLiteral("FreeTDS"));
+    if (!driver.startsWith(u'{'))
+        driver = u'{' + driver + u'}';
+
+    QString server = props.value(QStringLiteral("data source"));
+    if (server.startsWith(QLatin1String("tcp:"), Qt::CaseInsensitive))
+        server = server.mid(4);
+    QString port;
+    if (server.contains(u',')) {
+        port = server.section(u',', 1).trimmed();
+        server = server.section(u',', 0, 0).trimmed();
+    }
+    if (server == QLatin1String(".") || server.compare(QLatin1String("(local)"), Qt::CaseInsensitive) == 0)
+        server = QStringLiteral("localhost");
+
+    QStringList parts{QStringLiteral("DRIVER=") + driver, QStringLiteral("SERVER=") + server};
+    if (!port.isEmpty())
+        parts << QStringLiteral("PORT=") + port;
+    const QString catalog = props.value(QStringLiteral("initial catalog"));
+    if (!catalog.isEmpty())
+        parts << QStringLiteral("DATABASE=") + catalog;
+    if (isYes(props.value(QStringLiteral("integrated security"))) ||
+        isYes(props.value(QStringLiteral("trusted_connection")))) {
+        parts << QStringLiteral("Trusted_Connection=Yes");
+    } else {
+        if (props.contains(QStringLiteral("user id")))
+            parts << QStringLiteral("UID=") + props.value(QStringLiteral("user id"));
+        if (props.contains(QStringLiteral("password")))
+            parts << QStringLiteral("PWD={") + props.value(QStringLiteral("password")) + u'}';
+    }
+    parts << QStringLiteral("TDS_Version=7.3") << QStringLiteral("ClientCharset=UTF-8");
+    return parts.join(u';');
+}
+
+ConnectionTarget resolveConnectionString(const QString &connectionString, const QString &programFolder,
+                                         const QString &defaultProvider)
+{
+    QMap<QString, QString> props = parseInitString(connectionString);
+    QString initString = connectionString;
+    const QString dataLink = props.value(QStringLiteral("file name"));
+    if (!dataLink.isEmpty()) {
+        try {
+            initString = readDataLinkFile(dataLink);
+        } catch (const DataLinkError &e) {
+            refuse(QString::fromStdString(e.what()));
+        }
+        props = parseInitString(initString);
+    }
+
+    QString provider = props.value(QStringLiteral("provider"));
+    if (provider.isEmpty())
+        provider = defaultProvider;
+
+    ConnectionTarget target;
+    if (isSqlServerProvider(provider))
+        target = sqlServerTarget(props);
+    else if (provider.compare(QLatin1String("SQLite"), Qt::CaseInsensitive) == 0)
+        target = sqliteTarget(props, programFolder);
+    else if (provider.isEmpty())
+        refuse(QStringLiteral("The connection string names no Provider"));
+    else
+        refuse(QStringLiteral("Provider \"%1\" is not supported; use SQLOLEDB, SQLNCLI, MSOLEDBSQL or SQLite")
+                   .arg(provider));
+    target.initString = initString;
+    return target;
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QMap>
+#include <QString>
+
+// Turns an OLE DB connection string (or "File name=" and a data-link file) into what Qt SQL needs.
+
+enum class Backend
+{
+    SqlServer, // QODBC with FreeTDS
+    Sqlite     // QSQLITE
+};
+
+struct ConnectionTarget
+{
+    Backend backend = Backend::Sqlite;
+    QString driver;         // Qt driver name
+    QString databaseName;   // SQLite file or ODBC connection string
+    QString connectOptions; // Qt connect options
+    QString serverLabel;    // the server or file that messages name
+    QString initString;     // the OLE DB string the target was made from
+};
+
+// Keys are lower-cased; values keep their case, quotes removed.
+QMap<QString, QString> parseInitString(const QString &initString);
+
+// Throws DbError (access layer) for an unknown provider or an unreadable data-link file. A relative
+// SQLite file is taken relative to `programFolder`. `defaultProvider` applies when the string names
+// none (the viewer's is "SQLNCLI.1").
+ConnectionTarget resolveConnectionString(const QString &connectionString, const QString &programFolder,
+                                         const QString &defaultProvider = {});
+
+// The ODBC connection string for a SQL Server init string (FreeTDS unless the string or the
+// environment variable OVTRACK_ODBC_DRIVER names another driver).
+QString odbcConnectionString(const QMap<QString, QString> &initProperties);

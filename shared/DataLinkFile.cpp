@@ -1,0 +1,55 @@
+#include "shared/DataLinkFile.h"
+
+#include "shared/TextCodec.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace {
+[[noreturn]] void fail(const QString &message)
+{
+    throw DataLinkError(message.toStdString());
+}
+} // namespace
+
+QByteArray dataLinkFileBytes(const QString &initString)
+{
+    const QString text = QStringLiteral("[oledb]\r\n; Everything after this line is an OLE DB initstring\r\n") +
+                         initString + QStringLiteral("\r\n");
+    QStringEncoder encoder(QStringConverter::Utf16LE);
+    return QByteArray("\xFF\xFE", 2) + QByteArray(encoder.encode(text));
+}
+
+void writeDataLinkFile(const QString &path, const QString &initString)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        fail(QStringLiteral("Cannot write the data-link file \"%1\": %2").arg(path, file.errorString()));
+    file.write(dataLinkFileBytes(initString));
+    if (!file.commit())
+        fail(QStringLiteral("Cannot write the data-link file \"%1\": %2").arg(path, file.errorString()));
+}
+
+QString parseDataLinkBytes(const QByteArray &bytes, const QString &name)
+{
+    if (!bytes.startsWith("\xFF\xFE"))
+        fail(QStringLiteral("The data-link file \"%1\" does not begin with the UTF-16 byte-order mark").arg(name));
+    QStringDecoder decoder(QStringConverter::Utf16LE, QStringConverter::Flag::Stateless);
+    const QString text = decoder.decode(bytes.mid(2));
+    if (decoder.hasError() || (bytes.size() % 2) != 0)
+        fail(QStringLiteral("The data-link file \"%1\" is not valid UTF-16 text").arg(name));
+    const QStringList lines = splitTextLines(text);
+    if (lines.size() < 3 || lines.at(2).trimmed().isEmpty())
+        fail(QStringLiteral("The data-link file \"%1\" holds no connection string on its third line").arg(name));
+    return lines.at(2).trimmed();
+}
+
+QString readDataLinkFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("Cannot read the data-link file \"%1\": %2").arg(path, file.errorString()));
+    return parseDataLinkBytes(file.readAll(), path);
+}

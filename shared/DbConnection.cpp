@@ -1,0 +1,157 @@
+#include "shared/DbConnection.h"
+
+#include "shared/DbError.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <atomic>
+
+namespace {
+
+QString nextConnectionName()
+{
+    static std::atomic<int> counter{0};
+    return QStringLiteral("ovtrack-%1").arg(++counter);
+}
+
+} // namespace
+
+DbConnection::DbConnection(QString programFolder, QString defaultProvider)
+    : m_programFolder(std::move(programFolder)), m_defaultProvider(std::move(defaultProvider)),
+      m_connectionName(nextConnectionName())
+{
+}
+
+DbConnection::~DbConnection()
+{
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+        if (db.isValid())
+            db.close();
+    }
+    if (QSqlDatabase::contains(m_connectionName))
+        QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+void DbConnection::open(const QString &connectionString)
+{
+    close();
+    m_connectionString = connectionString;
+    m_target = resolveConnectionString(connectionString, m_programFolder, m_defaultProvider);
+    m_dialect = SqlDialect::create(m_target.backend);
+    openTarget();
+}
+
+void DbConnection::open()
+{
+    if (m_connectionString.isEmpty())
+        throw DbError(DbError::Kind::AccessLayer, QStringLiteral("No connection string has been given"));
+    open(m_connectionString);
+}
+
+void DbConnection::ensureOpen()
+{
+    if (!isOpen())
+        open();
+}
+
+void DbConnection::openTarget()
+{
+    if (QSqlDatabase::contains(m_connectionName))
+        QSqlDatabase::removeDatabase(m_connectionName);
+    QSqlDatabase db = QSqlDatabase::addDatabase(m_target.driver, m_connectionName);
+    if (!db.isValid())
+        throw DbError(DbError::Kind::AccessLayer,
+                      QStringLiteral("The Qt SQL driver %1 is not installed").arg(m_target.driver));
+    db.setDatabaseName(m_target.databaseName);
+    db.setConnectOptions(m_target.connectOptions);
+    if (!db.open()) {
+        const QString what = m_target.backend == Backend::SqlServer
+                                 ? QStringLiteral("Cannot connect to SQL Server \"%1\": %2")
+                                 : QStringLiteral("Cannot open database \"%1\": %2");
+        const QString message = what.arg(m_target.serverLabel, sqlErrorText(db.lastError()));
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_connectionName);
+        throw DbError(DbError::Kind::Database, message);
+    }
+    for (const QString &sql : m_dialect->sessionSetupSql()) {
+        QSqlQuery setup(db);
+        if (!setup.exec(sql)) {
+            const QString message = sqlErrorText(setup.lastError());
+            setup = QSqlQuery();
+            close();
+            throw DbError(DbError::Kind::Database, message);
+        }
+    }
+}
+
+void DbConnection::close()
+{
+    m_inTransaction = false;
+    if (!QSqlDatabase::contains(m_connectionName))
+        return;
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    db.close();
+}
+
+bool DbConnection::isOpen() const
+{
+    if (!QSqlDatabase::contains(m_connectionName))
+        return false;
+    return QSqlDatabase::database(m_connectionName, false).isOpen();
+}
+
+void DbConnection::beginTransaction()
+{
+    ensureOpen();
+    QSqlDatabase db = database();
+    if (!db.transaction())
+        throw DbError(DbError::Kind::Database, sqlErrorText(db.lastError()));
+    m_inTransaction = true;
+}
+
+void DbConnection::commit()
+{
+    QSqlDatabase db = database();
+    m_inTransaction = false;
+    if (!db.commit())
+        throw DbError(DbError::Kind::Database, sqlErrorText(db.lastError()));
+}
+
+void DbConnection::rollback()
+{
+    QSqlDatabase db = database();
+    m_inTransaction = false;
+    if (!db.rollback())
+        throw DbError(DbError::Kind::Database, sqlErrorText(db.lastError()));
+}
+
+const SqlDialect &DbConnection::dialect() const
+{
+    if (!m_dialect)
+        throw DbError(DbError::Kind::AccessLayer, QStringLiteral("No connection string has been given"));
+    return *m_dialect;
+}
+
+std::shared_ptr<const SqlDialect> DbConnection::sharedDialect() const
+{
+    dialect();
+    return m_dialect;
+}
+
+int DbConnection::execute(const QString &sql)
+{
+    ensureOpen();
+    QSqlQuery query(database());
+    if (!query.exec(sql))
+        throw DbError(DbError::Kind::Database, sqlErrorText(query.lastError()));
+    return query.numRowsAffected();
+}
+
+QSqlDatabase DbConnection::database() const
+{
+    if (!QSqlDatabase::contains(m_connectionName))
+        throw DbError(DbError::Kind::AccessLayer, QStringLiteral("The database connection is not open"));
+    return QSqlDatabase::database(m_connectionName, false);
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "shared/ConnectionString.h"
+#include "shared/SqlDialect.h"
+
+#include <QSqlDatabase>
+#include <QString>
+
+#include <memory>
+
+// One program's database connection, owned for its whole run. A statement used while the
+// connection is closed opens it again with its last connection string.
+class DbConnection
+{
+public:
+    // `programFolder` anchors relative SQLite files; `defaultProvider` applies to connection strings
+    // that name no provider.
+    explicit DbConnection(QString programFolder, QString defaultProvider = {});
+    ~DbConnection();
+    DbConnection(const DbConnection &) = delete;
+    DbConnection &operator=(const DbConnection &) = delete;
+
+    // Throws DbError; the string is kept even when opening fails, for a later open().
+    void open(const QString &connectionString);
+    void open();
+    void close();
+    bool isOpen() const;
+    // Opens with the last connection string when closed; throws DbError when there is none.
+    void ensureOpen();
+
+    const QString &connectionString() const { return m_connectionString; }
+    // The resolved target of the last connection string; empty until one was given.
+    const ConnectionTarget &target() const { return m_target; }
+
+    void beginTransaction();
+    void commit();
+    void rollback();
+    bool inTransaction() const { return m_inTransaction; }
+
+    // The dialect of the last connection string; throws DbError when none was given yet.
+    const SqlDialect &dialect() const;
+    std::shared_ptr<const SqlDialect> sharedDialect() const;
+
+    // Runs a statement without parameters; returns the rows it affected.
+    int execute(const QString &sql);
+
+    QSqlDatabase database() const;
+
+private:
+    void openTarget();
+
+    QString m_programFolder;
+    QString m_defaultProvider;
+    QString m_connectionName;
+    QString m_connectionString;
+    ConnectionTarget m_target;
+    std::shared_ptr<const SqlDialect> m_dialect;
+    bool m_inTransaction = false;
+};

@@ -1,0 +1,65 @@
+#include "shared/DbResult.h"
+
+#include "shared/DbError.h"
+#include "shared/SqlDialect.h"
+
+DbResult::DbResult(QStringList fieldNames, std::vector<std::vector<QVariant>> rows,
+                   std::shared_ptr<const SqlDialect> dialect)
+    : m_fieldNames(std::move(fieldNames)), m_rows(std::move(rows)), m_dialect(std::move(dialect))
+{
+}
+
+int DbResult::fieldIndex(const QString &field) const
+{
+    for (qsizetype i = 0; i < m_fieldNames.size(); ++i) {
+        if (m_fieldNames.at(i).compare(field, Qt::CaseInsensitive) == 0)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+bool DbResult::hasField(const QString &field) const
+{
+    return fieldIndex(field) >= 0;
+}
+
+QVariant DbResult::value(int row, const QString &field) const
+{
+    const int index = fieldIndex(field);
+    if (index < 0)
+        throw DbError(DbError::Kind::AccessLayer, QStringLiteral("Field '%1' not found").arg(field));
+    if (row < 0 || row >= rowCount())
+        throw DbError(DbError::Kind::AccessLayer, QStringLiteral("Row %1 is out of range").arg(row));
+    return m_rows[row][index];
+}
+
+bool DbResult::isNull(int row, const QString &field) const
+{
+    return value(row, field).isNull();
+}
+
+QString DbResult::text(int row, const QString &field) const
+{
+    const QVariant v = value(row, field);
+    return v.isNull() ? QString() : v.toString();
+}
+
+std::optional<QDateTime> DbResult::dateTime(int row, const QString &field) const
+{
+    const QVariant v = value(row, field);
+    if (!m_dialect)
+        return v.isNull() ? std::nullopt : std::optional<QDateTime>(v.toDateTime());
+    return m_dialect->dateTimeValue(v);
+}
+
+std::optional<qint64> DbResult::integer(int row, const QString &field) const
+{
+    const QVariant v = value(row, field);
+    if (v.isNull())
+        return std::nullopt;
+    bool ok = false;
+    const qint64 n = v.toLongLong(&ok);
+    if (!ok)
+        return std::nullopt;
+    return n;
+}

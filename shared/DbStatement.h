@@ -1,0 +1,68 @@
+#pragma once
+
+#include "shared/DbResult.h"
+
+#include <QSqlQuery>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <vector>
+
+class DbConnection;
+
+enum class ParamType
+{
+    Text,
+    DateTime,
+    SmallInt,
+    Int,
+    LongText
+};
+
+// A statement with ":Name" parameters, defined once and reused, or made for one use. Parameters
+// are matched by name without regard to case; a null or invalid value binds SQL NULL.
+class DbStatement
+{
+public:
+    explicit DbStatement(DbConnection &connection, const QString &text = {});
+
+    // Setting the text closes the statement and forgets the bindings.
+    void setText(const QString &text);
+    void setLines(const QStringList &lines); // joined with CR LF
+    const QString &text() const { return m_text; }
+    // The parameters the text names, in order of first use.
+    QStringList parameterNames() const;
+
+    void bind(const QString &name, ParamType type, const QVariant &value);
+    void clearBindings();
+    // Takes over another statement's bindings (names, types and values).
+    void copyBindingsFrom(const DbStatement &other);
+
+    // Runs the statement; returns the number of rows affected. Throws DbError.
+    int execute();
+    // Runs the statement and reads its whole result. Throws DbError.
+    DbResult open();
+    // A prepared, bound query for callers that walk a large result themselves. Throws DbError.
+    QSqlQuery prepareBound();
+    void close();
+
+    DbConnection &connection() const { return m_connection; }
+
+private:
+    struct Binding
+    {
+        QString name;
+        ParamType type;
+        QVariant value;
+    };
+
+    const Binding *findBinding(const QString &name) const;
+    QVariant boundValue(const Binding &binding) const;
+    QSqlQuery run();
+
+    DbConnection &m_connection;
+    QString m_text;
+    std::vector<Binding> m_bindings;
+    QSqlQuery m_query;
+};

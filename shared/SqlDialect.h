@@ -1,0 +1,61 @@
+#pragma once
+
+#include "shared/ConnectionString.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <QVariant>
+
+#include <memory>
+
+class DbConnection;
+
+// Every statement text that is not portable between the backends, and how date-times travel to
+// and from each of them. Portable statements (inserts, updates, the search) live with their users.
+class SqlDialect
+{
+public:
+    virtual ~SqlDialect() = default;
+
+    virtual Backend backend() const = 0;
+
+    // Catalogue checks; names come from the program, never from data.
+    virtual QString tableExistsSql(const QString &name) const = 0;
+    virtual QString columnExistsSql(const QString &table, const QString &column) const = 0;
+    virtual QString columnMaxLengthSql(const QString &table, const QString &column) const = 0;
+    virtual QString addColumnSql(const QString &table, const QString &column, const QString &type,
+                                 const QString &size) const = 0;
+    virtual QString indexExistsSql(const QString &index) const = 0;
+    QString createIndexSql(const QString &index, const QString &table, const QString &column) const;
+
+    // Brings the text columns to their widths (MsgID 100, FileType 50, the others 240).
+    virtual void runWidthBatch(DbConnection &connection) const = 0;
+
+    virtual QString createTrackingSql() const = 0;
+    virtual QString createContentSql() const = 0;
+
+    // The two lookups that paste a message id; single quotes in it are doubled.
+    virtual QString existingRowSql(const QString &messageId) const = 0;
+    QString lowDeliverySql(const QString &messageId) const;
+
+    virtual QString undeliveredSummarySql() const = 0;
+    virtual QString tagAsManagedSql() const = 0;
+
+    // A sentinel date as the search statement writes it, quotes included.
+    virtual QString dateLiteral(QDate date) const = 0;
+
+    // How a date-time parameter is bound, and how a fetched value is read back.
+    virtual QVariant dateTimeParameter(const QDateTime &value) const = 0;
+    virtual std::optional<QDateTime> dateTimeValue(const QVariant &value) const;
+    // How long text (content bytes) is bound.
+    virtual QVariant longTextParameter(const QByteArray &bytes) const = 0;
+
+    // Session settings run once after every open.
+    virtual QStringList sessionSetupSql() const = 0;
+
+    static std::unique_ptr<SqlDialect> create(Backend backend);
+};
+
+// A message id pasted between single quotes: each quote doubled.
+QString quoteMessageId(const QString &messageId);

@@ -1,0 +1,190 @@
+#include "shared/SqlServerDialect.h"
+
+#include "shared/DbConnection.h"
+#include "shared/TextCodec.h"
+#include "shared/TrackingSchema.h"
+
+namespace {
+
+const QString CrLf = QStringLiteral("\r\n");
+const QString Collation = QStringLiteral("COLLATE SQL_Latin1_General_CP1_CI_AS");
+
+QString sqlTypeName(TrackingSchema::ColumnType type)
+{
+    switch (type) {
+    case TrackingSchema::ColumnType::VarChar:
+        return QStringLiteral("varchar");
+    case TrackingSchema::ColumnType::DateTime:
+        return QStringLiteral("datetime");
+    case TrackingSchema::ColumnType::Int:
+        break;
+    }
+    return QStringLiteral("int");
+}
+
+} // namespace
+
+QString SqlServerDialect::tableExistsSql(const QString &name) const
+{
+    return QStringLiteral("select [name] from sysobjects where sysobjects.name = '") + name + u'\'';
+}
+
+QString SqlServerDialect::columnExistsSql(const QString &table, const QString &column) const
+{
+    return QStringLiteral("select so.name as table_name, sc.name as column_name from sysobjects as so left join "
+                          "syscolumns as sc on so.id = sc.id where so.name = '%1' and sc.name = '%2'")
+        .arg(table, column);
+}
+
+QString SqlServerDialect::columnMaxLengthSql(const QString &table, const QString &column) const
+{
+    return QStringLiteral("SELECT c.name AS column_name,c.max_length as MaxLength FROM sys.columns AS c JOIN "
+                          "sys.types AS t ON c.user_type_id=t.user_type_id WHERE c.object_id = OBJECT_ID('%1') "
+                          "and c.Name='%2'")
+        .arg(table, column);
+}
+
+QString SqlServerDialect::addColumnSql(const QString &table, const QString &column, const QString &type,
+                                       const QString &size) const
+{
+    QString sql = QStringLiteral("Alter table ") + table + QStringLiteral(" add ") + column +
+                  QStringLiteral(" [") + type + u']';
+    if (!size.isEmpty())
+        sql += CrLf + u'(' + size + u')';
+    return sql;
+}
+
+QString SqlServerDialect::indexExistsSql(const QString &index) const
+{
+    return QStringLiteral("select name from sys.indexes where name = '%1'").arg(index);
+}
+
+QString SqlServerDialect::widthBatchSql() const
+{
+    struct Alteration
+    {
+        const char *table;
+        const char *column;
+        const char *type;
+        const char *nullability;
+    };
+    static const Alteration alterations[] = {
+        {"Tracking", "MsgID", "varchar(100)", "NULL"},        {"Tracking", "Sender", "varchar(240)", "NULL"},
+        {"Tracking", "Filename", "varchar(240)", "NULL"},     {"Tracking", "QZDeliveryTime", "[datetime]", "NULL"},
+        {"Tracking", "PracID", "varchar(240)", "NULL"},       {"Tracking", "FileType", "varchar(50)", "NULL"},
+        {"Tracking", "LabId", "varchar(240)", "NULL"},        {"Tracking", "AddresseeDoc", "varchar(240)", "NULL"},
+        {"Tracking", "RequestingDoc", "varchar(240)", "NULL"}, {"Tracking", "Patient", "varchar(240)", "NULL"},
+        {"Tracking", "PatientGiven", "varchar(240)", "NULL"}, {"Tracking", "PatientAddress", "varchar(240)", "NULL"},
+        {"Tracking", "DocsPTRef", "varchar(240)", "NULL"},    {"Tracking", "Test", "varchar(240)", "NULL"},
+        {"Tracking", "CollectTime", "varchar(240)", "NULL"},  {"Tracking", "ReportTime", "varchar(240)", "NULL"},
+        {"Tracking", "RunNumber", "varchar(240)", "NULL"},    {"HM_CONTENT", "MsgID", "varchar(100)", "NOT NULL"},
+    };
+    QString batch;
+    for (const Alteration &a : alterations) {
+        batch += QStringLiteral("Alter table %1 Alter column [%2] %3 %4;")
+                     .arg(QLatin1String(a.table), QLatin1String(a.column), QLatin1String(a.type),
+                          QLatin1String(a.nullability));
+    }
+    return batch;
+}
+
+void SqlServerDialect::runWidthBatch(DbConnection &connection) const
+{
+    connection.execute(widthBatchSql());
+}
+
+QString SqlServerDialect::createTrackingSql() const
+{
+    QStringList columns;
+    for (const TrackingSchema::Column &column : TrackingSchema::trackingColumns()) {
+        QString text = QStringLiteral("[%1] [%2]").arg(QLatin1String(column.name), sqlTypeName(column.type));
+        if (column.type == TrackingSchema::ColumnType::VarChar)
+            text += QStringLiteral(" (%1) ").arg(column.width) + Collation + QStringLiteral(" NULL");
+        else
+            text += QStringLiteral(" NULL");
+        columns << text;
+    }
+    return QStringLiteral("CREATE TABLE [dbo].[Tracking] (") + columns.join(QStringLiteral(", ")) +
+           QStringLiteral(") ON [PRIMARY]");
+}
+
+QString SqlServerDialect::createContentSql() const
+{
+    return QStringList{QStringLiteral("CREATE TABLE [dbo].[HM_CONTENT] ("),
+                       QStringLiteral("\t[MsgID] [varchar] (100) ") + Collation + QStringLiteral(" NOT NULL ,"),
+                       QStringLiteral("\t[HMData] [text] ") + Collation + QStringLiteral(" NULL "),
+                       QStringLiteral(") ON [PRIMARY] TEXTIMAGE_ON [PRIMARY]")}
+        .join(CrLf);
+}
+
+QString SqlServerDialect::existingRowSql(const QString &messageId) const
+{
+    return QStringLiteral("select top 1 Sender, Filename, QZServerReceiveTime, QZDeliveryTime, StatusTime, "
+                          "PracID, FileType, RunNumber, ReadStatus from Tracking where MsgID='") +
+           quoteMessageId(messageId) + u'\'';
+}
+
+QString SqlServerDialect::undeliveredSummarySql() const
+{
+    const QString dayCase =
+        QStringLiteral("\tsum(case when (DateDiff(day, t1.QZServerReceiveTime, GetDate()) %1) then 1 else 0 end) "
+                       "as %2,");
+    return QStringList{
+        QStringLiteral("select"),
+        QStringLiteral("\tpracid,"),
+        dayCase.arg(QStringLiteral("= 0"), QStringLiteral("count_today")),
+        dayCase.arg(QStringLiteral("= 1"), QStringLiteral("count_today_1")),
+        dayCase.arg(QStringLiteral("= 2"), QStringLiteral("count_today_2")),
+        dayCase.arg(QStringLiteral("= 3"), QStringLiteral("count_today_3")),
+        dayCase.arg(QStringLiteral(">= 4"), QStringLiteral("count_today_4_plus")),
+        QStringLiteral("\tsum(1) as count_total,"),
+        QStringLiteral("\tconvert(varchar(17), (select max(t2.QZDeliveryTime) from Tracking as t2 where t2.pracid = "
+                       "t1.pracid), 113) as last_delivery"),
+        QStringLiteral("from "),
+        QStringLiteral("\tTracking as t1"),
+        QStringLiteral("where"),
+        QStringLiteral("\t(t1.QZDeliveryTime is null or t1.QZDeliveryTime='1905-06-07' or "
+                       "t1.QZDeliveryTime='1905-07-06' )"),
+        QStringLiteral("                and t1.QZServerReceiveTime is not null"),
+        QStringLiteral("group by"),
+        QStringLiteral("\tt1.pracid"),
+        QStringLiteral("order by"),
+        QStringLiteral("\tt1.pracid"),
+    }
+        .join(CrLf);
+}
+
+QString SqlServerDialect::tagAsManagedSql() const
+{
+    return QStringList{QStringLiteral("Update Tracking "), QStringLiteral("  set QZDeliveryTime = '1900-01-27',"),
+                       QStringLiteral("    QZServerReceiveTime = GetDate()"),
+                       QStringLiteral("     where MsgID = :QMessageID")}
+        .join(CrLf);
+}
+
+QString SqlServerDialect::dateLiteral(QDate date) const
+{
+    return u'\'' + date.toString(QStringLiteral("yyyy-MM-dd")) + u'\'';
+}
+
+QVariant SqlServerDialect::dateTimeParameter(const QDateTime &value) const
+{
+    // datetime keeps 1/300 s: round the milliseconds to its ticks so that no driver refuses the
+    // fraction, and send ISO text, which SQL Server reads the same under every date format setting.
+    const qint64 ms = value.time().msec();
+    const qint64 ticks = (ms * 300 + 500) / 1000;
+    const qint64 rounded = (ticks * 1000 + 150) / 300;
+    const QDateTime adjusted = value.addMSecs(rounded - ms);
+    return adjusted.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"));
+}
+
+QVariant SqlServerDialect::longTextParameter(const QByteArray &bytes) const
+{
+    // The text column holds the server's code page; the driver converts from Unicode.
+    return fromWindows1252(bytes);
+}
+
+QStringList SqlServerDialect::sessionSetupSql() const
+{
+    return {QStringLiteral("SET TEXTSIZE 2147483647")};
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "shared/SqlDialect.h"
+
+// Transact-SQL for SQL Server through ODBC: the production texts, character for character.
+class SqlServerDialect : public SqlDialect
+{
+public:
+    Backend backend() const override { return Backend::SqlServer; }
+
+    QString tableExistsSql(const QString &name) const override;
+    QString columnExistsSql(const QString &table, const QString &column) const override;
+    QString columnMaxLengthSql(const QString &table, const QString &column) const override;
+    QString addColumnSql(const QString &table, const QString &column, const QString &type,
+                         const QString &size) const override;
+    QString indexExistsSql(const QString &index) const override;
+    void runWidthBatch(DbConnection &connection) const override;
+    QString widthBatchSql() const;
+    QString createTrackingSql() const override;
+    QString createContentSql() const override;
+    QString existingRowSql(const QString &messageId) const override;
+    QString undeliveredSummarySql() const override;
+    QString tagAsManagedSql() const override;
+    QString dateLiteral(QDate date) const override;
+    QVariant dateTimeParameter(const QDateTime &value) const override;
+    QVariant longTextParameter(const QByteArray &bytes) const override;
+    QStringList sessionSetupSql() const override;
+};
