@@ -18,6 +18,7 @@ bool WildcardMatch(QStringView pattern, QStringView name)
     // matches[n]: the pattern from position p on matches the name from position n on. Filled from
     // the end of the pattern backwards, so runs of `*` cost no backtracking.
     const qsizetype nameLength = name.size();
+    const bool nameHasDot = name.contains(u'.');
     std::vector<char> next(nameLength + 1, 0);
     next[nameLength] = 1;
     std::vector<char> current(nameLength + 1, 0);
@@ -32,7 +33,7 @@ bool WildcardMatch(QStringView pattern, QStringView name)
                 match = (!atEnd && next[n + 1]) || ((atEnd || name.at(n) == u'.') && next[n]);
             } else {
                 match = (!atEnd && sameLetter(wildcard, name.at(n)) && next[n + 1]) ||
-                        (wildcard == u'.' && atEnd && next[n]);
+                        (wildcard == u'.' && atEnd && !nameHasDot && next[n]);
             }
             current[n] = match ? 1 : 0;
         }
