@@ -1,0 +1,236 @@
+#include "shared/DbConnection.h"
+#include "shared/DbError.h"
+#include "shared/DbStatement.h"
+#include "shared/TrackingSchema.h"
+
+#include "tests/support/TestFolder.h"
+
+#include <gtest/gtest.h>
+
+// The embedded database must answer like the production one wherever the programs rely on it.
+namespace {
+
+class SqliteTracking : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        db.open(sqliteConnectionString(folder.filePath("tracking.db")));
+        db.execute(db.dialect().createTrackingSql());
+    }
+
+    void insert(const QString &msgId, const QString &patient, const std::optional<QDateTime> &delivery = {},
+                const std::optional<QDateTime> &received = {}, const QString &pracId = {})
+    {
+        DbStatement insert(db, "INSERT INTO Tracking (MsgID, Patient, QZDeliveryTime, QZServerReceiveTime, PracID) "
+                               "VALUES (:MsgID, :Patient, :QZDeliveryTime, :QZServerReceiveTime, :PracID)");
+        insert.bind("MsgID", ParamType::Text, msgId);
+        insert.bind("Patient", ParamType::Text, patient);
+        insert.bind("QZDeliveryTime", ParamType::DateTime, delivery ? QVariant(*delivery) : QVariant());
+        insert.bind("QZServerReceiveTime", ParamType::DateTime, received ? QVariant(*received) : QVariant());
+        insert.bind("PracID", ParamType::Text, pracId.isNull() ? QVariant() : QVariant(pracId));
+        ASSERT_EQ(insert.execute(), 1);
+    }
+
+    QStringList column(const QString &sql, const QString &field = "MsgID")
+    {
+        DbStatement query(db, sql);
+        const DbResult result = query.open();
+        QStringList values;
+        for (int row = 0; row < result.rowCount(); ++row)
+            values << result.text(row, field);
+        return values;
+    }
+
+    TestFolder folder;
+    DbConnection db{folder.path()};
+};
+
+TEST_F(SqliteTracking, TextComparesAndOrdersWithoutCase)
+{
+    insert("m1", "smith");
+    insert("m2", "Jones");
+    insert("m3", "SMITH");
+    EXPECT_EQ(column("select MsgID from Tracking where Patient = 'Smith' order by MsgID"), (QStringList{"m1", "m3"}));
+    EXPECT_EQ(column("select MsgID from Tracking where Patient like 'SMI%' order by MsgID"), (QStringList{"m1", "m3"}));
+    EXPECT_EQ(column("select Patient from Tracking order by Patient, MsgID", "Patient"),
+              (QStringList{"Jones", "smith", "SMITH"}));
+    EXPECT_EQ(column("select MsgID from Tracking where MsgID = 'M2'"), QStringList{"m2"});
+}
+
+TEST_F(SqliteTracking, SentinelLiteralsFindBoundDates)
+{
+    const QDateTime received(QDate(2024, 3, 1), QTime(8, 30, 15, 250));
+    insert("undeliverable", "a", sentinelDateTime(Sentinel::Undeliverable), received);
+    insert("managed", "b", sentinelDateTime(Sentinel::Managed), received);
+    insert("same", "c", received, received);
+    insert("waiting", "d", std::nullopt, received);
+    const SqlDialect &d = db.dialect();
+    EXPECT_EQ(column("select MsgID from Tracking where QZDeliveryTime = " + d.dateLiteral(Sentinel::Undeliverable)),
+              QStringList{"undeliverable"});
+    EXPECT_EQ(column("select MsgID from Tracking where QZDeliveryTime = " + d.dateLiteral(Sentinel::Managed)),
+              QStringList{"managed"});
+    EXPECT_EQ(column("select MsgID from Tracking where QZDeliveryTime = QZServerReceiveTime"), QStringList{"same"});
+
+    DbStatement between(db, "select MsgID from Tracking where QZServerReceiveTime between :QFrom and :QTo");
+    between.bind("QFrom", ParamType::DateTime, QDateTime(QDate(2024, 3, 1), QTime(8, 30, 15, 250)));
+    between.bind("QTo", ParamType::DateTime, QDateTime(QDate(2024, 3, 1), QTime(8, 30, 15, 250)));
+    EXPECT_EQ(between.open().rowCount(), 4);
+
+    DbStatement read(db, "select QZServerReceiveTime from Tracking where MsgID = 'same'");
+    EXPECT_EQ(read.open().dateTime(0, "QZServerReceiveTime"), received);
+}
+
+TEST_F(SqliteTracking, NonDateInDateParameterIsRefused)
+{
+    DbStatement insert(db, "INSERT INTO Tracking (MsgID, RequestDate) VALUES (:MsgID, :RequestDate)");
+    insert.bind("MsgID", ParamType::Text, "x");
+    insert.bind("RequestDate", ParamType::DateTime, -999999);
+    try {
+        insert.execute();
+        FAIL() << "the marker was accepted";
+    } catch (const DbError &e) {
+        EXPECT_TRUE(e.message().contains("-999999"));
+    }
+    EXPECT_TRUE(column("select MsgID from Tracking").isEmpty());
+}
+
+TEST_F(SqliteTracking, TextLongerThanItsColumnIsRefused)
+{
+    DbStatement insert(db, "INSERT INTO Tracking (MsgID, FileType) VALUES (:MsgID, :FileType)");
+    insert.bind("MsgID", ParamType::Text, QString(101, u'x'));
+    insert.bind("FileType", ParamType::Text, "HL7");
+    EXPECT_THROW(insert.execute(), DbError);
+    insert.bind("MsgID", ParamType::Text, QString(100, u'x'));
+    EXPECT_EQ(insert.execute(), 1);
+}
+
+TEST_F(SqliteTracking, QuotedMessageIdFindsOnlyItsOwnRow)
+{
+    insert("O'Brien", "a", QDateTime(QDate(2024, 1, 2), QTime(3, 4)));
+    insert("x' or '1'='1", "b", QDateTime(QDate(2024, 1, 3), QTime(3, 4)));
+    insert("plain", "c", QDateTime(QDate(2024, 1, 1), QTime(3, 4)));
+    const SqlDialect &d = db.dialect();
+    EXPECT_EQ(column(d.existingRowSql("O'Brien"), "Sender").size(), 1);
+    EXPECT_EQ(column(d.existingRowSql("x' or '1'='1"), "Sender").size(), 1);
+    EXPECT_EQ(column(d.existingRowSql("' or ''='"), "Sender").size(), 0);
+    DbStatement low(db, d.lowDeliverySql("O'Brien"));
+    const DbResult result = low.open();
+    ASSERT_EQ(result.rowCount(), 1);
+    EXPECT_EQ(result.dateTime(0, "QZDeliveryTime"), QDateTime(QDate(2024, 1, 2), QTime(3, 4)));
+}
+
+TEST_F(SqliteTracking, CatalogueChecksAnswerLikeSqlServer)
+{
+    const SqlDialect &d = db.dialect();
+    EXPECT_EQ(column(d.tableExistsSql("tracking"), "name").size(), 1);
+    EXPECT_EQ(column(d.tableExistsSql("HM_CONTENT"), "name").size(), 0);
+    EXPECT_EQ(column(d.columnExistsSql("Tracking", "RunNumber"), "column_name").size(), 1);
+    EXPECT_EQ(column(d.columnExistsSql("Tracking", "NoSuch"), "column_name").size(), 0);
+    EXPECT_EQ(column(d.columnMaxLengthSql("Tracking", "MsgID"), "MaxLength"), QStringList{"100"});
+    EXPECT_EQ(column(d.columnMaxLengthSql("Tracking", "FileType"), "MaxLength"), QStringList{"240"});
+}
+
+TEST(SqliteWidthBatchTest, NarrowMessageIdIsWidenedOnceKeepingRows)
+{
+    TestFolder folder;
+    DbConnection db(folder.path());
+    db.open(sqliteConnectionString(folder.filePath("old.db")));
+    db.execute("CREATE TABLE Tracking (MsgID varchar(50) COLLATE NOCASE NULL CHECK (length(MsgID) <= 50), "
+               "Sender varchar(100), Filename varchar(100), QZServerReceiveTime datetime, QZDeliveryTime datetime, "
+               "PracID varchar(100), FileType varchar(240), LabId varchar(100), RequestDate datetime, "
+               "AddresseeDoc varchar(100), RequestingDoc varchar(100), Patient varchar(100), PatientGiven "
+               "varchar(100), PatientAddress varchar(100), PatientDOB datetime, DocsPTRef varchar(100), Test "
+               "varchar(100), CollectTime varchar(100), ReportTime varchar(100), RunNumber varchar(240), "
+               "ReadStatus int, StatusTime datetime)");
+    db.execute("CREATE TABLE HM_CONTENT (MsgID varchar(50), HMData text)");
+    db.execute("INSERT INTO Tracking (MsgID, Patient, FileType) VALUES ('a', 'Smith', 'HL7'), ('b', 'Jones', 'PIT')");
+    db.execute("INSERT INTO HM_CONTENT (MsgID, HMData) VALUES ('a', 'content')");
+
+    const SqlDialect &d = db.dialect();
+    auto width = [&](const QString &table, const QString &column) {
+        DbStatement q(db, d.columnMaxLengthSql(table, column));
+        return q.open().integer(0, "MaxLength").value_or(-1);
+    };
+    ASSERT_EQ(width("Tracking", "MsgID"), 50);
+    d.runWidthBatch(db);
+    EXPECT_EQ(width("Tracking", "MsgID"), 100);
+    EXPECT_EQ(width("Tracking", "FileType"), 50);
+    for (const char *column : {"Sender", "Filename", "PracID", "LabId", "Patient", "Test", "RunNumber"})
+        EXPECT_EQ(width("Tracking", column), 240) << column;
+    EXPECT_EQ(width("HM_CONTENT", "MsgID"), 100);
+    EXPECT_TRUE(db.isOpen());
+    EXPECT_FALSE(db.inTransaction());
+
+    DbStatement rows(db, "select MsgID, Patient from Tracking order by MsgID");
+    const DbResult result = rows.open();
+    ASSERT_EQ(result.rowCount(), 2);
+    EXPECT_EQ(result.text(1, "Patient"), "Jones");
+    DbStatement content(db, "select HMData from HM_CONTENT");
+    EXPECT_EQ(content.open().text(0, "HMData"), "content");
+    // HM_CONTENT's MsgID is not null after the batch, as on SQL Server.
+    EXPECT_THROW(db.execute("INSERT INTO HM_CONTENT (MsgID, HMData) VALUES (NULL, 'x')"), DbError);
+}
+
+TEST(SqliteWidthBatchTest, FailedRebuildLeavesTheTableAsItWas)
+{
+    TestFolder folder;
+    DbConnection db(folder.path());
+    db.open(sqliteConnectionString(folder.filePath("old.db")));
+    db.execute("CREATE TABLE Tracking (MsgID varchar(50), FileType varchar(240))");
+    db.execute(QStringLiteral("INSERT INTO Tracking (MsgID, FileType) VALUES ('a', '%1')").arg(QString(60, u'F')));
+    EXPECT_THROW(db.dialect().runWidthBatch(db), DbError); // FileType of 60 characters cannot become 50
+    DbStatement rows(db, "select FileType from Tracking");
+    EXPECT_EQ(rows.open().text(0, "FileType").size(), 60);
+    DbStatement width(db, db.dialect().columnMaxLengthSql("Tracking", "MsgID"));
+    EXPECT_EQ(width.open().integer(0, "MaxLength"), 50);
+}
+
+TEST_F(SqliteTracking, ManagedTagSetsSentinelAndNow)
+{
+    insert("u1", "a", sentinelDateTime(Sentinel::Undeliverable), QDateTime(QDate(2020, 1, 1), QTime(1, 0)));
+    insert("u1", "b", sentinelDateTime(Sentinel::Undeliverable), QDateTime(QDate(2020, 1, 1), QTime(1, 0)));
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    DbStatement tag(db, db.dialect().tagAsManagedSql());
+    tag.bind("QMessageID", ParamType::Text, "u1");
+    EXPECT_EQ(tag.execute(), 2);
+    DbStatement read(db, "select QZDeliveryTime, QZServerReceiveTime from Tracking");
+    const DbResult result = read.open();
+    for (int row = 0; row < result.rowCount(); ++row) {
+        EXPECT_EQ(deliveryStateOf(result.dateTime(row, "QZDeliveryTime")), DeliveryState::Managed);
+        const auto received = result.dateTime(row, "QZServerReceiveTime");
+        ASSERT_TRUE(received.has_value());
+        EXPECT_GE(*received, before);
+        EXPECT_LE(*received, QDateTime::currentDateTime().addSecs(1));
+    }
+}
+
+TEST_F(SqliteTracking, UndeliveredSummaryCountsByCalendarDay)
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime yesterdayLate(now.date().addDays(-1), QTime(23, 59));
+    const QDateTime fourDaysAgo(now.date().addDays(-4), QTime(12, 0));
+    const QDateTime lastDelivery(QDate(2024, 6, 7), QTime(14, 5, 33));
+    insert("w1", "a", std::nullopt, yesterdayLate, "P1");
+    insert("w2", "a", std::nullopt, fourDaysAgo, "P1");
+    insert("d1", "a", sentinelDateTime(Sentinel::DecryptFailedMonthFirst), now, "P1");
+    insert("u1", "a", sentinelDateTime(Sentinel::Undeliverable), now, "P1");
+    insert("x1", "a", lastDelivery, QDateTime(QDate(2024, 6, 7), QTime(9, 0)), "P1");
+    insert("w3", "a", std::nullopt, now, "P2");
+
+    DbStatement summary(db, db.dialect().undeliveredSummarySql());
+    const DbResult result = summary.open();
+    ASSERT_EQ(result.rowCount(), 2);
+    EXPECT_EQ(result.text(0, "pracid"), "P1");
+    EXPECT_EQ(result.integer(0, "count_today"), 1); // decrypt failed, received now
+    EXPECT_EQ(result.integer(0, "count_today_1"), 1);
+    EXPECT_EQ(result.integer(0, "count_today_2"), 0);
+    EXPECT_EQ(result.integer(0, "count_today_3"), 0);
+    EXPECT_EQ(result.integer(0, "count_today_4_plus"), 1);
+    EXPECT_EQ(result.integer(0, "count_total"), 3);
+    EXPECT_EQ(result.text(0, "last_delivery"), "07 Jun 2024 14:05");
+    EXPECT_EQ(result.text(1, "pracid"), "P2");
+    EXPECT_TRUE(result.isNull(1, "last_delivery"));
+}
+
+} // namespace

@@ -1,0 +1,131 @@
+#include "shared/DbConnection.h"
+#include "shared/DbError.h"
+#include "shared/DbStatement.h"
+
+#include "tests/support/TestFolder.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class StatementTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        db.open(sqliteConnectionString(folder.filePath("t.db")));
+        db.execute(db.dialect().createTrackingSql());
+        db.execute(db.dialect().createContentSql());
+    }
+
+    DbError::Kind kindOf(const std::function<void()> &action)
+    {
+        try {
+            action();
+        } catch (const DbError &e) {
+            return e.kind();
+        }
+        ADD_FAILURE() << "no error";
+        return DbError::Kind::Database;
+    }
+
+    TestFolder folder;
+    DbConnection db{folder.path()};
+};
+
+TEST_F(StatementTest, ParametersAreNamedOutsideQuotes)
+{
+    DbStatement s(db, "update Tracking set Sender= :QSender, Test = 'at 10:15 [x]' where MsgId = :QMsgId\r\n"
+                      "and (FileName =:QFilename or Filename is Null) and Sender <> :qsender and [a:b] = \":no\"");
+    EXPECT_EQ(s.parameterNames(), (QStringList{"QSender", "QMsgId", "QFilename"}));
+}
+
+TEST_F(StatementTest, BindsByNameWithoutCaseAndNullForAbsent)
+{
+    DbStatement insert(db, "INSERT INTO Tracking (MsgID, Sender, ReadStatus, StatusTime) "
+                           "VALUES (:MsgID, :Sender, :ReadStatus, :StatusTime)");
+    insert.bind("msgid", ParamType::Text, "m1");
+    insert.bind(":SENDER", ParamType::Text, QString(""));
+    insert.bind("ReadStatus", ParamType::SmallInt, QVariant());
+    insert.bind("StatusTime", ParamType::DateTime, QVariant());
+    EXPECT_EQ(insert.execute(), 1);
+
+    DbStatement read(db, "select * from Tracking where MsgID = :QMsgId");
+    read.bind("QMsgID", ParamType::Text, "m1");
+    const DbResult r = read.open();
+    ASSERT_EQ(r.rowCount(), 1);
+    EXPECT_FALSE(r.isNull(0, "Sender")); // an empty text is not NULL
+    EXPECT_EQ(r.text(0, "sender"), "");
+    EXPECT_TRUE(r.isNull(0, "ReadStatus"));
+    EXPECT_TRUE(r.isNull(0, "StatusTime"));
+    EXPECT_FALSE(r.dateTime(0, "StatusTime").has_value());
+    EXPECT_FALSE(r.integer(0, "ReadStatus").has_value());
+}
+
+TEST_F(StatementTest, LayerErrorsAreToldFromDatabaseErrors)
+{
+    DbStatement missing(db, "select * from Tracking where MsgID = :QMsgId");
+    EXPECT_EQ(kindOf([&] { missing.open(); }), DbError::Kind::AccessLayer);
+    missing.bind("QMsgId", ParamType::Text, "x");
+    const DbResult r = missing.open();
+    EXPECT_EQ(kindOf([&] { (void)r.value(0, "MsgID"); }), DbError::Kind::AccessLayer);
+    DbStatement badInt(db, "select :n");
+    badInt.bind("n", ParamType::Int, "twelve");
+    EXPECT_EQ(kindOf([&] { badInt.open(); }), DbError::Kind::AccessLayer);
+    DbStatement broken(db, "select * from NoSuchTable");
+    EXPECT_EQ(kindOf([&] { broken.open(); }), DbError::Kind::Database);
+}
+
+TEST_F(StatementTest, CopiedBindingsAndReopenAfterClose)
+{
+    DbStatement source(db, "select count(MsgID) as TRACKCOUNT from Tracking where Patient like :Qpatient");
+    source.bind("Qpatient", ParamType::Text, "SM%");
+    db.execute("INSERT INTO Tracking (MsgID, Patient) VALUES ('a', 'Smith'), ('b', 'smythe'), ('c', 'Jones')");
+    DbStatement copy(db, source.text());
+    copy.copyBindingsFrom(source);
+    db.close();
+    EXPECT_FALSE(db.isOpen());
+    EXPECT_EQ(copy.open().integer(0, "TRACKCOUNT"), 2); // reopened with the last connection string
+    EXPECT_TRUE(db.isOpen());
+}
+
+TEST_F(StatementTest, TransactionRollsBack)
+{
+    db.beginTransaction();
+    EXPECT_TRUE(db.inTransaction());
+    db.execute("INSERT INTO Tracking (MsgID) VALUES ('gone')");
+    db.rollback();
+    EXPECT_FALSE(db.inTransaction());
+    DbStatement count(db, "select count(*) as n from Tracking");
+    EXPECT_EQ(count.open().integer(0, "n"), 0);
+}
+
+TEST_F(StatementTest, LongTextKeepsEveryByte)
+{
+    QByteArray bytes;
+    for (int b = 0; b < 256; ++b)
+        bytes.append(static_cast<char>(b));
+    DbStatement insert(db, "insert into HM_CONTENT  (Msgid, HMdata)\r\nvalues (:QMsgId, :QData)");
+    insert.bind("QMsgId", ParamType::Text, "bin");
+    insert.bind("QData", ParamType::LongText, bytes);
+    EXPECT_EQ(insert.execute(), 1);
+    DbStatement read(db, "select HMData from HM_CONTENT where MsgID = 'bin'");
+    EXPECT_EQ(read.open().value(0, "HMData").toByteArray(), bytes);
+}
+
+TEST(ConnectionOpenTest, MissingFolderFailsNamingTheFile)
+{
+    TestFolder folder;
+    DbConnection db(folder.path());
+    try {
+        db.open(sqliteConnectionString(folder.filePath("no/such/folder/t.db")));
+        FAIL() << "opened";
+    } catch (const DbError &e) {
+        EXPECT_EQ(e.kind(), DbError::Kind::Database);
+        EXPECT_TRUE(e.message().contains("no/such/folder/t.db")) << e.message().toStdString();
+    }
+    EXPECT_FALSE(db.isOpen());
+    EXPECT_EQ(db.connectionString(), sqliteConnectionString(folder.filePath("no/such/folder/t.db")));
+}
+
+} // namespace
