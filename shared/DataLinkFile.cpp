@@ -51,5 +51,10 @@ QString readDataLinkFile(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         fail(QStringLiteral("Cannot read the data-link file \"%1\": %2").arg(path, file.errorString()));
-    return parseDataLinkBytes(file.readAll(), path);
+    // A data-link file is a few hundred bytes; never read more than this from whatever the name points at.
+    constexpr qint64 MaxDataLinkBytes = 64 * 1024;
+    const QByteArray bytes = file.read(MaxDataLinkBytes + 1);
+    if (bytes.size() > MaxDataLinkBytes)
+        fail(QStringLiteral("The data-link file \"%1\" is too large to be a data-link file").arg(path));
+    return parseDataLinkBytes(bytes, path);
 }

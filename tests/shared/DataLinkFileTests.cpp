@@ -61,6 +61,13 @@ TEST(DataLinkFileTest, BadFilesGiveClearErrors)
     EXPECT_NE(messageOf("short.udl").find("third line"), std::string::npos);
     EXPECT_NE(messageOf("odd.udl").find("not valid UTF-16"), std::string::npos);
     EXPECT_NE(messageOf("absent.udl").find("absent.udl"), std::string::npos);
+    folder.writeFile("huge.udl", QByteArray("\xFF\xFE", 2) + QByteArray(200 * 1024, 'a'));
+    EXPECT_NE(messageOf("huge.udl").find("too large"), std::string::npos);
+    try {
+        readDataLinkFile("/dev/zero"); // a name that never ends must not be read forever
+        ADD_FAILURE() << "read";
+    } catch (const DataLinkError &) {
+    }
 }
 
 } // namespace
