@@ -1,0 +1,178 @@
+#include "loader/LoaderLog.h"
+#include "loader/OVTrackSvcForm.h"
+
+#include "shared/DbError.h"
+#include "shared/SettingsFile.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+const QString CrLf = QStringLiteral("\r\n");
+
+QString errorText(const std::exception &error)
+{
+    if (const auto *db = dynamic_cast<const DbError *>(&error))
+        return db->message();
+    return QString::fromLocal8Bit(error.what());
+}
+
+} // namespace
+
+void TsvcOVTrack::InitialzeSettings()
+{
+    ProcessingHalted = false;
+    LoggingEnabled = false;
+    TrackFileExtensions = {QStringLiteral(".qzd"), QStringLiteral(".csv")};
+    try {
+        OpenLog();
+    } catch (...) {
+        LoggingEnabled = false;
+    }
+
+    const QString dataLink = AppDir + QStringLiteral("qztrack.udl");
+    if (QFileInfo::exists(dataLink)) {
+        ConnectionString = QStringLiteral("File name=") + dataLink;
+        WriteLog(1, QStringLiteral("Assigned the Connection using file: ") + dataLink);
+    } else {
+        WriteLog(1, QStringLiteral("Connection file ") + dataLink + QStringLiteral("does not exist"));
+    }
+
+    applySettingsFile();
+    connectDatabase();
+    WriteLog(1, QStringLiteral("finished setting values values from settings file."));
+
+    prepareContentTable();
+    upgradeTrackingColumns();
+    if (ColumnMaxLength(QStringLiteral("Tracking"), QStringLiteral("MsgID")) != 100) {
+        WriteLog(2, QStringLiteral("Updating Field Widths..."));
+        if (!UpdateFieldWidths())
+            WriteLog(2, QStringLiteral("Error: Field Widths could not be altered to Correct size"));
+    }
+    createSearchIndexes();
+}
+
+void TsvcOVTrack::applySettingsFile()
+{
+    const QString settingsPath = AppDir + QLatin1String(SettingsFileName);
+    if (!QFileInfo::exists(settingsPath)) {
+        try {
+            WriteDefaultSettings(settingsPath, ShortDateFormat);
+        } catch (const std::exception &e) {
+            WriteLog(1, QStringLiteral("Uable to create default Settings File ") + errorText(e));
+        }
+    }
+
+    QStringList lines;
+    try {
+        lines = readSettingsLines(settingsPath);
+    } catch (const std::exception &e) {
+        WriteLog(1, QStringLiteral("Error encountered reading the Settings file. ") + errorText(e) + CrLf +
+                        QStringLiteral("Service will halt."));
+        CloseLog();
+        throw SettingsUnreadable{};
+    }
+
+    WriteLog(2, QStringLiteral("Setting values from settings file."));
+    LoaderSettings settings;
+    settings.trackingDir = TrackingDir;
+    settings.connectionString = ConnectionString;
+    settings.storeHM = StoreHM;
+    settings.shortDateFormat = ShortDateFormat;
+    settings.trackFileExtensions = TrackFileExtensions;
+    applyLoaderSettingsLines(settings, lines, [this](int lineNumber, const QString &error) {
+        WriteLog(1, QStringLiteral("Error occurred setting a value on line ") + QString::number(lineNumber) + CrLf +
+                        error);
+    });
+    TrackingDir = settings.trackingDir;
+    ConnectionString = settings.connectionString;
+    StoreHM = settings.storeHM;
+    ShortDateFormat = settings.shortDateFormat;
+    TrackFileExtensions = settings.trackFileExtensions;
+
+    if (!TrackingDir.isEmpty()) {
+        WriteLog(1, QStringLiteral("Tracking Directory is ") + TrackingDir);
+    } else if (const QString summaries = AppDir + QStringLiteral("summaries/"); QFileInfo(summaries).isDir()) {
+        TrackingDir = summaries;
+        WriteLog(1, QStringLiteral("Tracking Directory not indicated, assumed ") + summaries);
+    } else {
+        WriteLog(1, QStringLiteral("Tracking Directory not indicated: PAUSED"));
+        ProcessingHalted = true;
+    }
+    ConnectionString = completeConnectionString(ConnectionString);
+}
+
+void TsvcOVTrack::connectDatabase()
+{
+    if (ConnectionString.isEmpty()) {
+        WriteLog(1, QStringLiteral("Connection String is missing"));
+        ProcessingHalted = true;
+        return;
+    }
+    try {
+        adoConn1.close();
+        adoConn1.open(ConnectionString);
+        WriteLog(1, QStringLiteral("Connected to DB OK."));
+    } catch (const std::exception &e) {
+        WriteLog(1, QStringLiteral("DB Connection failed: ") + errorText(e) + QStringLiteral("; ") +
+                        QStringLiteral("Connections string was ") + CrLf + ConnectionString);
+        ProcessingHalted = true;
+    }
+}
+
+void TsvcOVTrack::prepareContentTable()
+{
+    if (!StoreHM) {
+        WriteLog(2, QStringLiteral("Store HM is off"));
+        return;
+    }
+    WriteLog(1, QStringLiteral("Store HM is on"));
+    if (TableExists(QStringLiteral("HM_CONTENT"))) {
+        WriteLog(2, QStringLiteral("Content Table opened OK."));
+        return;
+    }
+    WriteLog(2, QStringLiteral("Attempting to create Content Table"));
+    if (!CreateContentTable())
+        StoreHM = false;
+}
+
+void TsvcOVTrack::upgradeTrackingColumns()
+{
+    const QString tracking = QStringLiteral("Tracking");
+    if (!ColumnExists(tracking, QStringLiteral("RunNumber"))) {
+        WriteLog(1, QStringLiteral("Updating Tracking Table, Adding RunNumber Column"));
+        if (!AddColumn(tracking, QStringLiteral("RunNumber"), QStringLiteral("varchar"), QStringLiteral("240")))
+            WriteLog(2, QStringLiteral("Error: RunNumber field could not be created in the Tracking Table."));
+    }
+    if (!ColumnExists(tracking, QStringLiteral("ReadStatus"))) {
+        if (!AddColumn(tracking, QStringLiteral("ReadStatus"), QStringLiteral("int"), QString()))
+            WriteLog(2, QStringLiteral("Error: ReadStatus field could not be created in the Tracking Table."));
+    }
+    if (!ColumnExists(tracking, QStringLiteral("StatusTime"))) {
+        WriteLog(1, QStringLiteral("Updating Tracking Table, Adding StatusTime Column"));
+        if (!AddColumn(tracking, QStringLiteral("StatusTime"), QStringLiteral("DateTime"), QString()))
+            WriteLog(2, QStringLiteral("Error: StatusTime field could not be created in the Tracking Table."));
+    }
+}
+
+// Lookups by message id and the viewer's filters and sorts must not scan a table of millions of
+// rows. Each index is non-unique: several rows may share a message id.
+void TsvcOVTrack::createSearchIndexes()
+{
+    static const char *const columns[] = {"MsgID",          "Patient",        "PracID",    "LabId",
+                                          "QZServerReceiveTime", "QZDeliveryTime", "StatusTime"};
+    for (const char *column : columns) {
+        const QString name = QStringLiteral("IX_Tracking_") + QLatin1String(column);
+        try {
+            const SqlDialect &dialect = adoConn1.dialect();
+            DbStatement probe(adoConn1, dialect.indexExistsSql(name));
+            if (probe.open().rowCount() > 0)
+                continue;
+            WriteLog(1, QStringLiteral("Creating index %1 on Tracking(%2)").arg(name, QLatin1String(column)));
+            adoConn1.execute(dialect.createIndexSql(name, QStringLiteral("Tracking"), QLatin1String(column)));
+        } catch (const std::exception &e) {
+            WriteLog(2, QStringLiteral("Error: index %1 could not be created: %2").arg(name, errorText(e)));
+        }
+    }
+}

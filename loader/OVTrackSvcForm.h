@@ -1,0 +1,150 @@
+#pragma once
+
+#include "loader/TrackingRecord.h"
+
+#include "shared/DbConnection.h"
+#include "shared/DbStatement.h"
+#include "shared/TextCodec.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class LoaderLog;
+class ServiceControl;
+
+// Raised by InitialzeSettings when the settings file cannot be read: the process must end with
+// this exit code (after the log line has been written and the log closed).
+struct SettingsUnreadable
+{
+    int exitCode = 1;
+};
+
+// The loader's service module: the loader state, its one connection and its statements, and every
+// operation of the loader. Only the worker thread touches it.
+class TsvcOVTrack
+{
+public:
+    // `appDir` is the folder of the program file (with or without a trailing "/"); the start
+    // parameters are the service's, index 0 being the service name.
+    explicit TsvcOVTrack(const QString &appDir, QStringList startParameters = {});
+    ~TsvcOVTrack();
+    TsvcOVTrack(const TsvcOVTrack &) = delete;
+    TsvcOVTrack &operator=(const TsvcOVTrack &) = delete;
+
+    // Loader state, as the loader's operations name it.
+    QString AppDir;
+    QString TrackingDir;
+    QString ConnectionString;
+    bool ProcessingHalted = false;
+    bool TrackingTableMissing = false;
+    bool LoggingEnabled = false;
+    int LoggingLevel = 1;
+    bool StoreHM = false;
+    QStringList TrackFileExtensions;
+    QString ShortDateFormat;
+    DbConnection adoConn1;
+
+    // How the loader waits (the pauses of the import and content store, the loop's sleep). Tests
+    // may shorten it; the program keeps the real one.
+    std::function<void(int milliseconds)> Sleep;
+
+    // Log.
+    void WriteLog(int level, const QString &text);
+    void ReadLoggingSettings();
+    void OpenLog();
+    void ReopenLog(); // close and open again for appending: writes out what is buffered
+    void CloseLog();
+    QString LogFileName() const;
+
+    // Start-up and the schema operations it uses.
+    void InitialzeSettings(); // throws SettingsUnreadable; database check errors escape as DbError
+    bool TableExists(const QString &name);
+    bool ColumnExists(const QString &table, const QString &column);
+    int ColumnMaxLength(const QString &table, const QString &column);
+    bool AddColumn(const QString &table, const QString &column, const QString &type, const QString &size);
+    bool UpdateFieldWidths();
+    bool CreateContentTable();
+
+    // Record writes.
+    bool InsertTrackingData(const TrackingRecord &record);
+    bool UpdateTrackingData(const TrackingRecord &record);
+
+    // Receipts and notifications.
+    int UpdateDeliveryTime(const QString &msgId, const QString &pracId, const DateField &deliveryTime,
+                           const QString &sender);
+    int updateReadStatus(const QString &msgId, const QString &sender, const QString &pracId,
+                         const QString &fileName, int statusCode, const DateField &deliveryTime,
+                         const std::optional<QDateTime> &statusTime);
+    LowDeliveryTime GetLowDeliveryTime(const QString &msgId);
+
+    // Import.
+    void doImport();
+    int GetExistingRow(const QString &msgId, ExistingTrackingRow &row);
+
+    // Content store.
+    void StoreContentFiles();
+
+    // Service events; the host calls them on the threads its design gives them.
+    void ServiceCreate();
+    void ServiceStart();
+    void ServiceExecute(ServiceControl &control);
+    void ServicePause();
+    void ServiceContinue();
+    void ServiceStop();
+    void ServiceDestroy();
+
+    // The ONCE switch of the program: start-up and exactly one periodic work, then return.
+    void ServiceExecuteOnce(ServiceControl &control);
+
+    const QStringList &startParameters() const { return m_startParameters; }
+
+private:
+    // --- import and writes (record writes, receipts, start-up) ---
+    QStringList m_startParameters;
+    std::unique_ptr<LoaderLog> m_log;
+
+    // The reused statements, under the names the loader's operations give them.
+    DbStatement qryInsertTracking;
+    DbStatement qryUpdateTracking;
+    DbStatement ReceiptUpdate;
+    DbStatement UpdateReadStatusQuery;
+    DbStatement qryErrorMsgRowsToUpdate;
+    DbStatement qryErrorStatusRowsToUpdate;
+    DbStatement LowDeliveryLookup;
+
+    void defineWriteStatements();
+    void defineReceiptStatements();
+
+    // Start-up steps.
+    void applySettingsFile();
+    void connectDatabase();
+    void prepareContentTable();
+    void upgradeTrackingColumns();
+    void createSearchIndexes();
+
+    // The sequence both record writes share; `operation` names it in the log.
+    bool writeTrackingRecord(DbStatement &statement, const QString &operation, const TrackingRecord &record);
+    int messageRowCount(const QString &msgId);
+    int fileRowCount(const QString &msgId, const QString &fileName, const QString &sender);
+
+    // One tracking file of a pass; true when it completed normally. `stop` ends the pass.
+    bool importTrackingFile(const QString &name, bool &stop);
+    // The errors copy of the lines left and the deletion of the file.
+    void finishTrackingFile(const QString &name, const QStringList &remaining, TextEncoding encoding, bool &stop);
+    // One data line; true when it was applied and leaves the file.
+    bool importTrackingLine(const QString &fileName, int index, const QString &line);
+    bool writeRecordAttempts(const QString &fileName, int index, const TrackingRecord &record, bool update);
+
+    // --- service loop and content store ---
+    ServiceControl *m_control = nullptr;
+
+    // Connection check, import and content store; false when the connection could not be reopened.
+    bool runPeriodicWork();
+    void storeContentFile(DbStatement &contentInsert, const QString &name);
+    // Deletes a stored content file, retrying once after the hold-off; false when both attempts fail.
+    bool deleteStoredContentFile(const QString &path);
+};

@@ -1,0 +1,228 @@
+#include "loader/OVTrackSvcForm.h"
+
+#include "shared/DbError.h"
+
+namespace {
+
+const QString CrLf = QStringLiteral("\r\n");
+
+// How the record's date-times read as text: in CollectTime and ReportTime and in the dump.
+const QString DateTimeText = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+
+QVariant textValue(const std::optional<QString> &value)
+{
+    return value ? QVariant(*value) : QVariant();
+}
+
+// A date field as it is bound: the marker travels unchanged, so that the database refuses it.
+QVariant dateValue(const DateField &field)
+{
+    if (field.isDateTime())
+        return field.dateTime();
+    if (field.isUnreadable())
+        return UnreadableDate;
+    return {};
+}
+
+// The time texts are text columns; their date-times are stored in a fixed sortable form.
+QVariant timeTextValue(const DateField &field)
+{
+    if (field.isDateTime())
+        return field.dateTime().toString(DateTimeText);
+    if (field.isUnreadable())
+        return QString::number(UnreadableDate);
+    return {};
+}
+
+QString dumpText(const std::optional<QString> &value)
+{
+    return value.value_or(QString());
+}
+
+QString dumpText(const DateField &field)
+{
+    if (field.isDateTime())
+        return field.dateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+    if (field.isUnreadable())
+        return QString::number(UnreadableDate);
+    return {};
+}
+
+void bindRecord(DbStatement &statement, const TrackingRecord &r, bool withDeliveryTime)
+{
+    statement.bind(QStringLiteral("MsgID"), ParamType::Text, textValue(r.MsgID));
+    statement.bind(QStringLiteral("Sender"), ParamType::Text, textValue(r.Sender));
+    statement.bind(QStringLiteral("Filename"), ParamType::Text, textValue(r.Filename));
+    statement.bind(QStringLiteral("QZServerReceiveTime"), ParamType::DateTime, dateValue(r.QZServerReceiveTime));
+    if (withDeliveryTime)
+        statement.bind(QStringLiteral("QZDeliveryTime"), ParamType::DateTime, dateValue(r.QZDeliveryTime));
+    statement.bind(QStringLiteral("PracID"), ParamType::Text, textValue(r.PracID));
+    statement.bind(QStringLiteral("FileType"), ParamType::Text, textValue(r.FileType));
+    statement.bind(QStringLiteral("LabId"), ParamType::Text, textValue(r.LabId));
+    statement.bind(QStringLiteral("RequestDate"), ParamType::DateTime, dateValue(r.RequestDate));
+    statement.bind(QStringLiteral("AddresseeDoc"), ParamType::Text, textValue(r.AddresseeDoc));
+    statement.bind(QStringLiteral("RequestingDoc"), ParamType::Text, textValue(r.RequestingDoc));
+    statement.bind(QStringLiteral("Patient"), ParamType::Text, textValue(r.Patient));
+    statement.bind(QStringLiteral("PatientGiven"), ParamType::Text, textValue(r.PatientGiven));
+    statement.bind(QStringLiteral("PatientAddress"), ParamType::Text, textValue(r.PatientAddress));
+    statement.bind(QStringLiteral("PatientDOB"), ParamType::DateTime, dateValue(r.PatientDOB));
+    statement.bind(QStringLiteral("DocsPTRef"), ParamType::Text, textValue(r.DocsPTRef));
+    statement.bind(QStringLiteral("Test"), ParamType::Text, textValue(r.Test));
+    statement.bind(QStringLiteral("CollectTime"), ParamType::Text, timeTextValue(r.CollectTime));
+    statement.bind(QStringLiteral("ReportTime"), ParamType::Text, timeTextValue(r.ReportTime));
+    statement.bind(QStringLiteral("RunNumber"), ParamType::Text, textValue(r.RunNumber));
+}
+
+QString parameterDump(const TrackingRecord &r)
+{
+    const auto pair = [](const char *label, const QString &value) {
+        return QLatin1String(label) + u'"' + value + u'"';
+    };
+    return pair("Params were: MsgId=", dumpText(r.MsgID)) + pair("Sender=", dumpText(r.Sender)) +
+           pair("FileName=", dumpText(r.Filename)) + pair("QZServerReceiveTime=", dumpText(r.QZServerReceiveTime)) +
+           pair("PracId=", dumpText(r.PracID)) + pair("FileType=", dumpText(r.FileType)) +
+           pair("LabId=", dumpText(r.LabId)) + pair("RequestDate=", dumpText(r.RequestDate)) +
+           pair("AddresseeDoc=", dumpText(r.AddresseeDoc)) + pair("RequestingDoc=", dumpText(r.RequestingDoc)) +
+           pair("Patient=", dumpText(r.Patient)) + pair("PatientGiven=", dumpText(r.PatientGiven)) +
+           pair("PatientAddress=", dumpText(r.PatientAddress)) + pair("PatientDOB=", dumpText(r.PatientDOB)) +
+           pair("DocsPTRef=", dumpText(r.DocsPTRef)) + pair("Test=", dumpText(r.Test)) +
+           pair("CollectTime=", dumpText(r.CollectTime)) + pair("ReportTime=", dumpText(r.ReportTime)) +
+           pair("RunNumber=", dumpText(r.RunNumber));
+}
+
+QString errorText(const std::exception &error)
+{
+    if (const auto *db = dynamic_cast<const DbError *>(&error))
+        return db->message();
+    return QString::fromLocal8Bit(error.what());
+}
+
+} // namespace
+
+void TsvcOVTrack::defineWriteStatements()
+{
+    qryInsertTracking.setLines({
+        QStringLiteral("INSERT INTO Tracking ("),
+        QStringLiteral("MsgID, Sender, Filename, QZServerReceiveTime, QZDeliveryTime, PracID, FileType, LabId, "
+                       "RequestDate, AddresseeDoc, RequestingDoc, Patient, PatientGiven, PatientAddress, "
+                       "PatientDOB, DocsPTRef, Test, CollectTime, ReportTime, RunNumber)"),
+        QStringLiteral("VALUES ("),
+        QStringLiteral(":MsgID, :Sender, :Filename, :QZServerReceiveTime, :QZDeliveryTime, :PracID, :FileType, "
+                       ":LabId, :RequestDate, :AddresseeDoc, :RequestingDoc, :Patient, :PatientGiven, "
+                       ":PatientAddress, :PatientDOB, :DocsPTRef, :Test, :CollectTime, :ReportTime, :RunNumber)"),
+    });
+    qryUpdateTracking.setLines({
+        QStringLiteral("Update Tracking "),
+        QStringLiteral("set Sender=  :Sender,"),
+        QStringLiteral("Filename=  :Filename,"),
+        QStringLiteral("QZServerReceiveTime=  :QZServerReceiveTime,"),
+        QStringLiteral("PracID=  :PracID,"),
+        QStringLiteral("FileType=  :FileType,"),
+        QStringLiteral("LabId=  :LabId,"),
+        QStringLiteral("RequestDate=  :RequestDate,"),
+        QStringLiteral("AddresseeDoc=  :AddresseeDoc,"),
+        QStringLiteral("RequestingDoc=  :RequestingDoc,"),
+        QStringLiteral("Patient=  :Patient,"),
+        QStringLiteral("PatientGiven=  :PatientGiven,"),
+        QStringLiteral("PatientAddress=  :PatientAddress,"),
+        QStringLiteral("PatientDOB=  :PatientDOB,"),
+        QStringLiteral("DocsPTRef=  :DocsPTRef,"),
+        QStringLiteral("Test=  :Test,"),
+        QStringLiteral("CollectTime=  :CollectTime,"),
+        QStringLiteral("ReportTime=  :ReportTime,"),
+        QStringLiteral("RunNumber=  :RunNumber"),
+        QStringLiteral("where  MsgID= :MsgID"),
+    });
+}
+
+bool TsvcOVTrack::InsertTrackingData(const TrackingRecord &record)
+{
+    return writeTrackingRecord(qryInsertTracking, QStringLiteral("InsertTrackingData"), record);
+}
+
+bool TsvcOVTrack::UpdateTrackingData(const TrackingRecord &record)
+{
+    return writeTrackingRecord(qryUpdateTracking, QStringLiteral("UpdateTrackingData"), record);
+}
+
+bool TsvcOVTrack::writeTrackingRecord(DbStatement &statement, const QString &operation, const TrackingRecord &record)
+{
+    const QString op = operation + QStringLiteral(": ");
+    const bool isInsert = &statement == &qryInsertTracking;
+    bool result = false;
+    WriteLog(4, op + QStringLiteral("BeginTrans"));
+    try {
+        if (!adoConn1.isOpen()) {
+            WriteLog(2, op + QStringLiteral("Database NOT connected, attempting to reconnect"));
+            adoConn1.open();
+        }
+        adoConn1.beginTransaction();
+    } catch (const std::exception &e) {
+        WriteLog(2, op + QStringLiteral("Unknown exception occurred before BeginTrans; Connection Error: ") +
+                        errorText(e));
+        WriteLog(4, op + QStringLiteral("End"));
+        return false;
+    }
+
+    try {
+        WriteLog(4, op + QStringLiteral("Set Param Values"));
+        statement.clearBindings();
+        bindRecord(statement, record, isInsert);
+        WriteLog(4, op + QStringLiteral("ExecSQL"));
+        try {
+            result = statement.execute() == 1;
+        } catch (const std::exception &e) {
+            WriteLog(2, op + QStringLiteral("Error occured in ExecSQL: ") + errorText(e));
+            WriteLog(2, op + QStringLiteral("disconnect & reconnect"));
+            adoConn1.close();
+            try {
+                adoConn1.open();
+            } catch (const std::exception &) {
+            }
+            if (adoConn1.isOpen()) {
+                WriteLog(2, op + QStringLiteral("ExecSQL for 2nd try: "));
+                // The reconnect ended the first transaction: the second try gets one of its own, so
+                // that the commit or rollback below has something to act on.
+                adoConn1.beginTransaction();
+                result = statement.execute() == 1;
+            } else {
+                WriteLog(2, op + QStringLiteral("Failed to reconnect .. result = False"));
+                result = false;
+            }
+        }
+        WriteLog(4, op + QStringLiteral("ExecSQL: Result = ") +
+                        (result ? QStringLiteral("True") : QStringLiteral("False")) +
+                        QStringLiteral(" (rows inserted)"));
+        if (result) {
+            WriteLog(4, op + QStringLiteral("CommitTrans for insert of tracking data"));
+            adoConn1.commit();
+        } else {
+            QString transaction = QStringLiteral("Transaction was ");
+            for (const QString &line : statement.text().split(CrLf))
+                transaction += line + CrLf;
+            WriteLog(2, transaction);
+            WriteLog(2, parameterDump(record));
+            WriteLog(4, op + QStringLiteral("RollbackTrans for insert of tracking data"));
+            if (adoConn1.inTransaction())
+                adoConn1.rollback();
+        }
+    } catch (const std::exception &e) {
+        // Whatever failed, a row that was not committed must not count as written, and no
+        // transaction may stay open for the statements that follow.
+        const auto *dbError = dynamic_cast<const DbError *>(&e);
+        if (dbError && dbError->isAccessLayerError()) {
+            if (adoConn1.inTransaction())
+                WriteLog(2, op + QStringLiteral("EDatabaseError exception occurred inserting data: ") + errorText(e));
+        } else {
+            WriteLog(2, op + QStringLiteral("Unknown exception occurred inserting data: ") + errorText(e));
+        }
+        // Also after a failed commit, whose transaction the database may still hold open.
+        try {
+            adoConn1.rollback();
+        } catch (const std::exception &) {
+        }
+        result = false;
+    }
+    WriteLog(4, op + QStringLiteral("End"));
+    return result;
+}

@@ -1,0 +1,312 @@
+#include "loader/FileQuiescence.h"
+#include "loader/LogFormat.h"
+#include "loader/OVTrackSvcForm.h"
+#include "loader/TrackingLine.h"
+
+#include "shared/DbError.h"
+#include "shared/TextCodec.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+namespace {
+
+const QString CrLf = QStringLiteral("\r\n");
+
+QString errorText(const std::exception &error)
+{
+    if (const auto *db = dynamic_cast<const DbError *>(&error))
+        return db->message();
+    return QString::fromLocal8Bit(error.what());
+}
+
+// The entries a search for "*" + extension finds: like the original platform's, "*.qzd" also finds
+// longer extensions that begin the same way (the import skips those), in any case.
+QStringList matchingEntries(const QString &folder, const QString &extension)
+{
+    const QStringList all = QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    if (extension.isEmpty())
+        return all;
+    QStringList found;
+    for (const QString &name : all) {
+        const qsizetype dot = name.lastIndexOf(u'.');
+        if (dot >= 0 && name.mid(dot).startsWith(extension, Qt::CaseInsensitive))
+            found << name;
+    }
+    return found;
+}
+
+QString extensionOf(const QString &name)
+{
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot < 0 ? QString() : name.mid(dot);
+}
+
+struct LoadedFile
+{
+    bool loaded = false;
+    QStringList lines;
+    TextEncoding encoding = TextEncoding::Utf8;
+};
+
+LoadedFile loadTrackingFile(const QString &path)
+{
+    LoadedFile file;
+    if (QFileInfo(path).isDir())
+        return file;
+    QFile input(path);
+    if (!input.open(QIODevice::ReadOnly))
+        return file;
+    const QByteArray bytes = input.readAll();
+    if (input.error() != QFileDevice::NoError)
+        return file;
+    DecodedText decoded = decodeServerText(bytes);
+    file.lines = splitTextLines(decoded.text);
+    file.encoding = decoded.encoding;
+    file.loaded = true;
+    return file;
+}
+
+bool writeErrorsCopy(const QString &trackingDir, const QString &name, const QStringList &lines,
+                     TextEncoding encoding)
+{
+    const QString folder = trackingDir + QStringLiteral("errors");
+    if (!QFileInfo(folder).isDir() && !QDir().mkpath(folder))
+        return false;
+    QSaveFile copy(folder + u'/' + name);
+    if (!copy.open(QIODevice::WriteOnly))
+        return false;
+    for (const QString &line : lines)
+        copy.write(encodeServerText(line + CrLf, encoding));
+    return copy.commit();
+}
+
+} // namespace
+
+void TsvcOVTrack::doImport()
+{
+    bool stop = false;
+    for (const QString &extension : std::as_const(TrackFileExtensions)) {
+        const QStringList entries = matchingEntries(TrackingDir, extension);
+        if (entries.isEmpty())
+            continue;
+        if (!TableExists(QStringLiteral("Tracking"))) {
+            WriteLog(2, QStringLiteral(
+                            "SQL Pipe connected, but database no Tracking database available. Sleeping 30 seconds"));
+            Sleep(20000);
+            TrackingTableMissing = true;
+            return;
+        }
+        for (const QString &name : entries) {
+            if (!importTrackingFile(name, stop))
+                continue;
+            Sleep(100);
+            if (stop)
+                return;
+        }
+    }
+}
+
+bool TsvcOVTrack::importTrackingFile(const QString &name, bool &stop)
+{
+    if (extensionOf(name).size() > 4)
+        return false;
+    const QString path = TrackingDir + name;
+    const FileStamp before = fileStampOf(path);
+    if (!hasSettled(before)) {
+        WriteLog(4, QStringLiteral("File \"%1\" is still being written; left for the next pass.").arg(name));
+        return false;
+    }
+    LoadedFile file = loadTrackingFile(path);
+    if (!file.loaded) {
+        WriteLog(2, u'"' + name + u'"' + QStringLiteral(" will not load."));
+        return false;
+    }
+    if (fileStampOf(path) != before) {
+        WriteLog(4, QStringLiteral("File \"%1\" is still being written; left for the next pass.").arg(name));
+        return false;
+    }
+
+    QStringList &lines = file.lines;
+    int index = static_cast<int>(lines.size()) - 1;
+    std::optional<QString> failure;
+    try {
+        for (; index >= 0; --index) {
+            if (importTrackingLine(name, index, lines.at(index)))
+                lines.removeAt(index);
+        }
+    } catch (const std::exception &e) {
+        failure = errorText(e);
+    }
+
+    finishTrackingFile(name, lines, file.encoding, stop);
+    if (failure) {
+        WriteLog(1, name + QStringLiteral("line ") + QString::number(index) + QStringLiteral(" caused ") + *failure);
+        return false;
+    }
+    return true;
+}
+
+void TsvcOVTrack::finishTrackingFile(const QString &name, const QStringList &remaining, TextEncoding encoding,
+                                     bool &stop)
+{
+    const QString path = TrackingDir + name;
+    if (!remaining.isEmpty()) {
+        WriteLog(2, QStringLiteral("Error: Tracking.Count > 0. Tracking.Count = ") + QString::number(remaining.size()));
+        if (writeErrorsCopy(TrackingDir, name, remaining, encoding)) {
+            WriteLog(2, QStringLiteral("Tracking file written to Errors folder. FileName: ") + name);
+        } else {
+            WriteLog(2, QStringLiteral("Tracking file written to Errors folder."));
+            // Deleting the file now would lose its failed lines: keep it and wait for an operator.
+            ProcessingHalted = true;
+            stop = true;
+            WriteLog(1, QStringLiteral("Unable to write the failed lines of \"") + name +
+                            QStringLiteral("\" to the errors folder; the tracking file is kept.  Processessing "
+                                           "will be disabled."));
+            return;
+        }
+    }
+    if (!QFile::remove(path)) {
+        ProcessingHalted = true;
+        WriteLog(1, QStringLiteral("Unable to delete file \"") + CrLf + path + CrLf +
+                        QStringLiteral("\".  Processessing will be disabled."));
+        stop = true;
+    }
+}
+
+bool TsvcOVTrack::importTrackingLine(const QString &fileName, int index, const QString &text)
+{
+    const TrackingLine line(text);
+    if (line.isSkipped())
+        return true;
+    const int n = line.fieldCount();
+    if (n > 17)
+        WriteLog(4, fillLogText(QStringLiteral("Found %d fields. Assume data includes RunNumber in field 17"),
+                                {QString::number(n)}));
+    WriteLog(4, QStringLiteral("Line ") + QString::number(index) + QStringLiteral(": ") + text);
+
+    ExistingTrackingRow existing;
+    const int existingStatus = GetExistingRow(line.messageId(), existing);
+    TrackingLineDecision d =
+        decideTrackingLine(line, existing, existingStatus, ShortDateFormat, QDateTime::currentDateTime());
+    TrackingRecord &record = d.record;
+    const QString msgId = *record.MsgID;
+    WriteLog(4, QStringLiteral("Processing Delivery Notification for MsgId: ") + msgId +
+                    QStringLiteral(". Delivery time is: ") + line.field(4));
+
+    // Status notifications are applied only when they move the status on.
+    const auto applyStatus = [&]() -> int {
+        if (!d.statusTime)
+            throw std::runtime_error("no status time");
+        return updateReadStatus(msgId, record.Sender.value_or(QString()), record.PracID.value_or(QString()),
+                                record.Filename.value_or(QString()), d.statusCode,
+                                record.QZDeliveryTime.isAbsent() ? DateField::unreadable() : record.QZDeliveryTime,
+                                d.statusTime);
+    };
+    const auto logStatus = [&]() {
+        WriteLog(4, QStringLiteral("Processing Status Notification for MsgId: ") + msgId +
+                        QStringLiteral(". Status was : ") + QString::number(d.statusCode));
+    };
+
+    if (d.isNotification) {
+        int receipt = 0;
+        try {
+            if (!record.Filename)
+                record.Filename = QString();
+            if (record.Filename->endsWith(u'_'))
+                record.Filename = existing.Filename;
+            if (!record.Sender || !record.PracID)
+                throw std::runtime_error("the receipt has no sender or practice");
+            receipt = UpdateDeliveryTime(msgId, *record.PracID, record.QZDeliveryTime, *record.Sender);
+            if (receipt > 0) {
+                WriteLog(8, fillLogText(QStringLiteral("Updated Delivery Recpt for MsgId: %s"), {msgId}));
+                if (d.statusCode > 0 && (!existing.ReadStatus || *existing.ReadStatus < d.statusCode)) {
+                    try {
+                        if (applyStatus() > 0)
+                            logStatus();
+                    } catch (const std::exception &) {
+                    }
+                }
+                return true;
+            }
+        } catch (const std::exception &) {
+            WriteLog(2, fillLogText(QStringLiteral("Exception occurred updating Delivery Recpt for MsgId: %s"), {msgId}));
+            return false;
+        }
+        WriteLog(8, fillLogText(QStringLiteral("No records matching Delivery Recpt for MsgId: %s. Add new record."),
+                                {msgId}));
+    } else {
+        try {
+            if (const LowDeliveryTime low = GetLowDeliveryTime(msgId); low.deliveryTime)
+                record.QZDeliveryTime = *low.deliveryTime;
+        } catch (const std::exception &) {
+        }
+    }
+
+    completeTrackingRecord(record, line, existing, ShortDateFormat);
+    const bool written = writeRecordAttempts(fileName, index, record, existing.Found);
+
+    if (d.statusCode > 0) {
+        try {
+            const int updated = applyStatus();
+            if (!existing.ReadStatus || updated > *existing.ReadStatus)
+                logStatus();
+        } catch (const std::exception &) {
+        }
+    }
+    return written;
+}
+
+bool TsvcOVTrack::writeRecordAttempts(const QString &fileName, int index, const TrackingRecord &record, bool update)
+{
+    int attempts = 0;
+    while (attempts <= 3) {
+        try {
+            WriteLog(4, QStringLiteral("File ") + fileName + QStringLiteral(" line ") + QString::number(index) +
+                            QStringLiteral("   Appending record"));
+            const bool ok = update ? UpdateTrackingData(record) : InsertTrackingData(record);
+            if (ok) {
+                WriteLog(4, QStringLiteral("doImport: Record inserted succesfully"));
+                return true;
+            }
+            adoConn1.close();
+            adoConn1.open();
+            ++attempts;
+            WriteLog(4, QStringLiteral("doImport: Record FAILED to insert"));
+            WriteLog(4, QStringLiteral("doImport: RetryCount is ") + QString::number(attempts));
+        } catch (const std::exception &e) {
+            WriteLog(2, QStringLiteral("doImport: Table update failed with record ") + QString::number(index) +
+                            QStringLiteral(" in \"") + fileName + QStringLiteral("\" line ") +
+                            QString::number(index) + errorText(e));
+            // Such attempts count too: an error that repeats must not hold the pass for ever.
+            ++attempts;
+        }
+    }
+    return false;
+}
+
+int TsvcOVTrack::GetExistingRow(const QString &msgId, ExistingTrackingRow &row)
+{
+    row = ExistingTrackingRow{};
+    row.MsgID = msgId;
+    DbStatement query(adoConn1, adoConn1.dialect().existingRowSql(msgId));
+    const DbResult result = query.open();
+    if (result.isEmpty())
+        return -1;
+    const auto text = [&result](const char *field) -> std::optional<QString> {
+        const QString name = QLatin1String(field);
+        return result.isNull(0, name) ? std::nullopt : std::optional<QString>(result.text(0, name));
+    };
+    row.Found = true;
+    row.Sender = text("Sender");
+    row.Filename = text("Filename");
+    row.QZServerReceiveTime = result.dateTime(0, QStringLiteral("QZServerReceiveTime"));
+    row.PracID = text("PracID");
+    row.FileType = text("FileType");
+    row.RunNumber = text("RunNumber");
+    if (const std::optional<qint64> status = result.integer(0, QStringLiteral("ReadStatus")))
+        row.ReadStatus = static_cast<int>(*status);
+    return row.ReadStatus.value_or(0);
+}
