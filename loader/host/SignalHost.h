@@ -1,0 +1,69 @@
+#pragma once
+
+#include "loader/ServiceControl.h"
+
+#include <QString>
+
+#include <signal.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+
+// The service host of a run in the foreground, as systemd starts it: the main thread turns the
+// control signals into requests (SIGTERM and SIGINT stop, SIGUSR1 pause, SIGUSR2 and SIGHUP
+// continue) and one worker thread runs the service, which handles them between its steps.
+class SignalHost final : public ServiceControl
+{
+public:
+    // What a request runs on the worker; an event that throws leaves the state as it was.
+    struct Events
+    {
+        std::function<void()> pause;
+        std::function<void()> resume;
+        std::function<void()> stop;
+    };
+
+    // Blocks the control signals in the calling thread; construct it before any other thread
+    // exists, so that every thread inherits the mask and only the host receives them.
+    SignalHost();
+    ~SignalHost() override;
+    SignalHost(const SignalHost &) = delete;
+    SignalHost &operator=(const SignalHost &) = delete;
+
+    // Runs `work` on the worker thread and answers signals until it returns.
+    void run(const std::function<void(ServiceControl &)> &work);
+    // Set by the worker once the service object exists, cleared before it goes.
+    void setEvents(Events events);
+
+    // ServiceControl, called on the worker: drains the queue without waiting; while paused,
+    // waits for the next request.
+    void handleRequests() override;
+    bool stopRequested() const override { return m_stopRequested; }
+
+private:
+    enum class Request
+    {
+        Pause,
+        Continue,
+        Stop
+    };
+
+    void queue(Request request);
+    std::optional<Request> nextRequest(bool wait);
+    void apply(Request request);
+    bool runEvent(const char *name, const std::function<void()> &event);
+    void answerSignals(int doneFd);
+
+    sigset_t m_signals;
+    sigset_t m_previousMask;
+    std::mutex m_mutex;
+    std::condition_variable m_arrived;
+    std::deque<Request> m_requests;
+    Events m_events;
+    bool m_paused = false;
+    std::atomic<bool> m_stopRequested{false};
+};
