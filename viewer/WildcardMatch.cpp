@@ -45,9 +45,8 @@ bool WildcardMatch(QStringView pattern, QStringView name)
 QStringList FindMatchingEntries(const QString &folder, const QString &pattern)
 {
     QStringList found;
-    const QStringList names =
-        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                               QDir::Name | QDir::IgnoreCase);
+    const QStringList names = QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
     for (const QString &name : names) {
         if (WildcardMatch(pattern, name))
             found.append(name);

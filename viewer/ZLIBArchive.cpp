@@ -130,9 +130,7 @@ QString onDiskTarget(const QString &folder, const QString &fileName)
 
 } // namespace
 
-EZLBArchiveError::EZLBArchiveError(const QString &message) : std::runtime_error(message.toStdString())
-{
-}
+EZLBArchiveError::EZLBArchiveError(const QString &message) : std::runtime_error(message.toStdString()) {}
 
 QString EZLBArchiveError::Message() const
 {
@@ -438,9 +436,8 @@ void TZLBArchive::collectFolderFiles(const QString &folder, QStringList &strings
 {
     // A folder's own entries are appended after those of its subfolders.
     QStringList own;
-    const QFileInfoList infos =
-        QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                   QDir::Name | QDir::IgnoreCase);
+    const QFileInfoList infos = QDir(folder).entryInfoList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
     for (const QFileInfo &info : infos) {
         const QString path = folder + u'/' + info.fileName();
         if (!info.isDir()) {

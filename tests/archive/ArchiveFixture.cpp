@@ -53,3 +53,15 @@ void PrintTo(const QString &text, std::ostream *os)
 {
     *os << '"' << text.toStdString() << '"';
 }
+
+ArchiveWriter goodAndBadCrc()
+{
+    ArchiveWriter writer;
+    writer.addFile("good.txt", "good");
+    ArchiveWriter::Entry bad;
+    bad.FileName = "bad.txt";
+    bad.content = "bad content";
+    bad.FileCRC = 0x12345678;
+    writer.add(bad);
+    return writer;
+}

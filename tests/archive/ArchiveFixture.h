@@ -29,6 +29,9 @@ protected:
 // The message of the archive error the call raises, or "(no error)".
 QString archiveErrorOf(const std::function<void()> &call);
 
+// good.txt, sound, and bad.txt ("bad content"), whose recorded CRC is wrong.
+ArchiveWriter goodAndBadCrc();
+
 // Text of a varied but compressible content of the given size.
 QByteArray sampleContent(qsizetype size, char seed = 'a');
 

@@ -1,5 +1,5 @@
-#include "tests/archive/ArchiveFixture.h"
 #include "viewer/WildcardMatch.h"
+#include "tests/archive/ArchiveFixture.h"
 
 #include <QDir>
 
@@ -23,43 +23,29 @@ TEST_P(WildcardTableTest, MatchesAsTheWindowsSearch)
         << c.pattern << " against " << c.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, WildcardTableTest,
-                         ::testing::Values(
-                             // The undeliverable folder search.
-                             MatchCase{"ab12???*.hl7", "ab12.hl7", true},
-                             MatchCase{"ab12???*.hl7", "ab12_001.hl7", true},
-                             MatchCase{"ab12???*.hl7", "AB12_001.HL7", true},
-                             MatchCase{"ab12???*.hl7", "ab12_1.hl7", true},
-                             MatchCase{"ab12???*.hl7", "ab12_00123456.hl7", true},
-                             MatchCase{"ab12???*.hl7", "ab13.hl7", false},
-                             MatchCase{"ab12???*.hl7", "ab12.hl7x", false},
-                             MatchCase{"ab12???*.hl7", "xab12.hl7", false},
-                             MatchCase{"ab12???*", "ab12", true},
-                             // `?` is one character, or nothing only before a dot or at the end.
-                             MatchCase{"a?c", "abc", true},
-                             MatchCase{"a?c", "ac", false},
-                             MatchCase{"a??", "a", true},
-                             MatchCase{"a??.txt", "a.txt", true},
-                             MatchCase{"a??.txt", "abcd.txt", false},
-                             MatchCase{"?", "", true},
-                             // `*` is any run.
-                             MatchCase{"*", "", true},
-                             MatchCase{"*", "anything.at.all", true},
-                             MatchCase{"*.data", "A1B2.data", true},
-                             MatchCase{"*.data", "A1B2.dat", false},
-                             MatchCase{"a*b*c", "a-bb-cc", true},
-                             MatchCase{"a*b*c", "a-bb-cd", false},
-                             MatchCase{"*.*", "readme", true},
-                             MatchCase{"*.", "readme", true},
-                             MatchCase{"*.", "readme.txt", false},
-                             MatchCase{"a.*", "a", true},
-                             MatchCase{"a.", "a.", true},
-                             // Letters compare without case, other characters literally.
-                             MatchCase{"R\xc3\xa9sult.HL7", "r\xc3\x89SULT.hl7", true},
-                             MatchCase{"a.b", "a_b", false},
-                             MatchCase{"", "", true},
-                             MatchCase{"", "a", false},
-                             MatchCase{"**********x", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaay", false}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, WildcardTableTest,
+    ::testing::Values(
+        // The undeliverable folder search.
+        MatchCase{"ab12???*.hl7", "ab12.hl7", true}, MatchCase{"ab12???*.hl7", "ab12_001.hl7", true},
+        MatchCase{"ab12???*.hl7", "AB12_001.HL7", true}, MatchCase{"ab12???*.hl7", "ab12_1.hl7", true},
+        MatchCase{"ab12???*.hl7", "ab12_00123456.hl7", true}, MatchCase{"ab12???*.hl7", "ab13.hl7", false},
+        MatchCase{"ab12???*.hl7", "ab12.hl7x", false}, MatchCase{"ab12???*.hl7", "xab12.hl7", false},
+        MatchCase{"ab12???*", "ab12", true},
+        // `?` is one character, or nothing only before a dot or at the end.
+        MatchCase{"a?c", "abc", true}, MatchCase{"a?c", "ac", false}, MatchCase{"a??", "a", true},
+        MatchCase{"a??.txt", "a.txt", true}, MatchCase{"a??.txt", "abcd.txt", false},
+        MatchCase{"?", "", true},
+        // `*` is any run.
+        MatchCase{"*", "", true}, MatchCase{"*", "anything.at.all", true},
+        MatchCase{"*.data", "A1B2.data", true}, MatchCase{"*.data", "A1B2.dat", false},
+        MatchCase{"a*b*c", "a-bb-cc", true}, MatchCase{"a*b*c", "a-bb-cd", false},
+        MatchCase{"*.*", "readme", true}, MatchCase{"*.", "readme", true},
+        MatchCase{"*.", "readme.txt", false}, MatchCase{"a.*", "a", true}, MatchCase{"a.", "a.", true},
+        // Letters compare without case, other characters literally.
+        MatchCase{"R\xc3\xa9sult.HL7", "r\xc3\x89SULT.hl7", true}, MatchCase{"a.b", "a_b", false},
+        MatchCase{"", "", true}, MatchCase{"", "a", false},
+        MatchCase{"**********x", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaay", false}));
 
 using FindEntriesTest = ArchiveFixture;
 

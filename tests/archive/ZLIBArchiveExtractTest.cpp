@@ -9,7 +9,19 @@
 
 namespace {
 
-using ExtractTest = ArchiveFixture;
+class ExtractTest : public ArchiveFixture
+{
+protected:
+    // An archive holding Report.HL7 ("new") and a longer file of the given name in out/.
+    void openOverExistingFile(const QString &existing)
+    {
+        ArchiveWriter writer;
+        writer.addFile("Report.HL7", "new");
+        ASSERT_TRUE(m_archive.OpenArchive(write(writer)));
+        QDir().mkpath(path("out"));
+        writeBytes("old and longer", "out/" + existing);
+    }
+};
 
 ArchiveWriter::Entry entryIn(const QByteArray &path, const QByteArray &name, const QByteArray &content)
 {
@@ -110,7 +122,8 @@ TEST_F(ExtractTest, StoredBlockPastTheEndGivesAShorterFileWithoutMessage)
     // The block runs to the end of the file, trailer included, and stops there.
     EXPECT_EQ(readFile(path("out/cut.bin")), bytes);
     m_archive.SetCheckCRC(true);
-    EXPECT_EQ(archiveErrorOf([&] { m_archive.ExtractFile(path("out/"), "cut.bin"); }), "File (0) failed CRC check");
+    EXPECT_EQ(archiveErrorOf([&] { m_archive.ExtractFile(path("out/"), "cut.bin"); }),
+              "File (0) failed CRC check");
 }
 
 TEST_F(ExtractTest, ZeroSizeEntryGivesAnEmptyFileAndReadsNothing)
@@ -135,22 +148,14 @@ TEST_F(ExtractTest, ZeroSizeEntryGivesAnEmptyFileAndReadsNothing)
 
 TEST_F(ExtractTest, ExistingFileIsOverwrittenWithoutHandler)
 {
-    ArchiveWriter writer;
-    writer.addFile("Report.HL7", "new");
-    ASSERT_TRUE(m_archive.OpenArchive(write(writer)));
-    QDir().mkpath(path("out"));
-    writeBytes("a much longer old content", "out/Report.HL7");
+    openOverExistingFile("Report.HL7");
     m_archive.ExtractFile(path("out/"), "report.hl7");
     EXPECT_EQ(readFile(path("out/Report.HL7")), "new");
 }
 
 TEST_F(ExtractTest, ReplaceHandlerDecides)
 {
-    ArchiveWriter writer;
-    writer.addFile("Report.HL7", "new");
-    ASSERT_TRUE(m_archive.OpenArchive(write(writer)));
-    QDir().mkpath(path("out"));
-    writeBytes("old", "out/Report.HL7");
+    openOverExistingFile("Report.HL7");
     std::vector<QString> asked;
     int extracted = 0;
     bool answer = false;
@@ -161,7 +166,7 @@ TEST_F(ExtractTest, ReplaceHandlerDecides)
     });
     m_archive.SetOnFileExtracted([&](const QString &) { ++extracted; });
     m_archive.ExtractFile(path("out/"), "Report.HL7");
-    EXPECT_EQ(readFile(path("out/Report.HL7")), "old");
+    EXPECT_EQ(readFile(path("out/Report.HL7")), "old and longer");
     EXPECT_EQ(extracted, 0);
     answer = true;
     m_archive.ExtractFile(path("out/"), "Report.HL7");
@@ -176,11 +181,7 @@ TEST_F(ExtractTest, ReplaceHandlerDecides)
 
 TEST_F(ExtractTest, FileThatExistsUnderAnotherCaseIsTheOneReplaced)
 {
-    ArchiveWriter writer;
-    writer.addFile("Report.HL7", "new");
-    ASSERT_TRUE(m_archive.OpenArchive(write(writer)));
-    QDir().mkpath(path("out"));
-    writeBytes("old", "out/REPORT.hl7");
+    openOverExistingFile("REPORT.hl7");
     m_archive.ExtractFile(path("out/"), "Report.HL7");
     EXPECT_EQ(QDir(path("out")).entryList(QDir::Files), QStringList{"REPORT.hl7"});
     EXPECT_EQ(readFile(path("out/REPORT.hl7")), "new");
@@ -188,21 +189,15 @@ TEST_F(ExtractTest, FileThatExistsUnderAnotherCaseIsTheOneReplaced)
 
 TEST_F(ExtractTest, CrcFailureOnlyWithCheckCRC)
 {
-    ArchiveWriter writer;
-    writer.addFile("good.txt", "good");
-    ArchiveWriter::Entry bad;
-    bad.FileName = "bad.txt";
-    bad.content = "content";
-    bad.FileCRC = 0x12345678;
-    writer.add(bad);
-    ASSERT_TRUE(m_archive.OpenArchive(write(writer)));
+    ASSERT_TRUE(m_archive.OpenArchive(write(goodAndBadCrc())));
     m_archive.ExtractFile(path("out/"), "bad.txt");
-    EXPECT_EQ(readFile(path("out/bad.txt")), "content");
+    EXPECT_EQ(readFile(path("out/bad.txt")), "bad content");
     m_archive.SetCheckCRC(true);
     m_archive.ExtractFile(path("out/"), "good.txt");
-    EXPECT_EQ(archiveErrorOf([&] { m_archive.ExtractFile(path("out2/"), "bad.txt"); }), "File (1) failed CRC check");
+    EXPECT_EQ(archiveErrorOf([&] { m_archive.ExtractFile(path("out2/"), "bad.txt"); }),
+              "File (1) failed CRC check");
     // The partly written file stays and the archive stays open.
-    EXPECT_EQ(readFile(path("out2/bad.txt")), "content");
+    EXPECT_EQ(readFile(path("out2/bad.txt")), "bad content");
     EXPECT_EQ(m_archive.GetFileCount(), 2);
 }
 
@@ -270,8 +265,8 @@ TEST_F(ExtractTest, ListFolderFilesPutsSubfoldersFirst)
     m_archive.SetSavePaths(true);
     QStringList all{"kept"};
     m_archive.ListFolderFiles(root, all);
-    EXPECT_EQ(all, (QStringList{"kept", root + "/b/inner/d.txt", root + "/b/c.txt", root + "/b/inner", root + "/a.txt",
-                                root + "/b"}));
+    EXPECT_EQ(all, (QStringList{"kept", root + "/b/inner/d.txt", root + "/b/c.txt", root + "/b/inner",
+                                root + "/a.txt", root + "/b"}));
 }
 
 TEST_F(ExtractTest, TempFileNamesAreNewFiles)

@@ -41,7 +41,8 @@ TEST_F(HostileTest, DamagedTrailerOrListIsReportedAndLeavesNothingOpen)
 {
     const std::vector<OpenCase> cases = {
         {"empty file", [] { return QByteArray(); }, "The archive file appears to be corrupted"},
-        {"shorter than the trailer", [] { return QByteArray(35, '\0'); }, "The archive file appears to be corrupted"},
+        {"shorter than the trailer", [] { return QByteArray(35, '\0'); },
+         "The archive file appears to be corrupted"},
         {"count far beyond the file",
          [] {
              ArchiveWriter w = listOf(1, false);
@@ -103,7 +104,8 @@ TEST_F(HostileTest, DamagedTrailerOrListIsReportedAndLeavesNothingOpen)
     for (const OpenCase &c : cases) {
         const QString file = writeBytes(c.bytes());
         EXPECT_EQ(archiveErrorOf([&] { m_archive.OpenArchive(file); }), c.message) << c.what;
-        EXPECT_EQ(archiveErrorOf([&] { m_archive.GetFileCount(); }), "No archive is currently open") << c.what;
+        EXPECT_EQ(archiveErrorOf([&] { m_archive.GetFileCount(); }), "No archive is currently open")
+            << c.what;
     }
 }
 
@@ -137,23 +139,36 @@ TEST_F(HostileTest, DamagedEntriesAreCorruptOrShortButNeverReadOutside)
     const QByteArray content = sampleContent(20000);
     const std::vector<EntryCase> cases = {
         {"negative data offset", damaged([](auto &e) { e.DataOffset = -100; }), "File (1) is corrupt", {}},
-        {"data offset past the end", damaged([](auto &e) { e.DataOffset = 0x7FFFFFF0; }), "File (1) is corrupt", {}},
-        {"stored offset past the end", damaged([](auto &e) {
+        {"data offset past the end",
+         damaged([](auto &e) { e.DataOffset = 0x7FFFFFF0; }),
+         "File (1) is corrupt",
+         {}},
+        {"stored offset past the end",
+         damaged([](auto &e) {
              e.Stored = true;
              e.DataOffset = 0x7FFFFFF0;
          }),
-         "(no error)", {}},
-        {"compressed block cut short", damaged([](auto &e) { e.blockBytes = 100; }), "File (1) is corrupt", {}},
+         "(no error)",
+         {}},
+        {"compressed block cut short",
+         damaged([](auto &e) { e.blockBytes = 100; }),
+         "File (1) is corrupt",
+         {}},
         {"compressed block smaller than its size", damaged([](auto &e) { e.FileSize = 30000; }),
          "File (1) is corrupt", content},
-        {"block that is no zlib stream", damaged([](auto &e) { e.DataOffset = 2; }), "File (1) is corrupt", {}},
+        {"block that is no zlib stream",
+         damaged([](auto &e) { e.DataOffset = 2; }),
+         "File (1) is corrupt",
+         {}},
         {"negative size", damaged([](auto &e) { e.FileSize = -1; }), "(no error)", {}},
-        {"huge stored size", damaged([](auto &e) {
+        {"huge stored size",
+         damaged([](auto &e) {
              e.Stored = true;
              e.FileSize = 0x7FFFFFFF;
              e.blockBytes = 10;
          }),
-         "(no error)", {}},
+         "(no error)",
+         {}},
     };
     for (const EntryCase &c : cases) {
         ArchiveWriter writer;
@@ -216,8 +231,9 @@ TEST_F(HostileTest, EntriesThatWouldLeaveTheDestinationAreNotFound)
         writer.add(entry);
         ASSERT_TRUE(m_archive.OpenArchive(write(writer)));
         m_archive.SetExtractWithPath(c.withPath);
-        EXPECT_EQ(archiveErrorOf([&] { m_archive.ExtractFile(destination, QString::fromLatin1(c.path + c.name)); }),
-                  "File not found in archive")
+        EXPECT_EQ(
+            archiveErrorOf([&] { m_archive.ExtractFile(destination, QString::fromLatin1(c.path + c.name)); }),
+            "File not found in archive")
             << c.path.constData() << c.name.constData();
     }
     EXPECT_EQ(filesBelow(m_dir.path()), QStringList{"archive.zlb"});

@@ -50,14 +50,7 @@ TEST_F(ToolTest, ListsOneLinePerEntry)
 TEST_F(ToolTest, TestsEveryEntry)
 {
     EXPECT_EQ(run({"test", sampleArchive()}).exitCode, 0);
-    ArchiveWriter writer;
-    writer.addFile("good.txt", "good");
-    ArchiveWriter::Entry bad;
-    bad.FileName = "bad.txt";
-    bad.content = "bad";
-    bad.FileCRC = 1;
-    writer.add(bad);
-    const ToolResult result = run({"test", write(writer, "bad.zlb")});
+    const ToolResult result = run({"test", write(goodAndBadCrc(), "bad.zlb")});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err, "File (1) failed CRC check\n");
 }

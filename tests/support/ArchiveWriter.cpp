@@ -44,8 +44,9 @@ QByteArray ArchiveWriter::compress(const QByteArray &data)
 {
     uLongf size = compressBound(static_cast<uLong>(data.size()));
     QByteArray out(static_cast<qsizetype>(size), '\0');
-    if (compress2(reinterpret_cast<Bytef *>(out.data()), &size, reinterpret_cast<const Bytef *>(data.constData()),
-                  static_cast<uLong>(data.size()), Z_DEFAULT_COMPRESSION) != Z_OK)
+    if (compress2(reinterpret_cast<Bytef *>(out.data()), &size,
+                  reinterpret_cast<const Bytef *>(data.constData()), static_cast<uLong>(data.size()),
+                  Z_DEFAULT_COMPRESSION) != Z_OK)
         throw std::runtime_error("compress2 failed");
     out.resize(static_cast<qsizetype>(size));
     return out;
@@ -62,7 +63,8 @@ QByteArray ArchiveWriter::entryRecord(const Entry &entry, qint32 dataOffset)
     QByteArray record;
     appendName(record, entry.FileName);
     appendName(record, entry.FilePath);
-    appendUInt32(record, static_cast<quint32>(entry.FileSize.value_or(static_cast<qint32>(entry.content.size()))));
+    appendUInt32(record,
+                 static_cast<quint32>(entry.FileSize.value_or(static_cast<qint32>(entry.content.size()))));
     appendUInt32(record, 0xA5A5A5A5u); // reserved
     appendUInt32(record, static_cast<quint32>(entry.DataOffset.value_or(dataOffset)));
     appendUInt32(record, entry.FileCRC.value_or(crc(entry.content)));

@@ -20,13 +20,14 @@ void printLine(FILE *stream, const QString &text)
 
 int usage()
 {
-    printLine(stderr, QStringLiteral("Usage: zlbarchive list FILE\n"
-                                     "       zlbarchive test FILE\n"
-                                     "       zlbarchive extract FILE NAME DIR\n"
-                                     "list: one line per entry: relative name, size, stored or compressed, "
-                                     "CRC-32 in hex\n"
-                                     "test: extracts every entry with its CRC checked; exit 0 when all are sound\n"
-                                     "extract: writes the entry NAME (case ignored) into the folder DIR"));
+    printLine(stderr,
+              QStringLiteral("Usage: zlbarchive list FILE\n"
+                             "       zlbarchive test FILE\n"
+                             "       zlbarchive extract FILE NAME DIR\n"
+                             "list: one line per entry: relative name, size, stored or compressed, "
+                             "CRC-32 in hex\n"
+                             "test: extracts every entry with its CRC checked; exit 0 when all are sound\n"
+                             "extract: writes the entry NAME (case ignored) into the folder DIR"));
     return ExitUsage;
 }
 
@@ -34,11 +35,12 @@ int listEntries(TZLBArchive &archive)
 {
     for (int i = 0; i < archive.GetFileCount(); ++i) {
         const TZLBFileEntry entry = archive.GetFileEntry(i);
-        printLine(stdout, QStringLiteral("%1\t%2\t%3\t%4")
-                              .arg(entry.RelativeName())
-                              .arg(entry.FileSize)
-                              .arg(entry.Stored != 0 ? QStringLiteral("stored") : QStringLiteral("compressed"))
-                              .arg(entry.FileCRC, 8, 16, QLatin1Char('0')));
+        printLine(stdout,
+                  QStringLiteral("%1\t%2\t%3\t%4")
+                      .arg(entry.RelativeName())
+                      .arg(entry.FileSize)
+                      .arg(entry.Stored != 0 ? QStringLiteral("stored") : QStringLiteral("compressed"))
+                      .arg(entry.FileCRC, 8, 16, QLatin1Char('0')));
     }
     return 0;
 }
