@@ -1,0 +1,250 @@
+#include "loader/OVTrackSvcForm.h"
+#include "tests/service/FileAge.h"
+#include "tests/service/LockedFolder.h"
+#include "tests/support/TestFolder.h"
+
+#include "shared/DbStatement.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+struct StoredRow
+{
+    QString msgId;
+    QByteArray data;
+};
+
+// A loader with a real SQLite database holding HM_CONTENT, its content store on, logging everything,
+// and waits recorded instead of slept.
+class ContentStore : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_tracking = m_folder.makeFolder(QStringLiteral("tracking"));
+        m_loader = std::make_unique<TsvcOVTrack>(
+            m_folder.path(), QStringList{QStringLiteral("svcOVTrack"), QStringLiteral("/logging"), QStringLiteral("15")});
+        m_loader->OpenLog();
+        m_loader->TrackingDir = m_tracking;
+        m_loader->StoreHM = true;
+        m_loader->Sleep = [this](int milliseconds) { m_waits.push_back(milliseconds); };
+        m_loader->adoConn1.open(sqliteConnectionString(m_folder.filePath(QStringLiteral("tracking.db"))));
+        m_loader->adoConn1.execute(m_loader->adoConn1.dialect().createContentSql());
+    }
+
+    QString drop(const QString &name, const QByteArray &bytes)
+    {
+        const QString path = m_folder.writeFile(QStringLiteral("tracking/") + name, bytes);
+        makeSettled(path);
+        return path;
+    }
+
+    bool present(const QString &name) const { return m_folder.exists(QStringLiteral("tracking/") + name); }
+
+    std::vector<StoredRow> rows()
+    {
+        DbStatement select(m_loader->adoConn1, QStringLiteral("select MsgID, HMData from HM_CONTENT order by rowid"));
+        const DbResult result = select.open();
+        std::vector<StoredRow> stored;
+        for (int row = 0; row < result.rowCount(); ++row)
+            stored.push_back({result.text(row, QStringLiteral("MsgID")),
+                              result.value(row, QStringLiteral("HMData")).toByteArray()});
+        return stored;
+    }
+
+    QString log()
+    {
+        m_loader->ReopenLog();
+        return QString::fromUtf8(m_folder.readFile(QStringLiteral("importtrack.log")));
+    }
+
+    TestFolder m_folder;
+    QString m_tracking;
+    std::unique_ptr<TsvcOVTrack> m_loader;
+    std::vector<int> m_waits;
+};
+
+QByteArray everyByteValue()
+{
+    QByteArray bytes;
+    for (int round = 0; round < 3; ++round)
+        for (int value = 0; value < 256; ++value)
+            bytes.append(static_cast<char>(value));
+    return bytes;
+}
+
+TEST_F(ContentStore, StoreOffTouchesNothing)
+{
+    m_loader->StoreHM = false;
+    drop(QStringLiteral("A1.data"), "content");
+    drop(QStringLiteral("B2.qzdata"), "content");
+    m_loader->StoreContentFiles();
+    EXPECT_TRUE(present(QStringLiteral("A1.data")));
+    EXPECT_TRUE(present(QStringLiteral("B2.qzdata")));
+    EXPECT_TRUE(rows().empty());
+}
+
+TEST_F(ContentStore, DataFilesGoBeforeQzdataFiles)
+{
+    drop(QStringLiteral("x.data"), "first");
+    drop(QStringLiteral("y.qzdata"), "second");
+
+    m_loader->StoreContentFiles();
+    ASSERT_EQ(rows().size(), 1u);
+    EXPECT_EQ(rows()[0].msgId, QStringLiteral("x"));
+    EXPECT_TRUE(present(QStringLiteral("y.qzdata")));
+
+    m_loader->StoreContentFiles();
+    ASSERT_EQ(rows().size(), 2u);
+    EXPECT_EQ(rows()[1].msgId, QStringLiteral("y"));
+    EXPECT_EQ(rows()[1].data, QByteArray("second"));
+    EXPECT_FALSE(present(QStringLiteral("y.qzdata")));
+}
+
+struct StoredFileCase
+{
+    const char *fileName;
+    QByteArray bytes;
+    const char *msgId;
+};
+
+class StoredFile : public ContentStore, public ::testing::WithParamInterface<StoredFileCase>
+{
+};
+
+// Every file comes back byte for byte under the message id of its name, and is deleted.
+TEST_P(StoredFile, ComesBackByteForByteUnderItsMessageId)
+{
+    const StoredFileCase &c = GetParam();
+    const QString name = QString::fromUtf8(c.fileName);
+    drop(name, c.bytes);
+    m_loader->StoreContentFiles();
+
+    const std::vector<StoredRow> stored = rows();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].msgId, QString::fromUtf8(c.msgId));
+    EXPECT_EQ(stored[0].data, c.bytes);
+    EXPECT_EQ(stored[0].data.size(), c.bytes.size());
+    EXPECT_FALSE(present(name));
+    const QString text = log();
+    const qsizetype loading = text.indexOf(QStringLiteral("(4): Data file ") + name + QStringLiteral(" Loading into memory."));
+    const qsizetype adding = text.indexOf(QStringLiteral("(4): Adding Data file ") + name + QStringLiteral(" to content database"));
+    const qsizetype added = text.indexOf(QStringLiteral("(4): Data file ") + name + QStringLiteral(" added to database."));
+    EXPECT_GE(loading, 0);
+    EXPECT_GT(adding, loading);
+    EXPECT_GT(added, adding);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, StoredFile,
+    ::testing::Values(StoredFileCase{"A1B2.data", QByteArray("MSH|^~\\&|LAB\rPID|1\r"), "A1B2"},
+                      StoredFileCase{"empty.data", QByteArray(), "empty"},
+                      StoredFileCase{"a.b.data", QByteArray("two dots"), "a.b"},
+                      StoredFileCase{"every-byte.qzdata", everyByteValue(), "every-byte"},
+                      StoredFileCase{"O'Malley.data", QByteArray("quote in the id"), "O'Malley"},
+                      StoredFileCase{"cp1252.data", QByteArray("Caf\xe9 \x96 \x80 5", 10), "cp1252"}));
+
+TEST_F(ContentStore, SecondFileOfAMessageAddsASecondRow)
+{
+    drop(QStringLiteral("M1.data"), "one");
+    m_loader->StoreContentFiles();
+    drop(QStringLiteral("M1.data"), "two");
+    m_loader->StoreContentFiles();
+    const std::vector<StoredRow> stored = rows();
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0].data, QByteArray("one"));
+    EXPECT_EQ(stored[1].data, QByteArray("two"));
+}
+
+TEST_F(ContentStore, DuplicateRefusedByTheDatabaseDeletesTheFileSilently)
+{
+    // The production database's words for a unique key violation, raised by a real SQLite trigger.
+    m_loader->adoConn1.execute(QStringLiteral(
+        "create trigger refuse_duplicate before insert on HM_CONTENT when exists (select 1 from HM_CONTENT "
+        "where MsgID = new.MsgID) begin select raise(abort, 'Cannot insert duplicate key row in object "
+        "dbo.HM_CONTENT'); end"));
+    drop(QStringLiteral("D1.data"), "kept");
+    m_loader->StoreContentFiles();
+    drop(QStringLiteral("D1.data"), "refused");
+    m_loader->StoreContentFiles();
+
+    EXPECT_FALSE(present(QStringLiteral("D1.data")));
+    const std::vector<StoredRow> stored = rows();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].data, QByteArray("kept"));
+    EXPECT_FALSE(log().contains(QStringLiteral("Record for")));
+}
+
+TEST_F(ContentStore, FailedInsertKeepsTheFileAndSaysWhy)
+{
+    m_loader->adoConn1.execute(QStringLiteral("drop table HM_CONTENT"));
+    drop(QStringLiteral("F1.data"), "waits");
+    m_loader->StoreContentFiles();
+    m_loader->StoreContentFiles();
+
+    EXPECT_TRUE(present(QStringLiteral("F1.data")));
+    const QString text = log();
+    EXPECT_EQ(text.count(QStringLiteral("(2): Record for \"F1.data\" insert failed. ")), 2);
+    EXPECT_TRUE(text.contains(QStringLiteral("HM_CONTENT")));
+}
+
+TEST_F(ContentStore, FileThatCannotBeDeletedStopsTheStoreUntilRestart)
+{
+    drop(QStringLiteral("L1.data"), "first");
+    drop(QStringLiteral("L2.data"), "second");
+    LockedFolder lock(m_tracking);
+    if (!lock.locked())
+        GTEST_SKIP() << "no way to make a folder refuse deletions here";
+
+    m_loader->StoreContentFiles();
+
+    // The pass goes on after the first failure: both files are stored, both stay.
+    ASSERT_EQ(rows().size(), 2u);
+    EXPECT_TRUE(present(QStringLiteral("L1.data")));
+    EXPECT_FALSE(m_loader->StoreHM);
+    EXPECT_EQ(m_waits, (std::vector<int>{10000, 10000}));
+    const QString warning = QStringLiteral("(2): WARNING!!!!!!!  Could not Delete the file \"") + m_tracking +
+                            QStringLiteral("L1.data\" Data import halted to prevent DB Overrun.  Service must be "
+                                           "restarted.");
+    EXPECT_TRUE(log().contains(warning));
+
+    m_loader->StoreContentFiles();
+    EXPECT_EQ(rows().size(), 2u) << "later passes store nothing";
+}
+
+// A file still being written must not be stored half-done and then deleted.
+TEST_F(ContentStore, FileChangedWithinTwoSecondsWaitsForTheNextPass)
+{
+    const QString path = m_folder.writeFile(QStringLiteral("tracking/W1.data"), "half of it");
+    m_loader->StoreContentFiles();
+    EXPECT_TRUE(rows().empty());
+    EXPECT_TRUE(present(QStringLiteral("W1.data")));
+
+    QFile more(path);
+    ASSERT_TRUE(more.open(QIODevice::Append));
+    more.write(" and the rest");
+    more.close();
+    makeSettled(path);
+    m_loader->StoreContentFiles();
+    const std::vector<StoredRow> stored = rows();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].data, QByteArray("half of it and the rest"));
+    EXPECT_FALSE(present(QStringLiteral("W1.data")));
+}
+
+TEST_F(ContentStore, FolderNamedLikeAContentFileIsNotContent)
+{
+    m_folder.makeFolder(QStringLiteral("tracking/odd.data"));
+    drop(QStringLiteral("z.qzdata"), "real");
+    m_loader->StoreContentFiles();
+    ASSERT_EQ(rows().size(), 1u);
+    EXPECT_EQ(rows()[0].msgId, QStringLiteral("z"));
+}
+
+} // namespace
