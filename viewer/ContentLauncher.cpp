@@ -1,0 +1,3 @@
+#include "viewer/ContentLauncher.h"
+
+ContentLauncher::~ContentLauncher() = default;
