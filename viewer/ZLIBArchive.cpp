@@ -162,7 +162,7 @@ void TZLBArchive::CloseArchive()
 void TZLBArchive::openForReading(QFile &file, const QString &fileName) const
 {
     // Linux has no share modes; the archive is only ever read, so readers need no lock.
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    if (!file.open(QIODevice::ReadOnly))
         fail(QStringLiteral("Unable to open file (%1)").arg(fileName));
 }
 
