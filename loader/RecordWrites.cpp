@@ -9,9 +9,12 @@ const QString CrLf = QStringLiteral("\r\n");
 // How the record's date-times read as text: in CollectTime and ReportTime and in the dump.
 const QString DateTimeText = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
+// An empty text stays an empty text: only an absent value binds NULL.
 QVariant textValue(const std::optional<QString> &value)
 {
-    return value ? QVariant(*value) : QVariant();
+    if (!value)
+        return {};
+    return value->isNull() ? QVariant(QStringLiteral("")) : QVariant(*value);
 }
 
 // A date field as it is bound: the marker travels unchanged, so that the database refuses it.

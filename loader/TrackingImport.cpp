@@ -115,7 +115,7 @@ bool TsvcOVTrack::importTrackingFile(const QString &name, bool &stop)
         return false;
     const QString path = TrackingDir + name;
     const FileStamp before = fileStampOf(path);
-    if (!hasSettled(before)) {
+    if (QFileInfo(path).isFile() && !hasSettled(before)) {
         WriteLog(4, QStringLiteral("File \"%1\" is still being written; left for the next pass.").arg(name));
         return false;
     }

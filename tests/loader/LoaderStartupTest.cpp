@@ -1,0 +1,215 @@
+#include "tests/loader/LoaderFixture.h"
+
+#include "shared/DataLinkFile.h"
+#include "shared/DbError.h"
+
+namespace {
+
+class LoaderStartupTest : public LoaderFixture
+{
+protected:
+    void writeDataLink() { writeDataLinkFile(folder().filePath(QStringLiteral("qztrack.udl")), connectionString()); }
+
+    void writeSettings(const QStringList &lines)
+    {
+        folder().writeFile(QStringLiteral("settings.txt"), (lines.join(QStringLiteral("\r\n")) + "\r\n").toUtf8());
+    }
+
+    void writeUsualSettings()
+    {
+        writeSettings({QStringLiteral("summarydestination=") + trackingDir(),
+                       QStringLiteral("trackingdbconnection=") + connectionString(),
+                       QStringLiteral("qztrackstorehm=no")});
+    }
+
+    int columnWidth(const QString &table, const QString &column)
+    {
+        const DbResult r = query(QStringLiteral("select type from pragma_table_info('%1') where name = '%2'")
+                                     .arg(table, column));
+        const QString type = r.text(0, QStringLiteral("type"));
+        return type.mid(type.indexOf(u'(') + 1).chopped(1).toInt();
+    }
+
+    bool hasColumn(const QString &column)
+    {
+        return query(QStringLiteral("select name from pragma_table_info('Tracking') where name = '%1'").arg(column))
+                   .rowCount() == 1;
+    }
+
+    void startLoader()
+    {
+        makeLoader({QStringLiteral("svcOVTrack"), QStringLiteral("/logging"), QStringLiteral("3")});
+        loader().InitialzeSettings();
+    }
+};
+
+// A Tracking table of before the run number, status and status time, with MsgID `msgIdWidth` wide.
+QString oldTrackingSql(int msgIdWidth, bool withAddedColumns)
+{
+    QString sql = QStringLiteral(
+        "CREATE TABLE Tracking (MsgID varchar(%1), Sender varchar(240), Filename varchar(240), "
+        "QZServerReceiveTime datetime, QZDeliveryTime datetime, PracID varchar(240), FileType varchar(240), "
+        "LabId varchar(240), RequestDate datetime, AddresseeDoc varchar(240), RequestingDoc varchar(240), "
+        "Patient varchar(240), PatientGiven varchar(240), PatientAddress varchar(240), PatientDOB datetime, "
+        "DocsPTRef varchar(240), Test varchar(240), CollectTime varchar(240), ReportTime varchar(240)")
+                      .arg(msgIdWidth);
+    if (withAddedColumns)
+        sql += QStringLiteral(", RunNumber varchar(240), ReadStatus int, StatusTime datetime");
+    return sql + u')';
+}
+
+TEST_F(LoaderStartupTest, FirstStartInAnEmptyFolderWritesDefaultsAndCreatesTheContentTable)
+{
+    sql(SqlDialect::create(Backend::Sqlite)->createTrackingSql());
+    writeDataLink();
+    startLoader();
+    TsvcOVTrack &l = loader();
+
+    ASSERT_TRUE(folder().exists(QStringLiteral("settings.txt")));
+    EXPECT_TRUE(folder().readFile(QStringLiteral("settings.txt")).startsWith("summarydestination=/var/lib/orvane/tracking/\r\n"));
+    EXPECT_EQ(l.TrackingDir, QStringLiteral("/var/lib/orvane/tracking/"));
+    EXPECT_TRUE(l.StoreHM);
+    EXPECT_FALSE(l.ProcessingHalted);
+    EXPECT_EQ(l.ConnectionString, QStringLiteral("File name=") + folder().filePath(QStringLiteral("qztrack.udl")));
+    EXPECT_EQ(query(QStringLiteral("select name from sqlite_master where name = 'HM_CONTENT'")).rowCount(), 1);
+
+    const QString log = logText();
+    for (const char *expected :
+         {"(1): Assigned the Connection using file: ", "(2): Setting values from settings file.",
+          "(1): Tracking Directory is /var/lib/orvane/tracking/", "(1): Connected to DB OK.",
+          "(1): finished setting values values from settings file.", "(1): Store HM is on",
+          "(2): Attempting to create Content Table", "(1): Creating index IX_Tracking_MsgID on Tracking(MsgID)"})
+        EXPECT_TRUE(log.contains(QLatin1String(expected))) << expected;
+    EXPECT_FALSE(log.contains(QStringLiteral("Updating Field Widths...")));
+}
+
+TEST_F(LoaderStartupTest, AnOldTrackingTableGetsTheThreeColumnsOnce)
+{
+    sql(oldTrackingSql(100, false));
+    sql(QStringLiteral("INSERT INTO Tracking (MsgID, Patient) VALUES ('M1', 'Smith')"));
+    writeUsualSettings();
+    startLoader();
+    EXPECT_TRUE(hasColumn(QStringLiteral("RunNumber")));
+    EXPECT_TRUE(hasColumn(QStringLiteral("ReadStatus")));
+    EXPECT_TRUE(hasColumn(QStringLiteral("StatusTime")));
+    QString log = logText();
+    EXPECT_TRUE(log.contains(QStringLiteral("(1): Updating Tracking Table, Adding RunNumber Column")));
+    EXPECT_TRUE(log.contains(QStringLiteral("(1): Updating Tracking Table, Adding StatusTime Column")));
+    EXPECT_FALSE(log.contains(QStringLiteral("Error: ")));
+    EXPECT_EQ(query(QStringLiteral("select Patient from Tracking where MsgID = 'M1'")).text(0, QStringLiteral("Patient")),
+              QStringLiteral("Smith"));
+
+    folder().writeFile(QStringLiteral("importtrack.log"), {});
+    startLoader();
+    log = logText();
+    EXPECT_FALSE(log.contains(QStringLiteral("Adding")));
+    EXPECT_FALSE(log.contains(QStringLiteral("Creating index")));
+}
+
+TEST_F(LoaderStartupTest, ANarrowMessageIdRunsTheWidthBatchOnceAndKeepsTheRows)
+{
+    sql(oldTrackingSql(50, true));
+    sql(QStringLiteral("INSERT INTO Tracking (MsgID, FileType) VALUES ('M1', 'HL7')"));
+    writeUsualSettings();
+    startLoader();
+    EXPECT_EQ(columnWidth(QStringLiteral("Tracking"), QStringLiteral("MsgID")), 100);
+    EXPECT_EQ(columnWidth(QStringLiteral("Tracking"), QStringLiteral("FileType")), 50);
+    EXPECT_EQ(columnWidth(QStringLiteral("Tracking"), QStringLiteral("Patient")), 240);
+    EXPECT_EQ(query(QStringLiteral("select FileType from Tracking where MsgID = 'M1'")).rowCount(), 1);
+    EXPECT_TRUE(logText().contains(QStringLiteral("(2): Updating Field Widths...")));
+    // The rebuilt table gets its indexes after the widths.
+    EXPECT_EQ(query(QStringLiteral("select name from sqlite_master where type = 'index' and tbl_name = 'Tracking' "
+                                   "and name like 'IX_Tracking_%'"))
+                  .rowCount(),
+              7);
+
+    folder().writeFile(QStringLiteral("importtrack.log"), {});
+    startLoader();
+    EXPECT_FALSE(logText().contains(QStringLiteral("Updating Field Widths...")));
+}
+
+TEST_F(LoaderStartupTest, UnreadableSettingsFileEndsTheProcessWithCodeOne)
+{
+    sql(SqlDialect::create(Backend::Sqlite)->createTrackingSql());
+    folder().makeFolder(QStringLiteral("settings.txt"));
+    makeLoader();
+    try {
+        loader().InitialzeSettings();
+        FAIL() << "start-up went on";
+    } catch (const SettingsUnreadable &e) {
+        EXPECT_EQ(e.exitCode, 1);
+    }
+    const QString log = logText();
+    EXPECT_TRUE(log.contains(QStringLiteral("(1): Error encountered reading the Settings file. ")));
+    EXPECT_TRUE(log.contains(QStringLiteral("\r\nService will halt.\r\n")));
+    EXPECT_FALSE(log.contains(QStringLiteral("Setting values from settings file.")));
+}
+
+TEST_F(LoaderStartupTest, NoConnectionAnywhereHaltsAndTheFirstSchemaCheckFails)
+{
+    writeSettings({QStringLiteral("summarydestination=") + trackingDir()});
+    makeLoader({QStringLiteral("svcOVTrack"), QStringLiteral("/logging"), QStringLiteral("3")});
+    EXPECT_THROW(loader().InitialzeSettings(), DbError);
+    EXPECT_TRUE(loader().ProcessingHalted);
+    const QString log = logText();
+    EXPECT_TRUE(log.contains(QStringLiteral("(1): Connection file ") + folder().filePath(QStringLiteral("qztrack.udl")) +
+                             QStringLiteral("does not exist")));
+    EXPECT_TRUE(log.contains(QStringLiteral("(1): Connection String is missing")));
+    EXPECT_TRUE(log.contains(QStringLiteral("(1): finished setting values values from settings file.")));
+}
+
+TEST_F(LoaderStartupTest, NoTrackingDirectoryPausesButStartsUp)
+{
+    sql(SqlDialect::create(Backend::Sqlite)->createTrackingSql());
+    writeSettings({QStringLiteral("trackingdbconnection=") + connectionString()});
+    startLoader();
+    EXPECT_TRUE(loader().ProcessingHalted);
+    EXPECT_TRUE(loader().TrackingDir.isEmpty());
+    EXPECT_TRUE(logText().contains(QStringLiteral("(1): Tracking Directory not indicated: PAUSED")));
+}
+
+TEST_F(LoaderStartupTest, SummariesFolderIsAssumedWhenNoneIsGiven)
+{
+    sql(SqlDialect::create(Backend::Sqlite)->createTrackingSql());
+    folder().makeFolder(QStringLiteral("summaries"));
+    writeSettings({QStringLiteral("trackingdbconnection=") + connectionString()});
+    startLoader();
+    EXPECT_EQ(loader().TrackingDir, folder().path() + QStringLiteral("summaries/"));
+    EXPECT_TRUE(logText().contains(QStringLiteral("(1): Tracking Directory not indicated, assumed ") + folder().path() +
+                                   QStringLiteral("summaries/")));
+}
+
+TEST_F(LoaderStartupTest, FailedConnectionIsLoggedWithItsString)
+{
+    writeSettings({QStringLiteral("summarydestination=") + trackingDir(),
+                   QStringLiteral("trackingdbconnection=Provider=Nonsense;Data Source=x")});
+    makeLoader({QStringLiteral("svcOVTrack"), QStringLiteral("/logging"), QStringLiteral("3")});
+    EXPECT_THROW(loader().InitialzeSettings(), DbError);
+    EXPECT_TRUE(loader().ProcessingHalted);
+    EXPECT_TRUE(logText().contains(QStringLiteral("; Connections string was \r\nProvider=Nonsense;Data Source=x")));
+}
+
+TEST_F(LoaderStartupTest, SchemaChecksAnswerFromTheCatalogue)
+{
+    sql(SqlDialect::create(Backend::Sqlite)->createTrackingSql());
+    TsvcOVTrack &l = loader();
+    l.adoConn1.open(connectionString());
+    EXPECT_TRUE(l.TableExists(QStringLiteral("Tracking")));
+    EXPECT_FALSE(l.TableExists(QStringLiteral("Nothing")));
+    EXPECT_FALSE(l.TableExists(QString()));
+    EXPECT_TRUE(l.ColumnExists(QStringLiteral("Tracking"), QStringLiteral("StatusTime")));
+    EXPECT_FALSE(l.ColumnExists(QStringLiteral("Tracking"), QStringLiteral("Nope")));
+    EXPECT_FALSE(l.ColumnExists(QString(), QStringLiteral("MsgID")));
+    EXPECT_EQ(l.ColumnMaxLength(QStringLiteral("Tracking"), QStringLiteral("MsgID")), 100);
+    EXPECT_EQ(l.ColumnMaxLength(QString(), QStringLiteral("MsgID")), -1);
+    EXPECT_THROW(l.ColumnMaxLength(QStringLiteral("Tracking"), QStringLiteral("Nope")), DbError);
+    EXPECT_FALSE(l.AddColumn(QStringLiteral("Tracking"), QStringLiteral("MsgID"), QStringLiteral("int"), QString()));
+    EXPECT_FALSE(l.AddColumn(QString(), QStringLiteral("X"), QStringLiteral("int"), QString()));
+    EXPECT_TRUE(l.CreateContentTable());
+    l.OpenLog();
+    l.LoggingLevel = 3;
+    EXPECT_FALSE(l.CreateContentTable()); // exists already
+    EXPECT_TRUE(logText().contains(QStringLiteral("(2): Could not create Content Table.")));
+}
+
+} // namespace
