@@ -16,6 +16,8 @@ namespace {
 
 constexpr qint64 ContentChunkSize = 4096;
 constexpr qint64 ChecksumChunkSize = 10240;
+// Compressed input is read in larger pieces; only the content is bound to small chunks.
+constexpr qint64 InflateInputSize = 16384;
 // Deflate cannot expand data by more than about 1032 to 1, so a file list that claims to inflate
 // to more than this many times its compressed bytes cannot be real; refusing it up front keeps a
 // hostile count from making the reader allocate what the file could never hold.
@@ -72,7 +74,7 @@ private:
     QFile &m_file;
     const qint64 m_limit;
     z_stream m_stream{};
-    std::array<char, ContentChunkSize> m_input{};
+    std::array<char, InflateInputSize> m_input{};
     bool m_ended = false;
 };
 
