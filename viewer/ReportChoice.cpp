@@ -30,7 +30,7 @@ QString largeReportWarningCaption()
 QString notDeliveredSortOrder(const QString &sortOrder)
 {
     return sortOrder == QLatin1String(PracticeSortOrder) ? QString::fromLatin1(DefaultSortOrder)
-                                                          : QString::fromLatin1(PracticeSortOrder);
+                                                         : QString::fromLatin1(PracticeSortOrder);
 }
 
 } // namespace ReportChoice

@@ -16,8 +16,10 @@ namespace ReportChoice {
 // Rows above which "Search &Report" asks before it lays the report out.
 inline constexpr qint64 LargeReportRows = 150;
 
-inline constexpr const char *PracticeSortOrder = "Pracid,QZServerReceiveTime Desc,Patient,PatientGiven,PatientDob,Test";
-inline constexpr const char *DefaultSortOrder = "QZServerReceiveTime,QZDeliveryTime, Patient,PatientGiven,PatientDob,Test";
+inline constexpr const char *PracticeSortOrder =
+    "Pracid,QZServerReceiveTime Desc,Patient,PatientGiven,PatientDob,Test";
+inline constexpr const char *DefaultSortOrder =
+    "QZServerReceiveTime,QZDeliveryTime, Patient,PatientGiven,PatientDob,Test";
 
 // The practice report when the rows are sorted by practice before (or without) the patient,
 // else the search report.

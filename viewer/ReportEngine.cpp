@@ -99,7 +99,7 @@ int ReportEngine::prepare(const Progress &progress)
 {
     m_prepared = false;
     m_pageStarts.clear();
-    m_printedAt = QDateTime::currentDateTime();
+    m_printedAt = m_fixedPrintedAt.isValid() ? m_fixedPrintedAt : QDateTime::currentDateTime();
     const int rows = m_data.rowCount();
     if (rows == 0) {
         if (m_layout.printIfEmpty)

@@ -44,11 +44,14 @@ public:
 
     const ReportLayout &layout() const { return m_layout; }
     // Changes a caption of the layout, for instance the criteria text; see ReportLayout::setText.
-    int setText(const QString &elementName, const QString &text) { return m_layout.setText(elementName, text); }
+    int setText(const QString &elementName, const QString &text)
+    {
+        return m_layout.setText(elementName, text);
+    }
 
     void setBeforePrint(ReportBandKind kind, BeforePrint hook);
-    // The moment date-time elements show; prepare() sets it to now.
-    void setPrintedAt(const QDateTime &moment) { m_printedAt = moment; }
+    // The moment date-time elements show: this one, or when prepare() last ran if none is set.
+    void setPrintedAt(const QDateTime &moment) { m_fixedPrintedAt = moment; }
     QDateTime printedAt() const { return m_printedAt; }
 
     // Lays every page out without painting and returns the page count. The progress callback is
@@ -92,12 +95,13 @@ private:
     int m_pageHeader = -1;
     int m_detail = -1;
     int m_pageFooter = -1;
-    std::vector<int> m_groups;      // band indices, outermost first
-    std::vector<int> m_groupFields; // their fields in the data source
+    std::vector<int> m_groups;                          // band indices, outermost first
+    std::vector<int> m_groupFields;                     // their fields in the data source
     std::vector<std::vector<ElementMetrics>> m_metrics; // per band, per element
     std::map<ReportBandKind, BeforePrint> m_hooks;
     QImage m_metricsDevice; // measures text in millimetres independently of any output device
     QDateTime m_printedAt;
+    QDateTime m_fixedPrintedAt;
     std::vector<Cursor> m_pageStarts;
     bool m_prepared = false;
 };

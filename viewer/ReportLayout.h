@@ -50,8 +50,8 @@ struct ReportElement
     ReportFontSpec font;
     Qt::Alignment alignment = Qt::AlignLeft;
     bool wordWrap = false;
-    bool clip = true; // text that does not fit the box is cut rather than drawn over its neighbours
-    QColor background;  // invalid: transparent
+    bool clip = true;  // text that does not fit the box is cut rather than drawn over its neighbours
+    QColor background; // invalid: transparent
     bool lineBelow = false;
 
     bool sizedToText() const { return width <= 0; }

@@ -46,14 +46,15 @@ ReportElement text(ReportElementKind kind, const QString &value, double left, do
     return element;
 }
 
-ReportElement caption(const QString &value, double left, double top, double width, const ReportFontSpec &fontSpec,
-                      const QString &name = {})
+ReportElement caption(const QString &value, double left, double top, double width,
+                      const ReportFontSpec &fontSpec, const QString &name = {})
 {
     return text(ReportElementKind::Caption, value, left, top, width, fontSpec, name);
 }
 
 // Data boxes have a fixed width, wrap at words and do not stretch.
-ReportElement field(const QString &name, double left, double top, double width, const ReportFontSpec &fontSpec)
+ReportElement field(const QString &name, double left, double top, double width,
+                    const ReportFontSpec &fontSpec)
 {
     ReportElement element = text(ReportElementKind::DataField, name, left, top, width, fontSpec, name);
     element.wordWrap = width > 0;
@@ -74,9 +75,9 @@ void addColumns(ReportBand &captions, double captionTop, ReportBand &details, do
                 std::initializer_list<Column> columns)
 {
     for (const Column &column : columns) {
-        ReportElement title = caption(QString::fromLatin1(column.caption), column.captionLeft, captionTop,
-                                      column.captionWidth, font(CaptionSize, true),
-                                      QString::fromLatin1(column.field) + QStringLiteral("Caption"));
+        ReportElement title =
+            caption(QString::fromLatin1(column.caption), column.captionLeft, captionTop, column.captionWidth,
+                    font(CaptionSize, true), QString::fromLatin1(column.field) + QStringLiteral("Caption"));
         title.alignment = column.alignment;
         captions.elements.append(title);
         ReportElement data = field(QString::fromLatin1(column.field), column.fieldLeft, fieldTop,
@@ -91,9 +92,11 @@ ReportBand trackPageHeader()
     ReportBand header = band(ReportBandKind::PageHeader, 7.9);
     header.lineBelow = true;
     header.elements = {
-        caption(QStringLiteral("Orvane Tracking Report "), 2.1, 2.1, 0, font(12, true), QStringLiteral("Title")),
+        caption(QStringLiteral("Orvane Tracking Report "), 2.1, 2.1, 0, font(12, true),
+                QStringLiteral("Title")),
         caption(QStringLiteral("Criteria:"), 55.8, 2.6, 0, font(10, true), QStringLiteral("CriteriaLabel")),
-        caption(QString(), 72.0, 2.6, 0, font(10, false, true), QString::fromLatin1(ReportLayouts::CriteriaElement)),
+        caption(QString(), 72.0, 2.6, 0, font(10, false, true),
+                QString::fromLatin1(ReportLayouts::CriteriaElement)),
     };
     return header;
 }
@@ -102,8 +105,8 @@ ReportBand pageFooter(double height, bool line, double pageNumberLeft, double to
 {
     ReportBand footer = band(ReportBandKind::PageFooter, height);
     footer.lineAbove = line;
-    ReportElement pageNumber = text(ReportElementKind::PageNumber, QStringLiteral("Page: "), pageNumberLeft, 1.1,
-                                    48.2, font(8), QStringLiteral("PageNumber"));
+    ReportElement pageNumber = text(ReportElementKind::PageNumber, QStringLiteral("Page: "), pageNumberLeft,
+                                    1.1, 48.2, font(8), QStringLiteral("PageNumber"));
     pageNumber.alignment = Qt::AlignRight;
     footer.elements = {
         text(ReportElementKind::DateTime, QStringLiteral("Printed: "), 2.1, 1.1, 0, font(8),
@@ -165,7 +168,8 @@ ReportLayout QuickRep3()
     ReportBand group = band(ReportBandKind::GroupHeader, 10.6, SkyBlue);
     group.groupField = QStringLiteral("PracID");
     group.elements = {
-        caption(QStringLiteral("Practice Name"), 2.1, 0.5, 40.5, font(12, true), QStringLiteral("PracticeLabel")),
+        caption(QStringLiteral("Practice Name"), 2.1, 0.5, 40.5, font(12, true),
+                QStringLiteral("PracticeLabel")),
         field(QStringLiteral("PracID"), 46.6, 0.5, 0, font(14, true, true)),
     };
     ReportBand detail = band(ReportBandKind::Detail, 4.2);
@@ -229,8 +233,9 @@ ReportLayout forKind(ReportKind kind)
 
 QStringList undeliveredSummaryFields()
 {
-    return {QStringLiteral("pracid"),        QStringLiteral("count_today"),        QStringLiteral("count_today_1"),
-            QStringLiteral("count_today_2"), QStringLiteral("count_today_3"),      QStringLiteral("count_today_4_plus"),
+    return {QStringLiteral("pracid"),        QStringLiteral("count_today"),
+            QStringLiteral("count_today_1"), QStringLiteral("count_today_2"),
+            QStringLiteral("count_today_3"), QStringLiteral("count_today_4_plus"),
             QStringLiteral("count_total"),   QStringLiteral("last_delivery")};
 }
 

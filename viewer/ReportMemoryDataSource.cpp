@@ -3,8 +3,7 @@
 #include <stdexcept>
 
 ReportMemoryDataSource::ReportMemoryDataSource(QStringList fieldNames) : m_fieldNames(std::move(fieldNames))
-{
-}
+{}
 
 void ReportMemoryDataSource::appendRow(QStringList values)
 {

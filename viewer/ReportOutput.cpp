@@ -35,7 +35,8 @@ void writePdf(const ReportEngine &engine, const QString &path, const PageProgres
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        throw std::runtime_error(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()).toStdString());
+        throw std::runtime_error(
+            QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()).toStdString());
 
     QPdfWriter writer(&file);
     writer.setResolution(PdfDpi);
@@ -48,7 +49,8 @@ void writePdf(const ReportEngine &engine, const QString &path, const PageProgres
     paintPages(engine, writer, painter, 1, engine.pageCount(), progress);
     painter.end();
     if (!file.commit())
-        throw std::runtime_error(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()).toStdString());
+        throw std::runtime_error(
+            QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()).toStdString());
 }
 
 QImage renderPage(const ReportEngine &engine, int pageNumber, double zoom, double screenDpi)

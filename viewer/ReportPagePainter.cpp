@@ -15,8 +15,7 @@ constexpr double LineWidthMm = 0.2;
 ReportPagePainter::ReportPagePainter(QPainter &painter)
     : m_painter(painter), m_dotsPerMmX(painter.device()->logicalDpiX() / MmPerInch),
       m_dotsPerMmY(painter.device()->logicalDpiY() / MmPerInch)
-{
-}
+{}
 
 void ReportPagePainter::paint(const ReportPageLayout &page)
 {
@@ -42,7 +41,8 @@ void ReportPagePainter::drawLine(double x1, double x2, double y)
     QPen pen(Qt::black);
     pen.setWidthF(LineWidthMm * m_dotsPerMmY);
     m_painter.setPen(pen);
-    m_painter.drawLine(QPointF(x1 * m_dotsPerMmX, y * m_dotsPerMmY), QPointF(x2 * m_dotsPerMmX, y * m_dotsPerMmY));
+    m_painter.drawLine(QPointF(x1 * m_dotsPerMmX, y * m_dotsPerMmY),
+                       QPointF(x2 * m_dotsPerMmX, y * m_dotsPerMmY));
 }
 
 void ReportPagePainter::paintBand(const ReportPlacedBand &band)

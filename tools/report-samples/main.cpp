@@ -38,7 +38,8 @@ int main(int argc, char **argv)
         };
         write(ReportKind::Search, ReportSampleRows::trackRows(60, 4, false), QStringLiteral("search.pdf"));
         write(ReportKind::Practice, ReportSampleRows::trackRows(60, 4, true), QStringLiteral("practice.pdf"));
-        write(ReportKind::Undelivered, ReportSampleRows::undeliveredRows(14), QStringLiteral("undelivered.pdf"));
+        write(ReportKind::Undelivered, ReportSampleRows::undeliveredRows(14),
+              QStringLiteral("undelivered.pdf"));
     } catch (const std::exception &error) {
         std::fprintf(stderr, "%s\n", error.what());
         return 1;
