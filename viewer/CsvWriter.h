@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QStringList>
+
+class QIODevice;
+class TrackResultModel;
+
+// Comma-separated text as RFC 4180 has it: CR LF after every record, a field quoted when it holds
+// a comma, a double quote, CR or LF, and a double quote inside a quoted field doubled. UTF-8.
+class CsvWriter
+{
+public:
+    explicit CsvWriter(QIODevice &device) : m_device(device) {}
+
+    // Throws std::runtime_error with the device's message when the write fails.
+    void writeRecord(const QStringList &fields);
+
+    static QString field(const QString &text);
+    static QString record(const QStringList &fields);
+
+private:
+    QIODevice &m_device;
+};
+
+// Writes the grid's 14 columns, titles first, every row of the result as the grid shows it; reads
+// the rest of the result as it goes. Returns the number of rows written.
+qint64 writeTrackCsv(TrackResultModel &model, QIODevice &device);

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The viewer's run-wide values, each folder ending with "/": the program folder, the folder for
+// temporary files, the mailbox root, the import folder and the connection string.
+struct ViewerRunValues
+{
+    QString AppPath;
+    QString TempPath;
+    QString UserPath;
+    QString ImportPath;
+    QString DbConnectionString;
+
+    // Start-up's reading of them, in order: TMP, else TEMP, else the program folder; "qztrack.udl"
+    // in the program folder; "settings.txt" there (unreadable: ignored); then the three positional
+    // arguments, each used only when not empty.
+    static ViewerRunValues read(const QString &appPath, const QStringList &positionalArguments,
+                                const QString &tmp, const QString &temp);
+    // The same with TMP and TEMP taken from the environment.
+    static ViewerRunValues fromEnvironment(const QString &appPath, const QStringList &positionalArguments);
+};
+
+// OVTrack's command line: up to three positional arguments and the switches of the headless runs.
+struct ViewerCommandLine
+{
+    QStringList positional;
+    QString exportCsvPath; // --export-csv FILE
+    QString error;         // a switch without its value, or an unknown switch
+
+    bool isHeadless() const { return !exportCsvPath.isEmpty(); }
+    // `arguments` without the program name.
+    static ViewerCommandLine parse(const QStringList &arguments);
+};
