@@ -1,0 +1,185 @@
+#pragma once
+
+#include "shared/DbConnection.h"
+#include "viewer/SearchCriteria.h"
+#include "viewer/TrackResultModel.h"
+#include "viewer/TrackSearch.h"
+#include "viewer/ViewerRunValues.h"
+#include "viewer/gui/MessageBoxes.h"
+
+#include <QMainWindow>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QTabWidget;
+class QTableView;
+class QTimeEdit;
+
+// What the main window needs from outside: the program folder, the command line's positional
+// arguments, and the two places where it reaches the user's desktop (message boxes and the
+// desktop's "open"), which tests replace.
+struct TrackFormOptions
+{
+    QString appPath;
+    QStringList arguments;
+    std::shared_ptr<MessageBoxes> messageBoxes;             // default: real message boxes
+    std::function<void(const QString &filePath)> openFile; // default: the desktop's "open"
+};
+
+// The viewer's main window: the search panel, the result grid, the status bar, the connection and
+// administration commands, and the run's state (SortOrder, TempFiles, the run values).
+class TQZTrackForm : public QMainWindow
+{
+    Q_OBJECT
+public:
+    static constexpr const char *ApplicationTitle = "Orvane Tracker";
+
+    explicit TQZTrackForm(TrackFormOptions options, QWidget *parent = nullptr);
+    ~TQZTrackForm() override;
+
+    // Start-up: version, run values, pickers, connection file or question, connect and probe,
+    // saved criteria. Runs no query.
+    void FormCreate();
+
+    // The criteria panel as a value, and back.
+    SearchCriteria criteria() const;
+    void setCriteria(const SearchCriteria &criteria);
+    const QString &SortOrder() const { return m_SortOrder; }
+    void setSortOrder(const QString &sortOrder) { m_SortOrder = sortOrder; }
+
+    const ViewerRunValues &runValues() const { return m_run; }
+    DbConnection &connection() { return m_connection; }
+    TrackSearch &trackSearch() { return m_search; }
+    TrackResultModel &trackModel() { return m_model; }
+    QTableView *grid() const { return m_ContentDBGrid; }
+    // The grid's current row, -1 when there is none.
+    int currentRow() const;
+    // Files deleted when the window closes.
+    QStringList &TempFiles() { return m_TempFiles; }
+
+    QTabWidget *pages() const { return m_pages; }
+    QWidget *reportTab() const { return m_reportTab; }
+    QWidget *reportPreviewArea() const { return m_reportPreview; }
+    MessageBoxes &messageBoxes() { return *m_boxes; }
+
+    // A plain box with the application's title and OK, as the commands show their messages.
+    void showMessage(const QString &text);
+    // The standard error box: an error no command caught, with its own message.
+    void showStandardError(const QString &text);
+    // Runs a command; an error it does not catch reaches the standard error box.
+    void runCommand(const std::function<void()> &command);
+
+    // Writes the grid's rows as CSV to `path`; throws std::exception on failure.
+    void exportCsvTo(const QString &path);
+    // The selected cells as tab-separated lines, rows in grid order.
+    QString selectedCellsText() const;
+
+public slots:
+    void RunTrackQuery();
+    qint64 GetTrackCount();
+    void UpdateStatusBar();
+    void LoadSearchSettings();
+    void SaveSearchSettings();
+    void ContentDBGridTitleClick(int column);
+    void GridPopUpPopup();
+
+    void Connect1Click();
+    void Disconnect1Click();
+    void DataBase1Click();
+    void Exit1Click();
+    void agasManaged1Click();
+    void CreateblankTrackTable1Click();
+    void ExportCsv1Click();
+    void copySelectedCells();
+
+    // Message content display: not built yet.
+    void OpenMessage1Click();
+    // Printed reports: not built yet.
+    void ReportButtonClick();
+    void WaitingBypractice1Click();
+    void UndeliveredResults1Click();
+    void PreviewPrevClick();
+    void PreviewNextClick();
+    void Button1Click();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void FormClose();
+    void buildMenus();
+    QWidget *buildSearchTab();
+    QWidget *buildCriteriaPanel();
+    QWidget *buildReportTab();
+    void buildStatusBar();
+    void setPickersForStartup(const QDateTime &now);
+    bool askToConfigureConnection();
+    void connectAndProbe();
+    void LoadGridColumnWidths();
+    void SaveGridColumnWidths();
+    void applyColumnWidths();
+    void notBuiltYet(const char *command);
+
+    TrackFormOptions m_options;
+    std::shared_ptr<MessageBoxes> m_boxes;
+    ViewerRunValues m_run;
+    DbConnection m_connection;
+    TrackResultModel m_model;
+    TrackSearch m_search;
+    QString m_SortOrder;
+    QStringList m_TempFiles;
+    std::vector<int> m_columnWidths;
+
+    QTabWidget *m_pages = nullptr;
+    QWidget *m_searchTab = nullptr;
+    QWidget *m_reportTab = nullptr;
+    QWidget *m_reportPreview = nullptr;
+    QLabel *m_versionLabel = nullptr;
+    std::array<QLabel *, 3> m_statusPanels{};
+
+    QCheckBox *m_NameFilterCheck = nullptr;
+    QLineEdit *m_rsNameFilterEdit = nullptr;
+    QCheckBox *m_RequestIDCheck = nullptr;
+    QLineEdit *m_rsRequestEdit = nullptr;
+    QCheckBox *m_DOBCheck = nullptr;
+    QDateEdit *m_rsDOBPicker = nullptr;
+    QCheckBox *m_MailboxCheck = nullptr;
+    QLineEdit *m_rsMailboxEdit = nullptr;
+    QCheckBox *m_AddresseeCheck = nullptr;
+    QLineEdit *m_rsAddressEdit = nullptr;
+    QCheckBox *m_RequestingDocCheck = nullptr;
+    QLineEdit *m_rsREqDocEdit = nullptr;
+    QCheckBox *m_FromDateCheck = nullptr;
+    QDateEdit *m_rsFromDatePicker = nullptr;
+    QTimeEdit *m_FromTimePicker = nullptr;
+    QCheckBox *m_ToDateCheck = nullptr;
+    QDateEdit *m_rstoDatePicker = nullptr;
+    QTimeEdit *m_ToTimePicker = nullptr;
+    QCheckBox *m_ReqDateCheck = nullptr;
+    QDateEdit *m_rsReqDatePicker = nullptr;
+    QComboBox *m_StatusFilter = nullptr;
+    QCheckBox *m_FileTypeCheck = nullptr;
+    QComboBox *m_FileTypeCombo = nullptr;
+    QCheckBox *m_cbxRunNumber = nullptr;
+    QLineEdit *m_txtRunNumber = nullptr;
+    QPushButton *m_PerformQueryButton = nullptr;
+
+    QTableView *m_ContentDBGrid = nullptr;
+    QMenu *m_GridPopUp = nullptr;
+    QAction *m_OpenMessage1 = nullptr;
+    QAction *m_agasManaged1 = nullptr;
+    QMenu *m_DataBase1 = nullptr;
+    QAction *m_Connect1 = nullptr;
+    QAction *m_Disconnect1 = nullptr;
+    QAction *m_CreateblankTrackTable1 = nullptr;
+};

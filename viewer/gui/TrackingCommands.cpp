@@ -1,0 +1,169 @@
+#include "viewer/gui/Tracking.h"
+
+#include "shared/DbStatement.h"
+#include "shared/TrackingSchema.h"
+#include "viewer/CsvWriter.h"
+#include "viewer/TitleClickSortOrder.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QSaveFile>
+#include <QTabWidget>
+#include <QTableView>
+
+#include <algorithm>
+#include <map>
+#include <stdexcept>
+
+void TQZTrackForm::RunTrackQuery()
+{
+    m_pages->setTabVisible(m_pages->indexOf(m_reportTab), false);
+    const TrackSearch::Result result = m_search.RunTrackQuery(criteria(), m_SortOrder, QDateTime::currentDateTime());
+    if (result.outcome == TrackSearch::Outcome::NoCriteria)
+        showMessage(QStringLiteral("No criteria Selected"));
+    else if (result.outcome == TrackSearch::Outcome::OpenFailed)
+        showMessage(QStringLiteral("Set Active failed with ") + result.error);
+    UpdateStatusBar();
+}
+
+qint64 TQZTrackForm::GetTrackCount()
+{
+    return m_search.GetTrackCount();
+}
+
+void TQZTrackForm::ContentDBGridTitleClick(int column)
+{
+    const QString title = m_model.headerData(column, Qt::Horizontal).toString();
+    const std::optional<QString> next = sortOrderAfterTitleClick(title, m_SortOrder);
+    if (!next)
+        return;
+    m_SortOrder = *next;
+    RunTrackQuery();
+}
+
+int TQZTrackForm::currentRow() const
+{
+    const QModelIndex current = m_ContentDBGrid->currentIndex();
+    return current.isValid() && current.row() < m_model.rowCount() ? current.row() : -1;
+}
+
+void TQZTrackForm::GridPopUpPopup()
+{
+    const int row = currentRow();
+    bool undeliverable = false;
+    if (row >= 0) {
+        const QVariant delivery = m_model.value(row, TrackField::QZDeliveryTime);
+        undeliverable = !delivery.isNull() && isSentinel(delivery.toDateTime(), Sentinel::Undeliverable);
+    }
+    m_agasManaged1->setVisible(undeliverable);
+}
+
+void TQZTrackForm::agasManaged1Click()
+{
+    runCommand([this] {
+        const int row = currentRow();
+        const QString messageId = row >= 0 ? m_model.value(row, TrackField::MsgID).toString() : QString();
+        DbStatement tag(m_connection, m_connection.dialect().tagAsManagedSql());
+        tag.bind(QStringLiteral("QMessageID"), ParamType::Text, messageId);
+        tag.execute();
+        RunTrackQuery();
+    });
+}
+
+void TQZTrackForm::CreateblankTrackTable1Click()
+{
+    runCommand([this] {
+        if (!m_connection.isOpen())
+            return;
+        m_search.setTrackQueryText(m_connection.dialect().createTrackingSql());
+        DbStatement create(m_connection, m_search.TrackQuery().text());
+        create.execute();
+        m_CreateblankTrackTable1->setEnabled(false);
+    });
+}
+
+void TQZTrackForm::exportCsvTo(const QString &path)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw std::runtime_error(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()).toStdString());
+    writeTrackCsv(m_model, file);
+    if (!file.commit())
+        throw std::runtime_error(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()).toStdString());
+}
+
+void TQZTrackForm::ExportCsv1Click()
+{
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export to CSV"), QString(),
+                                                      QStringLiteral("CSV files (*.csv);;All files (*)"));
+    if (path.isEmpty())
+        return;
+    runCommand([&] { exportCsvTo(path); });
+}
+
+QString TQZTrackForm::selectedCellsText() const
+{
+    // Rows in grid order, cells of a row in the order the columns stand on screen.
+    const QHeaderView *header = m_ContentDBGrid->horizontalHeader();
+    std::map<int, std::map<int, QString>> rows;
+    for (const QModelIndex &index : m_ContentDBGrid->selectionModel()->selectedIndexes())
+        rows[index.row()][header->visualIndex(index.column())] = m_model.cellText(index.row(), index.column());
+    QStringList lines;
+    for (const auto &[row, cells] : rows) {
+        QStringList texts;
+        for (const auto &[visual, text] : cells)
+            texts << text;
+        lines << texts.join(u'\t');
+    }
+    return lines.join(u'\n');
+}
+
+void TQZTrackForm::copySelectedCells()
+{
+    const QString text = selectedCellsText();
+    if (!text.isEmpty())
+        QApplication::clipboard()->setText(text);
+}
+
+void TQZTrackForm::notBuiltYet(const char *command)
+{
+    qWarning("%s is not available in this build yet", command);
+}
+
+void TQZTrackForm::OpenMessage1Click()
+{
+    notBuiltYet("Display Result");
+}
+
+void TQZTrackForm::ReportButtonClick()
+{
+    notBuiltYet("Search Report");
+}
+
+void TQZTrackForm::WaitingBypractice1Click()
+{
+    notBuiltYet("Not Delivered by practice");
+}
+
+void TQZTrackForm::UndeliveredResults1Click()
+{
+    notBuiltYet("Undelivered Results");
+}
+
+void TQZTrackForm::PreviewPrevClick()
+{
+    notBuiltYet("Prev.");
+}
+
+void TQZTrackForm::PreviewNextClick()
+{
+    notBuiltYet("Next");
+}
+
+void TQZTrackForm::Button1Click()
+{
+    notBuiltYet("Print");
+}
