@@ -1,6 +1,7 @@
 #include "tests/service/LockedFolder.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -18,12 +19,12 @@ bool chattr(const QString &flag, const QString &folder)
 
 } // namespace
 
-LockedFolder::LockedFolder(QString folder) : m_folder(std::move(folder))
+LockedFolder::LockedFolder(QString path) : m_folder(std::move(path))
 {
     if (geteuid() == 0) {
         m_immutable = chattr(QStringLiteral("+i"), m_folder);
         m_locked = m_immutable;
-    } else {
+    } else if (QFileInfo(m_folder).isDir()) {
         m_locked = QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::ExeOwner);
     }
 }

@@ -2,13 +2,15 @@
 
 #include <QString>
 
-// Makes a folder refuse the deletion of the files in it, the way an operator's permissions or a
-// read-only share do, and gives it back when it goes. As root, permissions do not stop a deletion:
-// the folder is then made immutable (chattr +i). `locked()` is false when neither way works here.
+// Makes a folder refuse the deletion of the files in it (or one file refuse its own deletion), the
+// way an operator's permissions or a read-only share do, and gives it back when it goes. As root,
+// permissions do not stop a deletion: the entry is then made immutable (chattr +i). Without root a
+// folder loses its write permission; a single file cannot be protected that way. `locked()` is
+// false when no way works here.
 class LockedFolder
 {
 public:
-    explicit LockedFolder(QString folder);
+    explicit LockedFolder(QString path);
     ~LockedFolder();
     LockedFolder(const LockedFolder &) = delete;
     LockedFolder &operator=(const LockedFolder &) = delete;

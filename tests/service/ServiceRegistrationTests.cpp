@@ -1,0 +1,133 @@
+#include "tests/service/LoaderProgram.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString UnitName = QStringLiteral("svcOVTrack.service");
+
+class Registration : public ::testing::Test
+{
+protected:
+    LoaderProgram::Result run(const QStringList &arguments, const QString &unitFolder)
+    {
+        return m_loader.run(arguments, {QStringLiteral("OVTRACK_UNIT_DIR=") + unitFolder});
+    }
+    QString unitPath() const { return m_units.path() + UnitName; }
+    QString unitText() const
+    {
+        QFile file(unitPath());
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+
+    LoaderProgram m_loader;
+    TestFolder m_units;
+};
+
+struct SwitchCase
+{
+    QStringList install;
+    QStringList uninstall;
+    bool silent;
+};
+
+class RegistrationSwitches : public Registration, public ::testing::WithParamInterface<SwitchCase>
+{
+};
+
+TEST_P(RegistrationSwitches, InstallWritesTheUnitAndUninstallRemovesIt)
+{
+    const SwitchCase &c = GetParam();
+    const LoaderProgram::Result installed = run(c.install, m_units.path());
+    EXPECT_EQ(installed.exitCode, 0) << installed.standardError.toStdString();
+    EXPECT_EQ(installed.standardOutput, c.silent ? QString() : QStringLiteral("Service installed successfully\n"));
+    EXPECT_TRUE(installed.standardError.isEmpty());
+    ASSERT_TRUE(QFile::exists(unitPath()));
+
+    const LoaderProgram::Result removed = run(c.uninstall, m_units.path());
+    EXPECT_EQ(removed.exitCode, 0) << removed.standardError.toStdString();
+    EXPECT_EQ(removed.standardOutput, c.silent ? QString() : QStringLiteral("Service uninstalled successfully\n"));
+    EXPECT_FALSE(QFile::exists(unitPath()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Spellings, RegistrationSwitches,
+    ::testing::Values(SwitchCase{{"/INSTALL"}, {"/UNINSTALL"}, false}, SwitchCase{{"-install"}, {"-Uninstall"}, false},
+                      SwitchCase{{"/Install", "/SILENT"}, {"/silent", "/uninstall"}, true},
+                      SwitchCase{{"-SILENT", "-INSTALL"}, {"-UNINSTALL", "-silent"}, true}));
+
+TEST_F(Registration, UnitStartsTheProgramAndReloadIsTheContinueRequest)
+{
+    ASSERT_EQ(run({QStringLiteral("/INSTALL")}, m_units.path()).exitCode, 0);
+    const QStringList lines = unitText().split(u'\n');
+    EXPECT_TRUE(lines.contains(QStringLiteral("Description=OVTrack Tracking Service")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("ExecStart=") + m_loader.programPath()));
+    EXPECT_TRUE(lines.contains(QStringLiteral("ExecReload=/bin/kill -HUP $MAINPID")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("Restart=on-failure")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("RestartSec=30")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("WantedBy=multi-user.target")));
+}
+
+// systemd itself reads the unit: the program path must come through intact, blanks included.
+TEST_F(Registration, SystemdAcceptsTheUnitEvenForAPathWithBlanks)
+{
+    const QString analyze = QStandardPaths::findExecutable(QStringLiteral("systemd-analyze"));
+    if (analyze.isEmpty())
+        GTEST_SKIP() << "systemd-analyze is not installed";
+    const QString odd = m_units.makeFolder(QStringLiteral("Program Files 100%"));
+    ASSERT_TRUE(QFile::copy(m_loader.programPath(), odd + QStringLiteral("OVTrackSvc")));
+    QProcess install;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("OVTRACK_UNIT_DIR"), m_units.path());
+    install.setProcessEnvironment(env);
+    install.start(odd + QStringLiteral("OVTrackSvc"), {QStringLiteral("/INSTALL"), QStringLiteral("/SILENT")});
+    ASSERT_TRUE(install.waitForFinished(30000));
+    ASSERT_EQ(install.exitCode(), 0);
+
+    QProcess verify;
+    verify.start(analyze, {QStringLiteral("verify"), QStringLiteral("--man=no"), unitPath()});
+    ASSERT_TRUE(verify.waitForFinished(60000));
+    EXPECT_EQ(verify.exitCode(), 0) << verify.readAllStandardError().toStdString();
+    EXPECT_TRUE(unitText().contains(QStringLiteral("ExecStart=\"") + QString(odd).replace(u'%', QLatin1String("%%")) +
+                                    QStringLiteral("OVTrackSvc\"")));
+}
+
+struct FailureCase
+{
+    QStringList arguments;
+    const char *unitFolder; // relative to the test's unit folder
+    const char *message;
+};
+
+class RegistrationFailure : public Registration, public ::testing::WithParamInterface<FailureCase>
+{
+};
+
+TEST_P(RegistrationFailure, PrintsTheFailureTextAndExitsWithOne)
+{
+    const FailureCase &c = GetParam();
+    const QString folder = m_units.path() + QString::fromUtf8(c.unitFolder);
+    const LoaderProgram::Result result = run(c.arguments, folder);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.standardOutput.isEmpty());
+    EXPECT_TRUE(result.standardError.startsWith(QString::fromUtf8(c.message))) << result.standardError.toStdString();
+    EXPECT_TRUE(result.standardError.endsWith(QStringLiteral("\"\n")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RegistrationFailure,
+    ::testing::Values(
+        FailureCase{{"/UNINSTALL"}, "", "Service \"OVTrack Tracking Service\" failed to uninstall with error: \""},
+        FailureCase{{"/UNINSTALL", "/SILENT"}, "",
+                    "Service \"OVTrack Tracking Service\" failed to uninstall with error: \""},
+        FailureCase{{"/INSTALL"}, "missing/folder",
+                    "Service \"OVTrack Tracking Service\" failed to install with error: \""},
+        FailureCase{{"/INSTALL", "/SILENT"}, "missing/folder",
+                    "Service \"OVTrack Tracking Service\" failed to install with error: \""}));
+
+} // namespace
