@@ -118,10 +118,11 @@ QString onDiskTarget(const QString &folder, const QString &fileName)
         return exact;
     const QStringList names =
         QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString &name : names) {
-        if (name.compare(fileName, Qt::CaseInsensitive) == 0)
-            return folder + u'/' + name;
-    }
+    const auto found = std::find_if(names.begin(), names.end(), [&fileName](const QString &name) {
+        return name.compare(fileName, Qt::CaseInsensitive) == 0;
+    });
+    if (found != names.end())
+        return folder + u'/' + *found;
     return exact;
 }
 

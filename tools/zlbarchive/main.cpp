@@ -31,7 +31,7 @@ int usage()
     return ExitUsage;
 }
 
-int listEntries(TZLBArchive &archive)
+int listEntries(const TZLBArchive &archive)
 {
     for (int i = 0; i < archive.GetFileCount(); ++i) {
         const TZLBFileEntry entry = archive.GetFileEntry(i);
