@@ -1,0 +1,366 @@
+// Import speed of the loader against a program doing the same per-line statements through the raw
+// SQLite C API, on tables already holding 10 000, 100 000 and 1 000 000 rows.
+//
+//   loader_bench [lines per run]      runs everything and prints the table
+//   loader_bench --loader <folder>    (internal) one loader import, prints "seconds maxrss-kB"
+//   loader_bench --baseline <folder>  (internal) one baseline run, prints "seconds maxrss-kB"
+
+#include "loader/OVTrackSvcForm.h"
+
+#include "shared/SqlDialect.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <sqlite3.h>
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+const char *const IndexedColumns[] = {"MsgID", "Patient", "PracID", "LabId", "QZServerReceiveTime", "QZDeliveryTime",
+                                      "StatusTime"};
+
+long peakMemoryKb()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+void check(int rc, sqlite3 *db, const char *what)
+{
+    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
+        throw std::runtime_error(std::string(what) + ": " + sqlite3_errmsg(db));
+}
+
+void exec(sqlite3 *db, const QString &sql)
+{
+    check(sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr), db, "exec");
+}
+
+QString prefilledId(int i)
+{
+    return QStringLiteral("PRE%1").arg(i, 7, 10, QLatin1Char('0'));
+}
+
+// A table as the loader's start-up leaves it, holding `rows` messages, about a third still waiting.
+void prefill(const QString &file, int rows)
+{
+    sqlite3 *db = nullptr;
+    check(sqlite3_open(QFile::encodeName(file).constData(), &db), db, "open");
+    exec(db, QStringLiteral("PRAGMA journal_mode=WAL"));
+    exec(db, QStringLiteral("PRAGMA synchronous=NORMAL"));
+    exec(db, SqlDialect::create(Backend::Sqlite)->createTrackingSql());
+    exec(db, QStringLiteral("BEGIN"));
+    sqlite3_stmt *insert = nullptr;
+    check(sqlite3_prepare_v2(db,
+                             "INSERT INTO Tracking (MsgID, Sender, Filename, QZServerReceiveTime, QZDeliveryTime, "
+                             "PracID, FileType, LabId, Patient, PatientGiven, Test) VALUES (?, ?, ?, ?, ?, ?, 'HL7', ?, "
+                             "?, 'Anne', 'FBC')",
+                             -1, &insert, nullptr),
+          db, "prepare");
+    QRandomGenerator random(7);
+    for (int i = 0; i < rows; ++i) {
+        const QByteArray id = prefilledId(i).toUtf8();
+        const QByteArray prac = QStringLiteral("PR%1@lab.example").arg(i % 400).toUtf8();
+        const QByteArray file = QStringLiteral("PR%1_%2.HL7").arg(i % 400).arg(i).toUtf8();
+        const QByteArray receive =
+            QDateTime(QDate(2023, 1, 1), QTime(0, 0)).addSecs(i * 30).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toUtf8();
+        const QByteArray delivery =
+            QDateTime(QDate(2023, 1, 1), QTime(1, 0)).addSecs(i * 30).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toUtf8();
+        const QByteArray lab = QStringLiteral("L%1").arg(i).toUtf8();
+        const QByteArray patient = QStringLiteral("Surname%1").arg(random.bounded(50000)).toUtf8();
+        sqlite3_bind_text(insert, 1, id.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 2, "lab@lab.example", -1, SQLITE_STATIC);
+        sqlite3_bind_text(insert, 3, file.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 4, receive.constData(), -1, SQLITE_TRANSIENT);
+        if (i % 3 == 0)
+            sqlite3_bind_null(insert, 5);
+        else
+            sqlite3_bind_text(insert, 5, delivery.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 6, prac.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 7, lab.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 8, patient.constData(), -1, SQLITE_TRANSIENT);
+        check(sqlite3_step(insert), db, "insert");
+        sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+    exec(db, QStringLiteral("COMMIT"));
+    for (const char *column : IndexedColumns)
+        exec(db, QStringLiteral("CREATE INDEX IX_Tracking_%1 ON Tracking (%1)").arg(QLatin1String(column)));
+    sqlite3_close(db);
+}
+
+// Half new messages, three in ten receipts and two in ten status notifications of stored messages.
+QByteArray trackingLines(int count, int storedRows, int run)
+{
+    QRandomGenerator random(1000 + run);
+    QByteArray bytes;
+    for (int i = 0; i < count; ++i) {
+        QStringList f(20);
+        f[0] = QStringLiteral("lab@lab.example");
+        f[2] = QStringLiteral("2024-03-05 10:15:20");
+        f[4] = QStringLiteral("HL7");
+        f[5] = QStringLiteral("LAB%1").arg(i);
+        f[6] = QStringLiteral("2024-03-01 09:00:00");
+        f[7] = QStringLiteral("Dr#Addressee");
+        f[8] = QStringLiteral("Dr#Requesting");
+        f[9] = QStringLiteral("Surname%1#Given").arg(random.bounded(50000));
+        f[10] = QStringLiteral("1 High Street");
+        f[11] = QStringLiteral("1970-02-03");
+        f[12] = QStringLiteral("PT%1").arg(i);
+        f[13] = QStringLiteral("FBC");
+        f[14] = QStringLiteral("2024-03-04 08:00:00");
+        f[15] = QStringLiteral("2024-03-05 09:00:00");
+        f[16] = QStringLiteral("RUN%1").arg(i % 10);
+        const int kind = static_cast<int>(random.bounded(10));
+        const int prac = static_cast<int>(random.bounded(400));
+        f[17] = QStringLiteral("PR%1@lab.example").arg(prac);
+        if (kind < 5) {
+            f[1] = QStringLiteral("PR%1_NEW%2_%3.hl7").arg(prac).arg(run).arg(i);
+            f[19] = QStringLiteral("NEW%1-%2").arg(run).arg(i);
+        } else {
+            const int stored = static_cast<int>(random.bounded(storedRows));
+            f[1] = QStringLiteral("PR%1_%2.HL7").arg(stored % 400).arg(stored);
+            f[19] = prefilledId(stored);
+            if (kind < 8)
+                f[3] = QStringLiteral("2024-03-06 09:30:00");
+            else
+                f[18] = QString::number(2 + random.bounded(2));
+        }
+        bytes += f.join(u',').toUtf8() + "\r\n";
+    }
+    return bytes;
+}
+
+// ---- loader run ---------------------------------------------------------------------------------
+
+int runLoader(const QString &folder)
+{
+    TsvcOVTrack loader(folder);
+    loader.Sleep = [](int) {};
+    loader.ShortDateFormat = QStringLiteral("d/MM/yyyy");
+    loader.TrackingDir = folder + QStringLiteral("/tracking/");
+    loader.adoConn1.open(QStringLiteral("Provider=SQLite;Data Source=") + folder + QStringLiteral("/loader.db"));
+    loader.OpenLog();
+    loader.LoggingLevel = 1;
+    loader.LoggingEnabled = true;
+    QElapsedTimer timer;
+    timer.start();
+    loader.doImport();
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    loader.CloseLog();
+    if (QFile::exists(loader.TrackingDir + QStringLiteral("errors/lines.qzd")))
+        std::fprintf(stderr, "loader left lines in the errors folder\n");
+    std::printf("%.6f %ld\n", seconds, peakMemoryKb());
+    return 0;
+}
+
+// ---- baseline: the same statements through the C API ------------------------------------------------
+
+struct Statement
+{
+    sqlite3_stmt *stmt = nullptr;
+    Statement(sqlite3 *db, const char *sql) { check(sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr), db, sql); }
+    ~Statement() { sqlite3_finalize(stmt); }
+    void text(int i, const QByteArray &v) { sqlite3_bind_text(stmt, i, v.constData(), v.size(), SQLITE_TRANSIENT); }
+    void null(int i) { sqlite3_bind_null(stmt, i); }
+    int run(sqlite3 *db)
+    {
+        int rc = 0;
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        }
+        check(rc, db, "step");
+        sqlite3_reset(stmt);
+        return sqlite3_changes(db);
+    }
+    bool firstRow(sqlite3 *db)
+    {
+        const int rc = sqlite3_step(stmt);
+        check(rc, db, "step");
+        const bool found = rc == SQLITE_ROW;
+        sqlite3_reset(stmt);
+        return found;
+    }
+};
+
+QByteArray isoTime(const QString &text)
+{
+    return QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss")).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toUtf8();
+}
+
+int runBaseline(const QString &folder)
+{
+    QFile input(folder + QStringLiteral("/baseline.qzd"));
+    input.open(QIODevice::ReadOnly);
+    const QList<QByteArray> lines = input.readAll().split('\n');
+    sqlite3 *db = nullptr;
+    check(sqlite3_open(QFile::encodeName(folder + QStringLiteral("/baseline.db")).constData(), &db), db, "open");
+    exec(db, QStringLiteral("PRAGMA journal_mode=WAL"));
+    exec(db, QStringLiteral("PRAGMA synchronous=NORMAL"));
+    Statement lookup(db, "select Sender, Filename, QZServerReceiveTime, QZDeliveryTime, StatusTime, PracID, FileType, "
+                         "RunNumber, ReadStatus from Tracking where MsgID=? limit 1");
+    Statement low(db, "select QZDeliveryTime,QZServerReceiveTime from Tracking where MsgID=? and QZDeliveryTime in "
+                      "(select min(QZDeliveryTime) from Tracking where QZDeliveryTime is not null and MsgId=?)");
+    Statement receipt(db, "update Tracking set QZDeliveryTime=?, PracID=?, Sender=? where MsgId=? and "
+                          "(QZDeliveryTime is null or Sender is null or Sender='Unknown Sender')");
+    Statement status(db, "update Tracking set ReadStatus=?, StatusTime=?, QZDeliveryTime=?, Sender=? where MsgId=? "
+                         "and (FileName=? or Filename is Null)");
+    Statement insert(db, "INSERT INTO Tracking (MsgID, Sender, Filename, QZServerReceiveTime, QZDeliveryTime, PracID, "
+                         "FileType, LabId, RequestDate, AddresseeDoc, RequestingDoc, Patient, PatientGiven, "
+                         "PatientAddress, PatientDOB, DocsPTRef, Test, CollectTime, ReportTime, RunNumber) VALUES "
+                         "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    Statement begin(db, "BEGIN");
+    Statement commit(db, "COMMIT");
+    const QByteArray now = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toUtf8();
+
+    QElapsedTimer timer;
+    timer.start();
+    for (qsizetype i = lines.size() - 1; i >= 0; --i) {
+        const QByteArray line = lines.at(i).trimmed();
+        if (!line.contains(','))
+            continue;
+        const QList<QByteArray> f = line.split(',');
+        const QByteArray &id = f.last();
+        lookup.text(1, id);
+        const bool found = sqlite3_step(lookup.stmt) == SQLITE_ROW;
+        const QByteArray storedReceive =
+            found ? QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(lookup.stmt, 2))) : QByteArray();
+        sqlite3_reset(lookup.stmt);
+        const bool hasDelivery = !f[3].isEmpty();
+        const bool hasStatus = !f[18].isEmpty();
+        if ((hasDelivery && found) || (!hasDelivery && hasStatus)) {
+            receipt.text(1, hasDelivery ? isoTime(QString::fromUtf8(f[3])) : storedReceive);
+            receipt.text(2, f[17]);
+            receipt.text(3, f[0]);
+            receipt.text(4, id);
+            receipt.run(db);
+            if (hasStatus) {
+                sqlite3_bind_int(status.stmt, 1, f[18].toInt());
+                status.text(2, now);
+                status.text(3, storedReceive);
+                status.text(4, f[0]);
+                status.text(5, id);
+                status.text(6, f[1].toUpper());
+                status.run(db);
+            }
+            continue;
+        }
+        low.text(1, id);
+        low.text(2, id);
+        low.firstRow(db);
+        begin.run(db);
+        const int columns[] = {19, 0, 1, 2, 3, 17, 4, 5, 6, 7, 8, 9, 9, 10, 11, 12, 13, 14, 15, 16};
+        for (int c = 0; c < 20; ++c) {
+            const QByteArray &v = f[columns[c]];
+            if (c == 3 || c == 8 || c == 14)
+                insert.text(c + 1, isoTime(QString::fromUtf8(v.size() == 10 ? v + " 00:00:00" : v)));
+            else if (c == 4)
+                insert.null(c + 1);
+            else
+                insert.text(c + 1, c == 2 ? v.toUpper() : v);
+        }
+        insert.run(db);
+        commit.run(db);
+    }
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    sqlite3_close(db);
+    std::printf("%.6f %ld\n", seconds, peakMemoryKb());
+    return 0;
+}
+
+struct Measurement
+{
+    double seconds = 0;
+    long peakKb = 0;
+};
+
+Measurement runChild(const QString &mode, const QString &folder)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), {mode, folder});
+    child.waitForFinished(-1);
+    const QList<QByteArray> out = child.readAllStandardOutput().trimmed().split(' ');
+    if (child.exitCode() != 0 || out.size() != 2)
+        throw std::runtime_error("child run failed: " + mode.toStdString());
+    return {out[0].toDouble(), out[1].toLong()};
+}
+
+int runAll(int lineCount)
+{
+    QTemporaryDir work;
+    std::printf("Import of %d tracking lines (5/10 new messages, 3/10 receipts, 2/10 status notifications)\n",
+                lineCount);
+    std::printf("%10s %14s %16s %8s %14s %12s\n", "rows", "loader line/s", "baseline line/s", "ratio",
+                "loader us/line", "loader peak");
+    double costSmall = 0;
+    double costLarge = 0;
+    long peak = 0;
+    int run = 0;
+    for (const int rows : {10000, 100000, 1000000}) {
+        const QString folder = work.path() + QStringLiteral("/r%1").arg(rows);
+        QDir().mkpath(folder + QStringLiteral("/tracking"));
+        QElapsedTimer fill;
+        fill.start();
+        prefill(folder + QStringLiteral("/loader.db"), rows);
+        QFile::copy(folder + QStringLiteral("/loader.db"), folder + QStringLiteral("/baseline.db"));
+        const QByteArray lines = trackingLines(lineCount, rows, ++run);
+        QFile tracking(folder + QStringLiteral("/tracking/lines.qzd"));
+        tracking.open(QIODevice::WriteOnly);
+        tracking.write(lines);
+        tracking.setFileTime(QDateTime::currentDateTime().addSecs(-10), QFileDevice::FileModificationTime);
+        tracking.close();
+        QFile baseline(folder + QStringLiteral("/baseline.qzd"));
+        baseline.open(QIODevice::WriteOnly);
+        baseline.write(lines);
+        baseline.close();
+        std::fprintf(stderr, "prefilled %d rows in %.1f s\n", rows, fill.elapsed() / 1000.0);
+
+        const Measurement loader = runChild(QStringLiteral("--loader"), folder);
+        const Measurement raw = runChild(QStringLiteral("--baseline"), folder);
+        const double loaderRate = lineCount / loader.seconds;
+        const double rawRate = lineCount / raw.seconds;
+        const double cost = loader.seconds * 1e6 / lineCount;
+        if (rows == 10000)
+            costSmall = cost;
+        if (rows == 1000000)
+            costLarge = cost;
+        peak = std::max(peak, loader.peakKb);
+        std::printf("%10d %14.0f %16.0f %8.2f %14.1f %9.1f MB\n", rows, loaderRate, rawRate, loaderRate / rawRate,
+                    cost, loader.peakKb / 1024.0);
+        std::fflush(stdout);
+        QDir(folder).removeRecursively();
+    }
+    std::printf("per-line cost at 1 000 000 rows / at 10 000 rows: %.2f (target <= 1.5)\n", costLarge / costSmall);
+    std::printf("loader peak memory: %.1f MB (target < 64 MB)\n", peak / 1024.0);
+    std::printf("targets: loader/baseline >= 0.80 at every size\n");
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    try {
+        if (args.size() == 3 && args[1] == QLatin1String("--loader"))
+            return runLoader(args[2]);
+        if (args.size() == 3 && args[1] == QLatin1String("--baseline"))
+            return runBaseline(args[2]);
+        return runAll(args.size() > 1 ? args[1].toInt() : 3000);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+}
