@@ -137,11 +137,12 @@ QString SampleTracking::receiptLine(const QString &msgId, const QString &deliver
     return fields(values);
 }
 
-QString SampleTracking::statusLine(const QString &msgId, int statusCode)
+QString SampleTracking::statusLine(const QString &msgId, int statusCode, const QString &deliveryTime)
 {
     QStringList values(20);
     values[0] = senderOf(msgId);
     values[1] = fileNameOf(msgId, QStringLiteral(".hl7"));
+    values[3] = deliveryTime;
     values[17] = practiceOf(msgId);
     values[18] = QString::number(statusCode);
     values[19] = msgId;
@@ -222,13 +223,13 @@ SampleTracking::Summary SampleTracking::writeInto(const QString &folder, int mes
             laterLines << receiptLine(msgId, QStringLiteral("1905-06-07 00:00:00"));
             break;
         case Fate::DeliveredThenRead:
-            laterLines << receiptLine(msgId, delivered) << statusLine(msgId, 2);
+            laterLines << receiptLine(msgId, delivered) << statusLine(msgId, 2, delivered);
             break;
         case Fate::StatusWithoutReceipt:
             laterLines << statusLine(msgId, 3);
             break;
         case Fate::DeliveredThenRejected:
-            laterLines << receiptLine(msgId, delivered) << statusLine(msgId, 6);
+            laterLines << receiptLine(msgId, delivered) << statusLine(msgId, 6, delivered);
             break;
         case Fate::StatusDecryptFailed:
             laterLines << statusLine(msgId, 99);

@@ -32,9 +32,10 @@ public:
 
     // The line that announces a new message, all twenty fields.
     QString newMessageLine(const QString &msgId);
-    // A delivery receipt and a status notification for a known message.
+    // A delivery receipt and a status notification for a known message; a notification that
+    // repeats the delivery time keeps it, one without gives the message its receive time.
     QString receiptLine(const QString &msgId, const QString &deliveryTime);
-    QString statusLine(const QString &msgId, int statusCode);
+    QString statusLine(const QString &msgId, int statusCode, const QString &deliveryTime = {});
 
     static QString messageId(int number);
     static QString headerLine();
