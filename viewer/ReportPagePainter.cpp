@@ -10,6 +10,59 @@ namespace {
 constexpr double MmPerInch = 25.4;
 constexpr double LineWidthMm = 0.2;
 
+QString oneLine(QString text)
+{
+    return text.replace(QLatin1String("\r\n"), QLatin1String(" "))
+        .replace(QLatin1Char('\n'), QLatin1Char(' '));
+}
+
+// Text that does not fit is cut after the last whole character that does, so that no half glyph
+// can be read as another letter.
+QString fittingPrefix(const QFontMetricsF &metrics, const QString &text, double width)
+{
+    if (metrics.horizontalAdvance(text) <= width)
+        return text;
+    qsizetype fits = 0;
+    qsizetype tooLong = text.size();
+    while (tooLong - fits > 1) {
+        const qsizetype middle = (fits + tooLong) / 2;
+        if (metrics.horizontalAdvance(text.left(middle)) <= width)
+            fits = middle;
+        else
+            tooLong = middle;
+    }
+    if (fits > 0 && text.at(fits - 1).isHighSurrogate())
+        --fits;
+    return text.left(fits);
+}
+
+// The lines of a word-wrapped box that fit its height; the first one always does.
+QStringList wrappedLines(const QString &text, const QFont &font, QPaintDevice *device, const QRectF &box,
+                         const QFontMetricsF &metrics)
+{
+    QString flowing = text;
+    flowing.replace(QLatin1String("\r\n"), QString(QChar::LineSeparator))
+        .replace(QLatin1Char('\n'), QChar::LineSeparator);
+    const int room = std::max(1, int((box.height() + 0.5) / metrics.lineSpacing()));
+
+    QTextLayout layout(flowing, font, device);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(option);
+    QStringList lines;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid() && lines.size() < room;
+         line = layout.createLine()) {
+        line.setLineWidth(box.width());
+        QString part = flowing.mid(line.textStart(), line.textLength());
+        while (!part.isEmpty() && (part.back().isSpace() || part.back() == QChar::LineSeparator))
+            part.chop(1);
+        lines.append(part);
+    }
+    layout.endLayout();
+    return lines;
+}
+
 } // namespace
 
 ReportPagePainter::ReportPagePainter(QPainter &painter)
@@ -69,64 +122,24 @@ void ReportPagePainter::paintText(const ReportPlacedElement &placed, const QRect
     const ReportElement &element = *placed.element;
     m_painter.setFont(placed.font);
     m_painter.setPen(Qt::black);
+    const QFontMetricsF metrics(placed.font, m_painter.device());
+    const int flags = int(element.alignment & Qt::AlignHorizontal_Mask) | Qt::AlignTop | Qt::TextSingleLine |
+                      Qt::TextDontClip;
 
     const bool multiLine = placed.text.contains(QLatin1Char('\n'));
-    if (element.wordWrap && !element.sizedToText()) {
-        const QFontMetricsF metrics(placed.font, m_painter.device());
-        if (multiLine || metrics.horizontalAdvance(placed.text) > box.width()) {
-            drawWrapped(placed, box);
-            return;
-        }
+    // Boxes sized to their text must not lose a character to rounding between devices.
+    if (element.sizedToText() || (!multiLine && metrics.horizontalAdvance(placed.text) <= box.width())) {
+        m_painter.drawText(box, flags, multiLine ? oneLine(placed.text) : placed.text);
+        return;
     }
 
-    QString text = placed.text;
-    if (multiLine)
-        text.replace(QLatin1String("\r\n"), QLatin1String(" ")).replace(QLatin1Char('\n'), QLatin1Char(' '));
-    const int flags = int(element.alignment & Qt::AlignHorizontal_Mask) | Qt::AlignTop | Qt::TextSingleLine;
-    // Boxes sized to their text must not lose a pixel to rounding between devices.
-    const bool cut = element.clip && !element.sizedToText() &&
-                     QFontMetricsF(placed.font, m_painter.device()).horizontalAdvance(text) > box.width();
-    if (cut) {
-        m_painter.save();
-        m_painter.setClipRect(box, Qt::IntersectClip);
-        m_painter.drawText(box, flags, text);
-        m_painter.restore();
-    } else {
-        m_painter.drawText(box, flags | Qt::TextDontClip, text);
+    const QStringList lines = element.wordWrap
+                                  ? wrappedLines(placed.text, placed.font, m_painter.device(), box, metrics)
+                                  : QStringList{oneLine(placed.text)};
+    double top = box.top();
+    for (const QString &line : lines) {
+        const QString shown = element.clip ? fittingPrefix(metrics, line, box.width()) : line;
+        m_painter.drawText(QRectF(box.left(), top, box.width(), metrics.height()), flags, shown);
+        top += metrics.lineSpacing();
     }
-}
-
-void ReportPagePainter::drawWrapped(const ReportPlacedElement &placed, const QRectF &box)
-{
-    // Only whole lines that fit the box print; the first line always does. A word wider than the
-    // box is cut at its edge.
-    QString text = placed.text;
-    text.replace(QLatin1String("\r\n"), QString(QChar::LineSeparator))
-        .replace(QLatin1Char('\n'), QChar::LineSeparator);
-    QTextLayout layout(text, placed.font, m_painter.device());
-    QTextOption option(placed.element->alignment & Qt::AlignHorizontal_Mask);
-    option.setWrapMode(QTextOption::WordWrap);
-    layout.setTextOption(option);
-
-    QList<QTextLine> lines;
-    bool overflows = false;
-    double height = 0;
-    layout.beginLayout();
-    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-        line.setLineWidth(box.width());
-        if (!lines.isEmpty() && height + line.height() > box.height() + 0.5)
-            break;
-        line.setPosition(QPointF(0, height));
-        height += line.height();
-        overflows = overflows || line.naturalTextWidth() > box.width();
-        lines.append(line);
-    }
-    layout.endLayout();
-
-    m_painter.save();
-    if (overflows && placed.element->clip)
-        m_painter.setClipRect(box, Qt::IntersectClip);
-    for (const QTextLine &line : lines)
-        line.draw(&m_painter, box.topLeft());
-    m_painter.restore();
 }

@@ -20,7 +20,6 @@ private:
     QRectF toDevice(const QRectF &mm) const;
     void paintBand(const ReportPlacedBand &band);
     void paintText(const ReportPlacedElement &placed, const QRectF &box);
-    void drawWrapped(const ReportPlacedElement &placed, const QRectF &box);
     void drawLine(double x1, double x2, double y);
 
     QPainter &m_painter;
