@@ -1,0 +1,238 @@
+#include "tests/content_display/ContentDisplayFixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+
+namespace {
+
+const QString MailboxMessage =
+    QStringLiteral("Message contents for %1mailboxes/PRAC1/holding/MSG1 not available.");
+
+int modeBitsOf(const QString &path)
+{
+    struct stat info
+    {
+    };
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return -1;
+    return static_cast<int>(info.st_mode & 07777);
+}
+
+ArchiveWriter oneEntryArchive(const QByteArray &name, const QByteArray &content)
+{
+    ArchiveWriter writer;
+    writer.addFile(name, content);
+    return writer;
+}
+
+TEST_F(ContentDisplayFixture, StoredContentIsWrittenAndOpenedWhenNoMailboxFileExists)
+{
+    storeContent(QStringLiteral("MSG1"), binaryContent());
+
+    const MessageContentOutcome outcome = show(messageRow("MSG1", "AB12.HL7", "PRAC1"));
+
+    EXPECT_EQ(outcome.Message, QString());
+    EXPECT_EQ(outcome.ContentPath, display().PrivateFolder() + "AB12.HL7");
+    EXPECT_EQ(readFile(outcome.ContentPath), binaryContent());
+    EXPECT_EQ(m_launches.desktop, QStringList{outcome.ContentPath});
+    EXPECT_TRUE(m_launches.renderer.isEmpty());
+    EXPECT_EQ(m_tempFiles, QStringList{outcome.ContentPath});
+}
+
+TEST_F(ContentDisplayFixture, StoredContentComesBeforeTheMailboxArchive)
+{
+    storeContent(QStringLiteral("MSG1"), QByteArrayLiteral("stored copy"));
+    writeArchive("PRAC1", "MSG1.zlb", oneEntryArchive("AB12.HL7", "archived copy"));
+
+    const MessageContentOutcome outcome = show(messageRow("MSG1", "AB12.HL7", "PRAC1"));
+
+    EXPECT_EQ(outcome.Message, QString());
+    EXPECT_EQ(readFile(outcome.ContentPath), QByteArrayLiteral("stored copy"));
+}
+
+TEST_F(ContentDisplayFixture, StoredContentIsWrittenAgainOnEveryDisplay)
+{
+    storeContent(QStringLiteral("MSG1"), QByteArrayLiteral("stored copy"));
+    const QString path = show(messageRow("MSG1", "AB12.HL7", "PRAC1")).ContentPath;
+    QFile::remove(path);
+
+    const MessageContentOutcome again = show(messageRow("MSG1", "AB12.HL7", "PRAC1"));
+
+    EXPECT_EQ(again.ContentPath, path);
+    EXPECT_EQ(readFile(path), QByteArrayLiteral("stored copy"));
+    EXPECT_EQ(m_tempFiles, QStringList{path});
+}
+
+enum class MissingContent
+{
+    NullHMData,
+    NoRow,
+    NoTable
+};
+
+class StoredContentMissingTest : public ContentDisplayFixture,
+                                 public ::testing::WithParamInterface<MissingContent>
+{
+protected:
+    void SetUp() override
+    {
+        switch (GetParam()) {
+        case MissingContent::NullHMData:
+            storeContent(QStringLiteral("MSG1"), std::nullopt);
+            break;
+        case MissingContent::NoRow:
+            storeContent(QStringLiteral("MSG2"), QByteArrayLiteral("another message"));
+            break;
+        case MissingContent::NoTable:
+            m_db.execute(QStringLiteral("drop table HM_CONTENT"));
+            break;
+        }
+    }
+};
+
+TEST_P(StoredContentMissingTest, FallsThroughToTheMailboxArchiveSilently)
+{
+    writeArchive("PRAC1", "MSG1.zlb", oneEntryArchive("AB12.HL7", "archived copy"));
+
+    const MessageContentOutcome outcome = show(messageRow("MSG1", "AB12.HL7", "PRAC1"));
+
+    EXPECT_EQ(outcome.Message, QString());
+    EXPECT_EQ(readFile(outcome.ContentPath), QByteArrayLiteral("archived copy"));
+    EXPECT_EQ(m_launches.desktop, QStringList{outcome.ContentPath});
+}
+
+TEST_P(StoredContentMissingTest, WithNothingInTheFoldersOnlyTheFolderMessageIsGiven)
+{
+    const MessageContentOutcome outcome = show(messageRow("MSG1", "AB12.HL7", "PRAC1"));
+
+    EXPECT_EQ(outcome.Message, MailboxMessage.arg(folders().UserPath));
+    EXPECT_EQ(outcome.ContentPath, QString());
+    EXPECT_TRUE(m_launches.desktop.isEmpty());
+    EXPECT_TRUE(entriesOf(display().PrivateFolder()).isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, StoredContentMissingTest,
+                         ::testing::Values(MissingContent::NullHMData, MissingContent::NoRow,
+                                           MissingContent::NoTable));
+
+TEST_F(ContentDisplayFixture, RendererInTheProgramFolderIsStartedWithTheTwoArguments)
+{
+    m_importPath = m_root.makeFolder(QStringLiteral("import dir"));
+    const QString renderer =
+        m_root.writeFile(QStringLiteral("app/hmrender"),
+                         "#!/bin/sh\n"
+                         "out=\"$(dirname \"$0\")/args\"\n"
+                         "printf '%s\\n' \"$@\" > \"$out.tmp\" && mv \"$out.tmp\" \"$out.txt\"\n");
+    QFile::setPermissions(renderer, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    storeContent(QStringLiteral("MSG1"), binaryContent());
+
+    const MessageContentOutcome outcome =
+        display(true).DisplayResult(messageRow("MSG1", "AB12.HL7", "PRAC1"));
+
+    EXPECT_EQ(outcome.Message, QString());
+    const QString argsFile = m_root.filePath(QStringLiteral("app/args.txt"));
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(argsFile); }, 10000));
+    const QString expected = outcome.ContentPath + u'\n' + "Quazor Outbound:" + m_importPath + u'\n';
+    EXPECT_EQ(QString::fromUtf8(readFile(argsFile)), expected);
+}
+
+TEST_F(ContentDisplayFixture, EmptyImportPathStillGivesTheSecondArgument)
+{
+    m_importPath.clear();
+    m_root.writeFile(QStringLiteral("app/hmrender"), "renderer");
+    storeContent(QStringLiteral("MSG1"), binaryContent());
+
+    const MessageContentOutcome outcome = show(messageRow("MSG1", "AB12.HL7", "PRAC1"));
+
+    const QStringList expected{folders().AppPath + "hmrender", outcome.ContentPath, "Quazor Outbound:"};
+    EXPECT_EQ(m_launches.renderer, QList<QStringList>{expected});
+    EXPECT_TRUE(m_launches.desktop.isEmpty());
+}
+
+TEST_F(ContentDisplayFixture, PrivateFolderIsOwnerOnlyAndGoesWithItsFilesAtClose)
+{
+    const QString privateFolder = display().PrivateFolder();
+    ASSERT_FALSE(privateFolder.isEmpty());
+    EXPECT_EQ(QFileInfo(privateFolder.chopped(1)).absolutePath() + u'/', folders().TempPath);
+    EXPECT_EQ(modeBitsOf(privateFolder), 0700);
+
+    storeContent(QStringLiteral("MSG1"), QByteArrayLiteral("stored"));
+    writeArchive("PRAC1", "MSG2.zlb", oneEntryArchive("CD34.HL7", "archived"));
+    const QString written = show(messageRow("MSG1", "AB12.HL7", "PRAC1")).ContentPath;
+    const QString extracted = show(messageRow("MSG2", "CD34.HL7", "PRAC1")).ContentPath;
+    EXPECT_EQ(m_tempFiles, (QStringList{written, extracted}));
+
+    display().DeleteTempFiles();
+
+    EXPECT_FALSE(QFileInfo::exists(written));
+    EXPECT_FALSE(QFileInfo::exists(extracted));
+    EXPECT_TRUE(m_tempFiles.isEmpty());
+    EXPECT_TRUE(entriesOf(folders().TempPath).isEmpty());
+}
+
+TEST_F(ContentDisplayFixture, PrivateFolderRemovedByACleanerIsMadeAgain)
+{
+    QDir(display().PrivateFolder()).removeRecursively();
+    storeContent(QStringLiteral("MSG1"), QByteArrayLiteral("stored"));
+
+    const MessageContentOutcome outcome = show(messageRow("MSG1", "AB12.HL7", "PRAC1"));
+
+    EXPECT_EQ(readFile(outcome.ContentPath), QByteArrayLiteral("stored"));
+    EXPECT_EQ(modeBitsOf(QFileInfo(outcome.ContentPath).absolutePath()), 0700);
+}
+
+TEST_F(ContentDisplayFixture, ExtractedEntryReplacesAnEarlierFileOfTheSameNameInAnotherCase)
+{
+    storeContent(QStringLiteral("MSG1"), QByteArrayLiteral("first message"));
+    writeArchive("PRAC1", "MSG2.zlb", oneEntryArchive("AB12.HL7", "second message"));
+    const QString first = show(messageRow("MSG1", "ab12.hl7", "PRAC1")).ContentPath;
+
+    const MessageContentOutcome second = show(messageRow("MSG2", "AB12.HL7", "PRAC1"));
+
+    EXPECT_EQ(second.Message, QString());
+    EXPECT_EQ(second.ContentPath, first);
+    EXPECT_EQ(readFile(second.ContentPath), QByteArrayLiteral("second message"));
+    EXPECT_EQ(entriesOf(display().PrivateFolder()), QStringList{"ab12.hl7"});
+}
+
+class UnsafeFileNameTest : public ContentDisplayFixture, public ::testing::WithParamInterface<const char *>
+{
+};
+
+TEST_P(UnsafeFileNameTest, StoredContentStaysInsideThePrivateFolder)
+{
+    storeContent(QStringLiteral("MSG1"), QByteArrayLiteral("stored"));
+
+    const MessageContentOutcome outcome = show(messageRow("MSG1", GetParam(), "PRAC1"));
+
+    EXPECT_EQ(outcome.ContentPath, display().PrivateFolder() + "escape.hl7");
+    EXPECT_EQ(entriesOf(display().PrivateFolder()), QStringList{"escape.hl7"});
+    EXPECT_EQ(entriesOf(folders().TempPath).size(), 1);
+    EXPECT_FALSE(m_root.exists(QStringLiteral("escape.hl7")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, UnsafeFileNameTest,
+                         ::testing::Values("../escape.hl7", "../../escape.hl7", "..\\..\\escape.hl7",
+                                           "C:\\Quazor\\out\\escape.hl7", "/etc/escape.hl7"));
+
+class NamelessFileTest : public ContentDisplayFixture, public ::testing::WithParamInterface<const char *>
+{
+};
+
+TEST_P(NamelessFileTest, StoredContentWithoutAFileNameFallsThroughToTheFolders)
+{
+    storeContent(QStringLiteral("MSG1"), QByteArrayLiteral("stored"));
+
+    const MessageContentOutcome outcome = show(messageRow("MSG1", GetParam(), "PRAC1"));
+
+    EXPECT_EQ(outcome.Message, MailboxMessage.arg(folders().UserPath));
+    EXPECT_TRUE(entriesOf(display().PrivateFolder()).isEmpty());
+    EXPECT_TRUE(m_tempFiles.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, NamelessFileTest, ::testing::Values("", ".", "..", "../", "sub\\"));
+
+} // namespace
