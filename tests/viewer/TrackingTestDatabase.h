@@ -1,0 +1,32 @@
+#pragma once
+
+#include "shared/DbConnection.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QVariantMap>
+
+// A real SQLite database with an empty Tracking table, and rows put into it column by column.
+class TrackingTestDatabase
+{
+public:
+    // `folder` ends with "/"; the database file is `folder` + `fileName`.
+    TrackingTestDatabase(const QString &folder, const QString &fileName = QStringLiteral("tracking.db"),
+                         bool withTrackingTable = true);
+
+    QString connectionString() const;
+    DbConnection &connection() { return m_connection; }
+
+    // Column name to value; QDateTime values are date-time columns, everything else text or int.
+    void insert(const QVariantMap &columns);
+    QVariant valueOf(const QString &msgId, const QString &column);
+
+    static QDateTime at(int year, int month, int day, int hour = 0, int minute = 0, int second = 0)
+    {
+        return QDateTime(QDate(year, month, day), QTime(hour, minute, second));
+    }
+
+private:
+    QString m_file;
+    DbConnection m_connection;
+};
