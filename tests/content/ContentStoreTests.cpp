@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <vector>
 
 namespace {
@@ -113,6 +114,11 @@ struct StoredFileCase
     QByteArray bytes;
     const char *msgId;
 };
+
+void PrintTo(const StoredFileCase &c, std::ostream *out)
+{
+    *out << c.fileName;
+}
 
 class StoredFile : public ContentStore, public ::testing::WithParamInterface<StoredFileCase>
 {

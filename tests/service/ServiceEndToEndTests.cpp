@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <map>
+#include <ostream>
 
 namespace {
 
@@ -80,6 +81,11 @@ struct StopCase
     const char *level;
     bool stoppedLine;
 };
+
+void PrintTo(const StopCase &c, std::ostream *out)
+{
+    *out << "/logging " << c.level;
+}
 
 class StopLine : public ::testing::TestWithParam<StopCase>
 {

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace {
 
 const QString UnitName = QStringLiteral("svcOVTrack.service");
@@ -35,6 +37,11 @@ struct SwitchCase
     QStringList uninstall;
     bool silent;
 };
+
+void PrintTo(const SwitchCase &c, std::ostream *out)
+{
+    *out << c.install.join(u' ').toStdString() << " then " << c.uninstall.join(u' ').toStdString();
+}
 
 class RegistrationSwitches : public Registration, public ::testing::WithParamInterface<SwitchCase>
 {
@@ -103,6 +110,11 @@ struct FailureCase
     const char *unitFolder; // relative to the test's unit folder
     const char *message;
 };
+
+void PrintTo(const FailureCase &c, std::ostream *out)
+{
+    *out << c.arguments.join(u' ').toStdString() << " into '" << c.unitFolder << "'";
+}
 
 class RegistrationFailure : public Registration, public ::testing::WithParamInterface<FailureCase>
 {
