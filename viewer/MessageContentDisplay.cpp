@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace {
 
 const QString NotAvailable = QStringLiteral("Message contents not available.");
@@ -44,11 +46,10 @@ QString entryIgnoringCase(const QString &folder, const QString &name)
         return name;
     const QStringList names = QDir(folder).entryList(
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
-    for (const QString &entry : names) {
-        if (entry.compare(name, Qt::CaseInsensitive) == 0)
-            return entry;
-    }
-    return {};
+    const auto found = std::find_if(names.begin(), names.end(), [&name](const QString &entry) {
+        return entry.compare(name, Qt::CaseInsensitive) == 0;
+    });
+    return found == names.end() ? QString() : *found;
 }
 
 // Follows the folder names below `folder` as the messaging server's case-blind file system would.

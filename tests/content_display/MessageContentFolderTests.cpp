@@ -46,10 +46,26 @@ TEST_F(ContentDisplayFixture, FirstHoldingFileByNameIsTheArchive)
     EXPECT_EQ(readFile(outcome.ContentPath), QByteArrayLiteral("from the first"));
 }
 
+// An archive of one compressed entry; blockBytes cuts its block short, archiveCRC spoils the trailer.
+ArchiveWriter oneEntry(const QByteArray &fileName, const QByteArray &filePath, const QByteArray &content,
+                       qsizetype blockBytes = -1, std::optional<quint32> archiveCRC = {})
+{
+    ArchiveWriter::Entry entry;
+    entry.FileName = fileName;
+    entry.FilePath = filePath;
+    entry.content = content;
+    entry.blockBytes = blockBytes;
+    ArchiveWriter writer;
+    writer.add(entry);
+    if (archiveCRC)
+        writer.setArchiveCRC(*archiveCRC);
+    return writer;
+}
+
 struct ArchiveFailureCase
 {
     const char *name;
-    std::function<ArchiveWriter()> archive;
+    ArchiveWriter archive;
     const char *message;
 };
 
@@ -60,7 +76,7 @@ class ArchiveFailureTest : public ContentDisplayFixture,
 
 TEST_P(ArchiveFailureTest, GivesTheReadersMessageAndOpensNothing)
 {
-    writeArchive("PRAC1", "MSG1.zlb", GetParam().archive());
+    writeArchive("PRAC1", "MSG1.zlb", GetParam().archive);
 
     const MessageContentOutcome outcome = show(messageRow("MSG1", "AB12.HL7", "PRAC1"));
 
@@ -72,44 +88,15 @@ TEST_P(ArchiveFailureTest, GivesTheReadersMessageAndOpensNothing)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ArchiveFailureTest,
-    ::testing::Values(ArchiveFailureCase{"EntryMissing",
-                                         [] {
-                                             ArchiveWriter writer;
-                                             writer.addFile("AB12.PIT", "other file");
-                                             return writer;
-                                         },
-                                         "The compressed data file to open: File not found in archive"},
-                      ArchiveFailureCase{"EntryOnlyInASubfolder",
-                                         [] {
-                                             ArchiveWriter writer;
-                                             ArchiveWriter::Entry entry;
-                                             entry.FileName = "AB12.HL7";
-                                             entry.FilePath = "sub\\";
-                                             entry.content = "in a folder";
-                                             writer.add(entry);
-                                             return writer;
-                                         },
-                                         "The compressed data file to open: File not found in archive"},
-                      ArchiveFailureCase{
-                          "Corrupted",
-                          [] {
-                              ArchiveWriter writer;
-                              writer.addFile("AB12.HL7", "content");
-                              writer.setArchiveCRC(0x12345678);
-                              return writer;
-                          },
-                          "The compressed data file to open: The archive file appears to be corrupted"},
-                      ArchiveFailureCase{"ContentCorrupt",
-                                         [] {
-                                             ArchiveWriter writer;
-                                             ArchiveWriter::Entry entry;
-                                             entry.FileName = "AB12.HL7";
-                                             entry.content = QByteArray(9000, 'x');
-                                             entry.blockBytes = 4;
-                                             writer.add(entry);
-                                             return writer;
-                                         },
-                                         "The compressed data file to open: File (0) is corrupt"}),
+    ::testing::Values(
+        ArchiveFailureCase{"EntryMissing", oneEntry("AB12.PIT", {}, "other file"),
+                           "The compressed data file to open: File not found in archive"},
+        ArchiveFailureCase{"EntryOnlyInASubfolder", oneEntry("AB12.HL7", "sub\\", "in a folder"),
+                           "The compressed data file to open: File not found in archive"},
+        ArchiveFailureCase{"Corrupted", oneEntry("AB12.HL7", {}, "content", -1, 0x12345678),
+                           "The compressed data file to open: The archive file appears to be corrupted"},
+        ArchiveFailureCase{"ContentCorrupt", oneEntry("AB12.HL7", {}, QByteArray(9000, 'x'), 4),
+                           "The compressed data file to open: File (0) is corrupt"}),
     [](const ::testing::TestParamInfo<ArchiveFailureCase> &info) { return std::string(info.param.name); });
 
 TEST_F(ContentDisplayFixture, NoHoldingFileGivesTheMailboxMessage)
