@@ -62,14 +62,16 @@ void TsvcOVTrack::storeContentFile(DbStatement &contentInsert, const QString &na
     try {
         const FileStamp stamp = fileStampOf(path);
         if (!hasSettled(stamp)) {
-            WriteLog(4, QStringLiteral("Data file ") + name + QStringLiteral(" is still being written, left for the next pass."));
+            WriteLog(4, QStringLiteral("Data file ") + name +
+                            QStringLiteral(" is still being written, left for the next pass."));
             return;
         }
         contentInsert.bind(QStringLiteral("QMsgId"), ParamType::Text, messageIdOf(name));
         WriteLog(4, QStringLiteral("Data file ") + name + QStringLiteral(" Loading into memory."));
         const QByteArray data = readWholeFile(path);
         if (data.size() != stamp.size || fileStampOf(path) != stamp) {
-            WriteLog(4, QStringLiteral("Data file ") + name + QStringLiteral(" changed while it was read, left for the next pass."));
+            WriteLog(4, QStringLiteral("Data file ") + name +
+                            QStringLiteral(" changed while it was read, left for the next pass."));
             return;
         }
         contentInsert.bind(QStringLiteral("QData"), ParamType::LongText, data);

@@ -36,15 +36,14 @@ class BenchControl final : public ServiceControl
 public:
     BenchControl(QString trackingDir, int turns, int messagesPerBatch)
         : m_trackingDir(std::move(trackingDir)), m_turns(turns), m_perBatch(messagesPerBatch)
-    {
-    }
+    {}
 
     void handleRequests() override
     {
         ++m_turn;
         if (m_turn % 10 == 0) {
-            const SampleTracking::Summary summary =
-                m_samples.writeInto(m_trackingDir, m_perBatch, m_nextMessage, QStringLiteral("t%1_").arg(m_turn));
+            const SampleTracking::Summary summary = m_samples.writeInto(
+                m_trackingDir, m_perBatch, m_nextMessage, QStringLiteral("t%1_").arg(m_turn));
             m_nextMessage += summary.messages;
             for (const QFileInfo &file : QDir(m_trackingDir).entryInfoList(QDir::Files))
                 makeSettled(file.filePath());
@@ -88,7 +87,8 @@ int main(int argc, char **argv)
     int tracked = 0;
     int stored = 0;
     {
-        TsvcOVTrack loader(folder.path(), {QStringLiteral("svcOVTrack"), QStringLiteral("/logging"), QStringLiteral("3")});
+        TsvcOVTrack loader(folder.path(),
+                           {QStringLiteral("svcOVTrack"), QStringLiteral("/logging"), QStringLiteral("3")});
         loader.Sleep = [](int) {};
         loader.ServiceExecute(control);
         DbStatement count(loader.adoConn1, QStringLiteral("select (select count(*) from Tracking) as t, "

@@ -30,8 +30,7 @@ void applyTurnLength(TsvcOVTrack &service)
 
 ServiceProcess::ServiceProcess(QString appDir, QStringList startParameters)
     : m_appDir(std::move(appDir)), m_startParameters(std::move(startParameters))
-{
-}
+{}
 
 int ServiceProcess::runService(SignalHost &host)
 {

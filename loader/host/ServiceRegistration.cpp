@@ -72,8 +72,9 @@ int uninstallService(bool silent)
     const QString folder = UnitFile::folder();
     try {
         if (!QFileInfo::exists(unitPath(folder)))
-            throw std::runtime_error(
-                QStringLiteral("The service is not installed: %1 does not exist").arg(unitPath(folder)).toStdString());
+            throw std::runtime_error(QStringLiteral("The service is not installed: %1 does not exist")
+                                         .arg(unitPath(folder))
+                                         .toStdString());
         systemctl(folder, {QStringLiteral("disable"), QLatin1String(UnitFile::FileName)});
         UnitFile::remove(unitPath(folder));
         systemctl(folder, {QStringLiteral("daemon-reload")});

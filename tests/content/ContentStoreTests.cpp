@@ -30,7 +30,8 @@ protected:
     {
         m_tracking = m_folder.makeFolder(QStringLiteral("tracking"));
         m_loader = std::make_unique<TsvcOVTrack>(
-            m_folder.path(), QStringList{QStringLiteral("svcOVTrack"), QStringLiteral("/logging"), QStringLiteral("15")});
+            m_folder.path(),
+            QStringList{QStringLiteral("svcOVTrack"), QStringLiteral("/logging"), QStringLiteral("15")});
         m_loader->OpenLog();
         m_loader->TrackingDir = m_tracking;
         m_loader->StoreHM = true;
@@ -50,7 +51,8 @@ protected:
 
     std::vector<StoredRow> rows()
     {
-        DbStatement select(m_loader->adoConn1, QStringLiteral("select MsgID, HMData from HM_CONTENT order by rowid"));
+        DbStatement select(m_loader->adoConn1,
+                           QStringLiteral("select MsgID, HMData from HM_CONTENT order by rowid"));
         const DbResult result = select.open();
         std::vector<StoredRow> stored;
         for (int row = 0; row < result.rowCount(); ++row)
@@ -139,9 +141,12 @@ TEST_P(StoredFile, ComesBackByteForByteUnderItsMessageId)
     EXPECT_EQ(stored[0].data.size(), c.bytes.size());
     EXPECT_FALSE(present(name));
     const QString text = log();
-    const qsizetype loading = text.indexOf(QStringLiteral("(4): Data file ") + name + QStringLiteral(" Loading into memory."));
-    const qsizetype adding = text.indexOf(QStringLiteral("(4): Adding Data file ") + name + QStringLiteral(" to content database"));
-    const qsizetype added = text.indexOf(QStringLiteral("(4): Data file ") + name + QStringLiteral(" added to database."));
+    const qsizetype loading =
+        text.indexOf(QStringLiteral("(4): Data file ") + name + QStringLiteral(" Loading into memory."));
+    const qsizetype adding = text.indexOf(QStringLiteral("(4): Adding Data file ") + name +
+                                          QStringLiteral(" to content database"));
+    const qsizetype added =
+        text.indexOf(QStringLiteral("(4): Data file ") + name + QStringLiteral(" added to database."));
     EXPECT_GE(loading, 0);
     EXPECT_GT(adding, loading);
     EXPECT_GT(added, adding);
@@ -215,9 +220,10 @@ TEST_F(ContentStore, FileThatCannotBeDeletedStopsTheStoreUntilRestart)
     EXPECT_TRUE(present(QStringLiteral("L1.data")));
     EXPECT_FALSE(m_loader->StoreHM);
     EXPECT_EQ(m_waits, (std::vector<int>{10000, 10000}));
-    const QString warning = QStringLiteral("(2): WARNING!!!!!!!  Could not Delete the file \"") + m_tracking +
-                            QStringLiteral("L1.data\" Data import halted to prevent DB Overrun.  Service must be "
-                                           "restarted.");
+    const QString warning =
+        QStringLiteral("(2): WARNING!!!!!!!  Could not Delete the file \"") + m_tracking +
+        QStringLiteral("L1.data\" Data import halted to prevent DB Overrun.  Service must be "
+                       "restarted.");
     EXPECT_TRUE(log().contains(warning));
 
     m_loader->StoreContentFiles();

@@ -53,7 +53,8 @@ QString LoaderProgram::dropTracking(const QString &name, const QStringList &line
 
 int LoaderProgram::waitingFiles() const
 {
-    return static_cast<int>(QDir(trackingDir()).entryList({"*.qzd", "*.csv", "*.data", "*.qzdata"}, QDir::Files).size());
+    return static_cast<int>(
+        QDir(trackingDir()).entryList({"*.qzd", "*.csv", "*.data", "*.qzdata"}, QDir::Files).size());
 }
 
 LoaderProgram::Result LoaderProgram::run(const QStringList &arguments, const QStringList &environment) const
@@ -108,7 +109,8 @@ int LoaderProgram::rowCount(const QString &table)
 
 QVariant LoaderProgram::field(const QString &msgId, const QString &column)
 {
-    DbStatement select(m_database, QStringLiteral("select %1 as v from Tracking where MsgID = :id").arg(column));
+    DbStatement select(m_database,
+                       QStringLiteral("select %1 as v from Tracking where MsgID = :id").arg(column));
     select.bind(QStringLiteral("id"), ParamType::Text, msgId);
     const DbResult result = select.open();
     return result.rowCount() == 0 ? QVariant() : result.value(0, QStringLiteral("v"));
@@ -116,7 +118,8 @@ QVariant LoaderProgram::field(const QString &msgId, const QString &column)
 
 std::vector<QByteArray> LoaderProgram::content(const QString &msgId)
 {
-    DbStatement select(m_database, QStringLiteral("select HMData from HM_CONTENT where MsgID = :id order by rowid"));
+    DbStatement select(m_database,
+                       QStringLiteral("select HMData from HM_CONTENT where MsgID = :id order by rowid"));
     select.bind(QStringLiteral("id"), ParamType::Text, msgId);
     const DbResult result = select.open();
     std::vector<QByteArray> stored;

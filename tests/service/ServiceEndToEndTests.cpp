@@ -42,8 +42,8 @@ std::map<QString, QByteArray> dropSamples(const LoaderProgram &loader, int messa
 QString newMessageFile(LoaderProgram &loader, const QString &name, int number)
 {
     SampleTracking samples;
-    return loader.dropTracking(name, {SampleTracking::headerLine(),
-                                      samples.newMessageLine(SampleTracking::messageId(number))});
+    return loader.dropTracking(
+        name, {SampleTracking::headerLine(), samples.newMessageLine(SampleTracking::messageId(number))});
 }
 
 bool hasRow(LoaderProgram &loader, int number)
@@ -58,7 +58,8 @@ TEST(ServiceEndToEnd, ImportsTrackingAndContentFilesAndStopsOnSigterm)
     ASSERT_FALSE(contents.empty());
     loader.start({QStringLiteral("/logging"), QStringLiteral("15")}, FastTurn);
 
-    ASSERT_TRUE(LoaderProgram::waitFor([&] { return loader.waitingFiles() == 0; })) << loader.log().toStdString();
+    ASSERT_TRUE(LoaderProgram::waitFor([&] { return loader.waitingFiles() == 0; }))
+        << loader.log().toStdString();
     EXPECT_EQ(loader.rowCount(QStringLiteral("Tracking")), 30);
     for (const auto &[msgId, bytes] : contents) {
         const std::vector<QByteArray> stored = loader.content(msgId);
@@ -66,8 +67,12 @@ TEST(ServiceEndToEnd, ImportsTrackingAndContentFilesAndStopsOnSigterm)
         EXPECT_EQ(stored[0], bytes) << msgId.toStdString();
     }
     // The sample's fates reach the delivery columns: undeliverable, emailed, status 99.
-    EXPECT_TRUE(loader.field(SampleTracking::messageId(2), QStringLiteral("QZDeliveryTime")).toString().startsWith("1900-01-01"));
-    EXPECT_TRUE(loader.field(SampleTracking::messageId(3), QStringLiteral("QZDeliveryTime")).toString().startsWith("2001-01-01"));
+    EXPECT_TRUE(loader.field(SampleTracking::messageId(2), QStringLiteral("QZDeliveryTime"))
+                    .toString()
+                    .startsWith("1900-01-01"));
+    EXPECT_TRUE(loader.field(SampleTracking::messageId(3), QStringLiteral("QZDeliveryTime"))
+                    .toString()
+                    .startsWith("2001-01-01"));
     EXPECT_EQ(loader.field(SampleTracking::messageId(8), QStringLiteral("ReadStatus")).toInt(), 99);
     EXPECT_TRUE(loader.field(SampleTracking::messageId(10), QStringLiteral("QZDeliveryTime")).isNull());
 
@@ -138,8 +143,8 @@ TEST(ServiceEndToEnd, PauseHoldsImportsAndContinueKeepsTheTurnCount)
     loader.sendSignal(SIGUSR2);
     ASSERT_TRUE(LoaderProgram::waitFor([&] { return hasRow(loader, 903); }));
     const qint64 delay = clock.elapsed() - resumed;
-    EXPECT_LT(delay, cycle * 6 / 10) << "the turn count started again from zero: cycle " << cycle << " ms, pass "
-                                     << delay << " ms after the continue";
+    EXPECT_LT(delay, cycle * 6 / 10) << "the turn count started again from zero: cycle " << cycle
+                                     << " ms, pass " << delay << " ms after the continue";
 
     const QString log = loader.log();
     EXPECT_TRUE(log.contains(QStringLiteral("(1): Service paused.")));
@@ -158,7 +163,8 @@ TEST(ServiceEndToEnd, FileThatCannotBeDeletedHaltsImportsUntilContinue)
         GTEST_SKIP() << "no way to make a folder refuse deletions here";
     loader.start({QStringLiteral("/logging"), QStringLiteral("15")}, FastTurn);
 
-    ASSERT_TRUE(LoaderProgram::waitFor([&] { return loader.log().contains(QStringLiteral("Unable to delete file")); }));
+    ASSERT_TRUE(LoaderProgram::waitFor(
+        [&] { return loader.log().contains(QStringLiteral("Unable to delete file")); }));
     EXPECT_TRUE(hasRow(loader, 801));
     EXPECT_TRUE(loader.log().contains(stuck));
     QThread::msleep(20 * FastTurn); // two cycles: halted, nothing is read again
@@ -188,7 +194,8 @@ TEST(ServiceEndToEnd, ContentFileThatCannotBeDeletedStopsTheStoreWhileImportsGoO
         GTEST_SKIP() << "a single file cannot be made undeletable here";
     loader.start({QStringLiteral("/logging"), QStringLiteral("15")}, FastTurn);
 
-    ASSERT_TRUE(LoaderProgram::waitFor([&] { return loader.log().contains(QStringLiteral("WARNING!!!!!!!")); }));
+    ASSERT_TRUE(
+        LoaderProgram::waitFor([&] { return loader.log().contains(QStringLiteral("WARNING!!!!!!!")); }));
     EXPECT_EQ(loader.content(QStringLiteral("C1")).size(), 1u);
     loader.dropFile(QStringLiteral("C2.data"), "second content");
     newMessageFile(loader, QStringLiteral("t1.qzd"), 701);

@@ -22,8 +22,7 @@ class ScriptedControl final : public ServiceControl
 public:
     ScriptedControl(int lastTurn, std::map<int, std::function<void()>> script)
         : m_lastTurn(lastTurn), m_script(std::move(script))
-    {
-    }
+    {}
     void handleRequests() override
     {
         ++m_turn;
@@ -45,7 +44,8 @@ protected:
     {
         ProgramFolder::prepare(m_folder.path(), m_folder.path() + QStringLiteral("tracking/"));
         m_loader = std::make_unique<TsvcOVTrack>(
-            m_folder.path(), QStringList{QStringLiteral("svcOVTrack"), QStringLiteral("/logging"), QStringLiteral("15")});
+            m_folder.path(),
+            QStringList{QStringLiteral("svcOVTrack"), QStringLiteral("/logging"), QStringLiteral("15")});
         m_loader->Sleep = [this](int milliseconds) { m_sleeps.push_back(milliseconds); };
     }
     QString log() const { return QString::fromUtf8(m_folder.readFile(QStringLiteral("importtrack.log"))); }
@@ -58,12 +58,13 @@ protected:
 TEST_F(ServiceLoop, LostConnectionBacksOffToTenSecondTurnsUntilItReconnects)
 {
     const QString dataLink = m_folder.filePath(QStringLiteral("qztrack.udl"));
-    ScriptedControl control(40, {{5,
-                                  [&] {
-                                      m_loader->adoConn1.close();
-                                      writeDataLinkFile(dataLink, QStringLiteral("Provider=Gone;Data Source=x"));
-                                  }},
-                                 {15, [&] { writeDataLinkFile(dataLink, ProgramFolder::sqliteInitString()); }}});
+    ScriptedControl control(40,
+                            {{5,
+                              [&] {
+                                  m_loader->adoConn1.close();
+                                  writeDataLinkFile(dataLink, QStringLiteral("Provider=Gone;Data Source=x"));
+                              }},
+                             {15, [&] { writeDataLinkFile(dataLink, ProgramFolder::sqliteInitString()); }}});
     m_loader->ServiceExecute(control);
     m_loader->ServiceDestroy();
 
@@ -83,7 +84,8 @@ TEST_F(ServiceLoop, ContinueWithoutTrackingDirectoryIsRefusedAndStaysHalted)
 {
     // A connection but no tracking directory.
     QFile::remove(m_folder.filePath(QStringLiteral("qztrack.udl")));
-    m_folder.writeFile(QStringLiteral("settings.txt"), "trackingdbconnection=Provider=SQLite;Data Source=tracking.db\r\n");
+    m_folder.writeFile(QStringLiteral("settings.txt"),
+                       "trackingdbconnection=Provider=SQLite;Data Source=tracking.db\r\n");
     ScriptedControl control(25, {{3, [&] { m_loader->ServiceContinue(); }}});
     m_loader->ServiceExecute(control);
     m_loader->ServiceDestroy();
@@ -92,14 +94,14 @@ TEST_F(ServiceLoop, ContinueWithoutTrackingDirectoryIsRefusedAndStaysHalted)
     EXPECT_EQ(m_sleeps, std::vector<int>(25, 1000)) << "halted turns stay one second long";
     const QString text = log();
     EXPECT_TRUE(text.contains(QStringLiteral("(1): Tracking Directory not indicated: PAUSED")));
-    EXPECT_TRUE(text.contains(QStringLiteral("(1): Cannot resume, Trackingdir or Connection string missing.")));
+    EXPECT_TRUE(
+        text.contains(QStringLiteral("(1): Cannot resume, Trackingdir or Connection string missing.")));
     EXPECT_FALSE(text.contains(QStringLiteral("Service Resumed.")));
 }
 
 TEST_F(ServiceLoop, ContinueClearsTheHaltAndRereadsTheLoggingSettings)
 {
-    ScriptedControl control(3, {{2,
-                                 [&] {
+    ScriptedControl control(3, {{2, [&] {
                                      m_loader->ProcessingHalted = true;
                                      m_loader->ServiceContinue();
                                  }}});

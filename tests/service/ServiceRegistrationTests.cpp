@@ -52,19 +52,22 @@ TEST_P(RegistrationSwitches, InstallWritesTheUnitAndUninstallRemovesIt)
     const SwitchCase &c = GetParam();
     const LoaderProgram::Result installed = run(c.install, m_units.path());
     EXPECT_EQ(installed.exitCode, 0) << installed.standardError.toStdString();
-    EXPECT_EQ(installed.standardOutput, c.silent ? QString() : QStringLiteral("Service installed successfully\n"));
+    EXPECT_EQ(installed.standardOutput,
+              c.silent ? QString() : QStringLiteral("Service installed successfully\n"));
     EXPECT_TRUE(installed.standardError.isEmpty());
     ASSERT_TRUE(QFile::exists(unitPath()));
 
     const LoaderProgram::Result removed = run(c.uninstall, m_units.path());
     EXPECT_EQ(removed.exitCode, 0) << removed.standardError.toStdString();
-    EXPECT_EQ(removed.standardOutput, c.silent ? QString() : QStringLiteral("Service uninstalled successfully\n"));
+    EXPECT_EQ(removed.standardOutput,
+              c.silent ? QString() : QStringLiteral("Service uninstalled successfully\n"));
     EXPECT_FALSE(QFile::exists(unitPath()));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Spellings, RegistrationSwitches,
-    ::testing::Values(SwitchCase{{"/INSTALL"}, {"/UNINSTALL"}, false}, SwitchCase{{"-install"}, {"-Uninstall"}, false},
+    ::testing::Values(SwitchCase{{"/INSTALL"}, {"/UNINSTALL"}, false},
+                      SwitchCase{{"-install"}, {"-Uninstall"}, false},
                       SwitchCase{{"/Install", "/SILENT"}, {"/silent", "/uninstall"}, true},
                       SwitchCase{{"-SILENT", "-INSTALL"}, {"-UNINSTALL", "-silent"}, true}));
 
@@ -92,7 +95,8 @@ TEST_F(Registration, SystemdAcceptsTheUnitEvenForAPathWithBlanks)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("OVTRACK_UNIT_DIR"), m_units.path());
     install.setProcessEnvironment(env);
-    install.start(odd + QStringLiteral("OVTrackSvc"), {QStringLiteral("/INSTALL"), QStringLiteral("/SILENT")});
+    install.start(odd + QStringLiteral("OVTrackSvc"),
+                  {QStringLiteral("/INSTALL"), QStringLiteral("/SILENT")});
     ASSERT_TRUE(install.waitForFinished(30000));
     ASSERT_EQ(install.exitCode(), 0);
 
@@ -100,7 +104,8 @@ TEST_F(Registration, SystemdAcceptsTheUnitEvenForAPathWithBlanks)
     verify.start(analyze, {QStringLiteral("verify"), QStringLiteral("--man=no"), unitPath()});
     ASSERT_TRUE(verify.waitForFinished(60000));
     EXPECT_EQ(verify.exitCode(), 0) << verify.readAllStandardError().toStdString();
-    EXPECT_TRUE(unitText().contains(QStringLiteral("ExecStart=\"") + QString(odd).replace(u'%', QLatin1String("%%")) +
+    EXPECT_TRUE(unitText().contains(QStringLiteral("ExecStart=\"") +
+                                    QString(odd).replace(u'%', QLatin1String("%%")) +
                                     QStringLiteral("OVTrackSvc\"")));
 }
 
@@ -127,19 +132,24 @@ TEST_P(RegistrationFailure, PrintsTheFailureTextAndExitsWithOne)
     const LoaderProgram::Result result = run(c.arguments, folder);
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(result.standardOutput.isEmpty());
-    EXPECT_TRUE(result.standardError.startsWith(QString::fromUtf8(c.message))) << result.standardError.toStdString();
+    EXPECT_TRUE(result.standardError.startsWith(QString::fromUtf8(c.message)))
+        << result.standardError.toStdString();
     EXPECT_TRUE(result.standardError.endsWith(QStringLiteral("\"\n")));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RegistrationFailure,
-    ::testing::Values(
-        FailureCase{{"/UNINSTALL"}, "", "Service \"OVTrack Tracking Service\" failed to uninstall with error: \""},
-        FailureCase{{"/UNINSTALL", "/SILENT"}, "",
-                    "Service \"OVTrack Tracking Service\" failed to uninstall with error: \""},
-        FailureCase{{"/INSTALL"}, "missing/folder",
-                    "Service \"OVTrack Tracking Service\" failed to install with error: \""},
-        FailureCase{{"/INSTALL", "/SILENT"}, "missing/folder",
-                    "Service \"OVTrack Tracking Service\" failed to install with error: \""}));
+    ::testing::Values(FailureCase{{"/UNINSTALL"},
+                                  "",
+                                  "Service \"OVTrack Tracking Service\" failed to uninstall with error: \""},
+                      FailureCase{{"/UNINSTALL", "/SILENT"},
+                                  "",
+                                  "Service \"OVTrack Tracking Service\" failed to uninstall with error: \""},
+                      FailureCase{{"/INSTALL"},
+                                  "missing/folder",
+                                  "Service \"OVTrack Tracking Service\" failed to install with error: \""},
+                      FailureCase{{"/INSTALL", "/SILENT"},
+                                  "missing/folder",
+                                  "Service \"OVTrack Tracking Service\" failed to install with error: \""}));
 
 } // namespace

@@ -7,22 +7,26 @@
 
 namespace {
 
-const QStringList Surnames = {"Ashcombe", "Brindle",  "Carraway", "Dunmore", "Elsworth", "Fairleigh", "Gosling",
-                              "Hartwell", "Ingleby",  "Jessop",   "Kettle",  "Larkin",   "Moorcroft", "Nettleton",
-                              "Oakshott", "Pennock",  "Quarrie",  "Rudd",    "Stainer",  "Thwaite",   "O'Malley"};
-const QStringList GivenNames = {"Ada",   "Bram",  "Cicely", "Dorian", "Edith", "Fenn",  "Greta", "Hugo",
+const QStringList Surnames = {"Ashcombe",  "Brindle",   "Carraway", "Dunmore", "Elsworth", "Fairleigh",
+                              "Gosling",   "Hartwell",  "Ingleby",  "Jessop",  "Kettle",   "Larkin",
+                              "Moorcroft", "Nettleton", "Oakshott", "Pennock", "Quarrie",  "Rudd",
+                              "Stainer",   "Thwaite",   "O'Malley"};
+const QStringList GivenNames = {"Ada",    "Bram",  "Cicely", "Dorian", "Edith", "Fenn",  "Greta", "Hugo",
                                 "Imelda", "Jonah", "Keira",  "Lorcan", "Maud",  "Niall", "Orla",  "Piers"};
-const QStringList Streets = {"Mill Lane", "Tanner Row", "Quarry Hill", "Orchard Close", "Fenwick Road", "Bell Yard"};
+const QStringList Streets = {"Mill Lane",     "Tanner Row",   "Quarry Hill",
+                             "Orchard Close", "Fenwick Road", "Bell Yard"};
 const QStringList Towns = {"Ashbourne Vale", "Kettering Moor", "Lowfield", "Westmarch", "Harrowby"};
 const QStringList Practices = {"WESTFIELD", "RIVERBANK", "OAKHILL", "P81234", "LOWMOOR"};
 const QStringList Senders = {"lab@northmere-path.example", "results@saltash-imaging.example",
                              "pathology@kingsreach.example"};
-const QStringList Tests = {"FBC", "U&E", "LFT", "HbA1c", "TSH", "Lipids", "CRP", "Chest X-ray", "Echo report"};
+const QStringList Tests = {"FBC",    "U&E", "LFT",         "HbA1c",      "TSH",
+                           "Lipids", "CRP", "Chest X-ray", "Echo report"};
 const QStringList FileTypes = {"HL7", "PIT", "PDF", "JPG", "DOC"};
 
-const QString Header = QStringLiteral("Sender,Filename,ReceiveTime,DeliveryTime,FileType,LabId,RequestDate,"
-                                      "AddresseeDoc,RequestingDoc,Patient,PatientAddress,PatientDOB,DocsPTRef,"
-                                      "Test,CollectTime,ReportTime,RunNumber,PracID,Status,MsgID");
+const QString Header =
+    QStringLiteral("Sender,Filename,ReceiveTime,DeliveryTime,FileType,LabId,RequestDate,"
+                   "AddresseeDoc,RequestingDoc,Patient,PatientAddress,PatientDOB,DocsPTRef,"
+                   "Test,CollectTime,ReportTime,RunNumber,PracID,Status,MsgID");
 
 // What happens to a message after it arrived; the number of the message chooses it.
 enum class Fate
@@ -55,6 +59,33 @@ QByteArray crLfLines(const QStringList &lines)
 int numberOf(const QString &msgId)
 {
     return msgId.mid(2).toInt();
+}
+
+// The receipts and notifications that follow a message's arrival, by its fate.
+QStringList laterLinesOf(SampleTracking &samples, Fate fate, const QString &msgId, const QString &delivered)
+{
+    switch (fate) {
+    case Fate::Waiting:
+        return {};
+    case Fate::Delivered:
+    case Fate::DeliveredImage:
+        return {samples.receiptLine(msgId, delivered)};
+    case Fate::Undeliverable:
+        return {samples.receiptLine(msgId, QStringLiteral("0000-00-00 00:00:00"))};
+    case Fate::Emailed:
+        return {samples.receiptLine(msgId, QStringLiteral("2001-01-01 00:00:00"))};
+    case Fate::DecryptFailed:
+        return {samples.receiptLine(msgId, QStringLiteral("1905-06-07 00:00:00"))};
+    case Fate::DeliveredThenRead:
+        return {samples.receiptLine(msgId, delivered), samples.statusLine(msgId, 2, delivered)};
+    case Fate::StatusWithoutReceipt:
+        return {samples.statusLine(msgId, 3)};
+    case Fate::DeliveredThenRejected:
+        return {samples.receiptLine(msgId, delivered), samples.statusLine(msgId, 6, delivered)};
+    case Fate::StatusDecryptFailed:
+        return {samples.statusLine(msgId, 99)};
+    }
+    return {};
 }
 
 } // namespace
@@ -112,17 +143,30 @@ QString SampleTracking::newMessageLine(const QString &msgId)
     const Person addressee = person();
     const Person requester = person();
     const qint64 received = 3600 + m_random.bounded(72 * 3600);
-    const QString dob = QDate(1930 + static_cast<int>(m_random.bounded(85)), 1 + static_cast<int>(m_random.bounded(12)),
-                              1 + static_cast<int>(m_random.bounded(28)))
-                            .toString(QStringLiteral("yyyy-MM-dd"));
-    return fields({senderOf(msgId), fileNameOf(msgId, QStringLiteral(".hl7")), dateTime(received), QString(),
-                   pick(FileTypes), QStringLiteral("LAB%1").arg(numberOf(msgId) * 37 % 100000, 5, 10, QLatin1Char('0')),
-                   dateTime(received + 86400), addressee.surname + u'#' + addressee.given,
-                   requester.surname + u'#' + requester.given, patient.surname + u'#' + patient.given,
-                   QStringLiteral("%1 %2 %3").arg(1 + m_random.bounded(120)).arg(pick(Streets), pick(Towns)), dob,
-                   QStringLiteral("PT%1").arg(m_random.bounded(900000) + 100000), pick(Tests),
-                   dateTime(received + 7200), dateTime(received + 600), QStringLiteral("R%1").arg(numberOf(msgId) % 97),
-                   practiceOf(msgId), QString(), msgId});
+    const QString dob =
+        QDate(1930 + static_cast<int>(m_random.bounded(85)), 1 + static_cast<int>(m_random.bounded(12)),
+              1 + static_cast<int>(m_random.bounded(28)))
+            .toString(QStringLiteral("yyyy-MM-dd"));
+    return fields({senderOf(msgId),
+                   fileNameOf(msgId, QStringLiteral(".hl7")),
+                   dateTime(received),
+                   QString(),
+                   pick(FileTypes),
+                   QStringLiteral("LAB%1").arg(numberOf(msgId) * 37 % 100000, 5, 10, QLatin1Char('0')),
+                   dateTime(received + 86400),
+                   addressee.surname + u'#' + addressee.given,
+                   requester.surname + u'#' + requester.given,
+                   patient.surname + u'#' + patient.given,
+                   QStringLiteral("%1 %2 %3").arg(1 + m_random.bounded(120)).arg(pick(Streets), pick(Towns)),
+                   dob,
+                   QStringLiteral("PT%1").arg(m_random.bounded(900000) + 100000),
+                   pick(Tests),
+                   dateTime(received + 7200),
+                   dateTime(received + 600),
+                   QStringLiteral("R%1").arg(numberOf(msgId) % 97),
+                   practiceOf(msgId),
+                   QString(),
+                   msgId});
 }
 
 QString SampleTracking::receiptLine(const QString &msgId, const QString &deliveryTime)
@@ -166,8 +210,8 @@ QByteArray SampleTracking::contentOf(const QString &msgId, bool binary)
                           "OBR|1||%3|%7\r"
                           "OBX|1|NM|HB^Haemoglobin||%8|g/L|130-180|N\r"
                           "NTE|1||Caf\u00e9 au lait patches noted \u2013 see letter\r")
-        .arg(practiceOf(msgId), stamp, msgId, QString::number(m_random.bounded(900000) + 100000), patient.surname,
-             patient.given, pick(Tests), QString::number(120 + m_random.bounded(60)))
+        .arg(practiceOf(msgId), stamp, msgId, QString::number(m_random.bounded(900000) + 100000),
+             patient.surname, patient.given, pick(Tests), QString::number(120 + m_random.bounded(60)))
         .toUtf8();
 }
 
@@ -181,10 +225,14 @@ SampleTracking::Summary SampleTracking::writeInto(const QString &folder, int mes
     QStringList laterLines{Header};
     int newFiles = 0;
     int laterFiles = 0;
-    const auto flush = [&](QStringList &lines, int &count, const char *kind, const char *extension, bool force) {
+    const auto flush = [&](QStringList &lines, int &count, const char *kind, const char *extension,
+                           bool force) {
         if (lines.size() <= 1 || (!force && lines.size() <= LinesPerFile))
             return;
-        const QString name = QStringLiteral("%1trk_%2_%3%4").arg(batch, QLatin1String(kind)).arg(++count, 3, 10, QLatin1Char('0')).arg(QLatin1String(extension));
+        const QString name = QStringLiteral("%1trk_%2_%3%4")
+                                 .arg(batch, QLatin1String(kind))
+                                 .arg(++count, 3, 10, QLatin1Char('0'))
+                                 .arg(QLatin1String(extension));
         writeFile(dir.filePath(name), crLfLines(lines));
         summary.dataLines += static_cast<int>(lines.size()) - 1;
         ++summary.trackingFiles;
@@ -205,37 +253,8 @@ SampleTracking::Summary SampleTracking::writeInto(const QString &folder, int mes
             line = fields(parts.mid(0, 18) << msgId);
         newLines << line;
 
-        const QString delivered = dateTime(600);
-        switch (static_cast<Fate>(number % FateCount)) {
-        case Fate::Waiting:
-            break;
-        case Fate::Delivered:
-        case Fate::DeliveredImage:
-            laterLines << receiptLine(msgId, delivered);
-            break;
-        case Fate::Undeliverable:
-            laterLines << receiptLine(msgId, QStringLiteral("0000-00-00 00:00:00"));
-            break;
-        case Fate::Emailed:
-            laterLines << receiptLine(msgId, QStringLiteral("2001-01-01 00:00:00"));
-            break;
-        case Fate::DecryptFailed:
-            laterLines << receiptLine(msgId, QStringLiteral("1905-06-07 00:00:00"));
-            break;
-        case Fate::DeliveredThenRead:
-            laterLines << receiptLine(msgId, delivered) << statusLine(msgId, 2, delivered);
-            break;
-        case Fate::StatusWithoutReceipt:
-            laterLines << statusLine(msgId, 3);
-            break;
-        case Fate::DeliveredThenRejected:
-            laterLines << receiptLine(msgId, delivered) << statusLine(msgId, 6, delivered);
-            break;
-        case Fate::StatusDecryptFailed:
-            laterLines << statusLine(msgId, 99);
-            break;
-        }
         const Fate fate = static_cast<Fate>(number % FateCount);
+        laterLines << laterLinesOf(*this, fate, msgId, dateTime(600));
         if (fate == Fate::Delivered || fate == Fate::DeliveredThenRead || fate == Fate::DeliveredImage) {
             const bool binary = fate == Fate::DeliveredImage;
             writeFile(dir.filePath(msgId + (binary ? QStringLiteral(".qzdata") : QStringLiteral(".data"))),
