@@ -174,8 +174,8 @@ bool TZLBArchive::OpenArchive(const QString &fileName)
     CloseArchive();
     if (fileName.isEmpty())
         return false;
-    const QFileInfo info(fileName);
-    if (!info.exists() || info.isDir())
+    // Only a regular file can be an archive; opening a pipe for reading would block.
+    if (!QFileInfo(fileName).isFile())
         fail(QStringLiteral("Archive file not found"));
 
     QFile file(fileName);
