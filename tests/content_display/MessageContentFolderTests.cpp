@@ -112,6 +112,7 @@ TEST_F(ContentDisplayFixture, NoHoldingFileGivesTheMailboxMessage)
 
 TEST_F(ContentDisplayFixture, PracticeIdCannotLeadOutOfTheMailboxes)
 {
+    writeArchive("PRAC1", "MSG2.zlb", ArchiveWriter().addFile("AB12.HL7", "inside"));
     m_root.makeFolder(QStringLiteral("outside/holding"));
     ArchiveWriter().addFile("AB12.HL7", "outside").writeTo(m_root.filePath("outside/holding/MSG1.zlb"));
 
