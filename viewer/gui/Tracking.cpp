@@ -279,11 +279,11 @@ QWidget *TQZTrackForm::buildSearchTab()
     m_ContentDBGrid->addAction(copy);
 
     layout->addWidget(m_ContentDBGrid, 1);
-    buildStatusBar();
+    layout->addWidget(buildStatusBar());
     return tab;
 }
 
-void TQZTrackForm::buildStatusBar()
+QWidget *TQZTrackForm::buildStatusBar()
 {
     // The status bar belongs to the "&Search" tab, below the grid.
     auto *bar = named(new QStatusBar, "StatusBar1");
@@ -299,7 +299,7 @@ void TQZTrackForm::buildStatusBar()
         bar->addWidget(panel, widths[i] > 0 ? 0 : 1);
         m_statusPanels[std::size_t(i)] = panel;
     }
-    m_searchTab->layout()->addWidget(bar);
+    return bar;
 }
 
 QWidget *TQZTrackForm::buildReportTab()

@@ -121,7 +121,7 @@ private:
     QWidget *buildSearchTab();
     QWidget *buildCriteriaPanel();
     QWidget *buildReportTab();
-    void buildStatusBar();
+    QWidget *buildStatusBar();
     void setPickersForStartup(const QDateTime &now);
     bool askToConfigureConnection();
     void connectAndProbe();

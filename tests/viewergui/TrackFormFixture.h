@@ -1,0 +1,76 @@
+#pragma once
+
+#include "viewer/gui/MessageBoxes.h"
+#include "viewer/gui/Tracking.h"
+
+#include "tests/support/TestFolder.h"
+
+#include <QSettings>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <memory>
+#include <vector>
+
+// Message boxes that record what the window shows and answer from a queue (OK when it is empty).
+class RecordingMessageBoxes : public MessageBoxes
+{
+public:
+    QMessageBox::StandardButton show(const MessageBoxRequest &request) override
+    {
+        shown.push_back(request);
+        if (answers.empty())
+            return QMessageBox::Ok;
+        const QMessageBox::StandardButton answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    QStringList texts() const
+    {
+        QStringList out;
+        for (const MessageBoxRequest &request : shown)
+            out << request.text;
+        return out;
+    }
+
+    std::vector<MessageBoxRequest> shown;
+    std::deque<QMessageBox::StandardButton> answers;
+};
+
+// A program folder, a private per-user settings store, and windows made over them.
+class TrackFormTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, "Tavisk", "RORuzureru").clear();
+    }
+
+    std::unique_ptr<TQZTrackForm> start(const QStringList &arguments = {})
+    {
+        boxes = std::make_shared<RecordingMessageBoxes>();
+        TrackFormOptions options{app.path(), arguments, boxes,
+                                 [this](const QString &path) { opened << path; }};
+        auto form = std::make_unique<TQZTrackForm>(std::move(options));
+        form->FormCreate();
+        return form;
+    }
+
+    template <typename T>
+    static T *child(TQZTrackForm &form, const char *name)
+    {
+        T *widget = form.findChild<T *>(QLatin1String(name));
+        if (!widget)
+            ADD_FAILURE() << "no child " << name;
+        return widget;
+    }
+
+    static QString statusPanel(TQZTrackForm &form, int panel);
+
+    TestFolder app;
+    TestFolder config;
+    std::shared_ptr<RecordingMessageBoxes> boxes;
+    QStringList opened;
+};

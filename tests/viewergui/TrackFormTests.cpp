@@ -1,0 +1,363 @@
+#include "shared/DataLinkFile.h"
+#include "shared/DbStatement.h"
+#include "shared/OleDate.h"
+
+#include "tests/viewer/TrackingTestDatabase.h"
+#include "tests/viewergui/TrackFormFixture.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QMenu>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableView>
+
+namespace {
+
+using DB = TrackingTestDatabase;
+
+const QString Failure = "Failed to connect to the Tracking database. The Connection String used was ";
+
+bool tableExists(DB &db)
+{
+    DbStatement probe(db.connection(), db.connection().dialect().tableExistsSql("Tracking"));
+    return probe.open().rowCount() == 1;
+}
+
+} // namespace
+
+QString TrackFormTest::statusPanel(TQZTrackForm &form, int panel)
+{
+    return child<QLabel>(form, QStringLiteral("StatusPanel%1").arg(panel).toLatin1().constData())->text();
+}
+
+namespace {
+
+TEST_F(TrackFormTest, StartsWithCaptionVersionAndOnlyTheSearchTab)
+{
+    auto form = start({"", "", "Provider=SQLite;Data Source=" + app.filePath("none/x.db")});
+    EXPECT_EQ(form->windowTitle(), "Orvane Tracking (2.03)");
+    EXPECT_EQ(child<QLabel>(*form, "VersionLabel")->text(), "Version: 2.0.3.40");
+    EXPECT_EQ(form->size(), QSize(970, 643));
+    QTabWidget *pages = form->pages();
+    ASSERT_EQ(pages->count(), 5);
+    EXPECT_EQ(pages->tabText(0), "&Search");
+    for (int i = 1; i < 5; ++i)
+        EXPECT_FALSE(pages->isTabVisible(i)) << pages->tabText(i).toStdString();
+    EXPECT_EQ(statusPanel(*form, 0), "Connection: Not Connected");
+    EXPECT_EQ(statusPanel(*form, 1), "Count:");
+    EXPECT_EQ(statusPanel(*form, 2), "Criteria:");
+    EXPECT_EQ(form->SortOrder(), "QZServerReceiveTime,QZDeliveryTime, Patient,PatientGiven,PatientDob,Test");
+    EXPECT_EQ(form->trackModel().rowCount(), 0); // start-up runs no query
+}
+
+TEST_F(TrackFormTest, WithoutAConnectionAsksAndYesWritesAndOpensTheDefaultFile)
+{
+    boxes = nullptr;
+    auto boxesYes = std::make_shared<RecordingMessageBoxes>();
+    boxesYes->answers = {QMessageBox::Yes};
+    TQZTrackForm form({app.path(), {}, boxesYes, [this](const QString &path) { opened << path; }});
+    form.FormCreate();
+
+    ASSERT_EQ(boxesYes->shown.size(), 1u);
+    const MessageBoxRequest &question = boxesYes->shown[0];
+    EXPECT_EQ(question.caption, "QZTrack Database");
+    EXPECT_EQ(question.text,
+              "No database connection defined.\r\nDo you want to try to configure a connection now?\r\n");
+    EXPECT_EQ(question.icon, QMessageBox::Critical);
+    EXPECT_EQ(question.buttons, QMessageBox::Yes | QMessageBox::No);
+    const QString udl = app.filePath("qztrack.udl");
+    EXPECT_EQ(app.readFile("qztrack.udl"), dataLinkFileBytes(DefaultViewerInitString));
+    EXPECT_EQ(opened, QStringList{udl});
+    EXPECT_EQ(form.runValues().DbConnectionString, "File name=" + udl);
+    EXPECT_TRUE(child<QAction>(form, "CreateblankTrackTable1")->isEnabled());
+    EXPECT_FALSE(form.connection().isOpen());
+}
+
+TEST_F(TrackFormTest, AnsweringNoGoesOnToTheFailureWithAnEmptyString)
+{
+    boxes = std::make_shared<RecordingMessageBoxes>();
+    boxes->answers = {QMessageBox::No};
+    TQZTrackForm form({app.path(), {}, boxes, [this](const QString &path) { opened << path; }});
+    form.FormCreate();
+    EXPECT_EQ(boxes->texts().size(), 2);
+    EXPECT_EQ(boxes->texts().value(1), Failure);
+    EXPECT_FALSE(app.exists("qztrack.udl"));
+    EXPECT_TRUE(opened.isEmpty());
+    EXPECT_FALSE(child<QAction>(form, "CreateblankTrackTable1")->isEnabled());
+}
+
+TEST_F(TrackFormTest, DatabaseWithoutTrackingFailsTheProbeAndCreateBlankMakesTheTable)
+{
+    DB db(app.path(), "empty.db", false);
+    writeDataLinkFile(app.filePath("qztrack.udl"), db.connectionString());
+    auto form = start();
+    EXPECT_EQ(boxes->texts(), QStringList{Failure + "File name=" + app.filePath("qztrack.udl")});
+    QAction *create = child<QAction>(*form, "CreateblankTrackTable1");
+    EXPECT_TRUE(create->isEnabled());
+    EXPECT_EQ(statusPanel(*form, 0), "Connection: Not Connected");
+
+    create->trigger();
+    EXPECT_TRUE(tableExists(db));
+    EXPECT_FALSE(create->isEnabled());
+    EXPECT_EQ(boxes->shown.size(), 1u);
+}
+
+TEST_F(TrackFormTest, CreateBlankOverAnExistingTableShowsTheDatabaseErrorAndStaysEnabled)
+{
+    DB db(app.path(), "empty.db", false);
+    auto form = start({"", "", db.connectionString()});
+    db.connection().execute(db.connection().dialect().createTrackingSql());
+    QAction *create = child<QAction>(*form, "CreateblankTrackTable1");
+    create->trigger();
+    ASSERT_EQ(boxes->shown.size(), 2u);
+    EXPECT_EQ(boxes->shown[1].icon, QMessageBox::Critical);
+    EXPECT_TRUE(boxes->shown[1].text.contains("already exists")) << boxes->shown[1].text.toStdString();
+    EXPECT_TRUE(create->isEnabled());
+}
+
+TEST_F(TrackFormTest, CreateBlankWhileDisconnectedChangesNothing)
+{
+    DB db(app.path(), "empty.db", false);
+    auto form = start({"", "", db.connectionString()});
+    form->Disconnect1Click();
+    QAction *create = child<QAction>(*form, "CreateblankTrackTable1");
+    create->trigger();
+    EXPECT_FALSE(tableExists(db));
+    EXPECT_TRUE(create->isEnabled());
+}
+
+class SearchWindow : public TrackFormTest
+{
+protected:
+    void SetUp() override
+    {
+        TrackFormTest::SetUp();
+        db = std::make_unique<DB>(app.path());
+        db->insert({{"MsgID", "M1"}, {"Patient", "Smith"}, {"PatientGiven", "Ann"}, {"PracID", "P01"},
+                    {"QZServerReceiveTime", DB::at(2024, 3, 1, 9, 0, 0)}, {"QZDeliveryTime", DB::at(1900, 1, 1)}});
+        db->insert({{"MsgID", "M2"}, {"Patient", "Smithers"}, {"PracID", "P02"},
+                    {"QZServerReceiveTime", DB::at(2024, 3, 2, 9, 0, 0)}});
+        db->insert({{"MsgID", "M3"}, {"Patient", "Jones"}, {"PracID", "P01"},
+                    {"QZServerReceiveTime", DB::at(2024, 3, 3, 9, 0, 0)}, {"QZDeliveryTime", DB::at(2024, 3, 3, 10)},
+                    {"ReadStatus", 3}});
+        form = start({"", "", db->connectionString()});
+    }
+
+    void searchPatient(const QString &text)
+    {
+        child<QCheckBox>(*form, "NameFilterCheck")->setChecked(true);
+        child<QLineEdit>(*form, "rsNameFilterEdit")->setText(text);
+        child<QPushButton>(*form, "PerformQueryButton")->click();
+    }
+
+    int rowOf(const QString &msgId)
+    {
+        for (int row = 0; row < form->trackModel().rowCount(); ++row) {
+            if (form->trackModel().value(row, TrackField::MsgID) == msgId)
+                return row;
+        }
+        return -1;
+    }
+
+    void makeCurrent(const QString &msgId)
+    {
+        form->grid()->setCurrentIndex(form->trackModel().index(rowOf(msgId), 0));
+    }
+
+    std::unique_ptr<DB> db;
+    std::unique_ptr<TQZTrackForm> form;
+};
+
+TEST_F(SearchWindow, StartUpConnectsAndShowsTheDataSource)
+{
+    EXPECT_TRUE(boxes->shown.empty());
+    EXPECT_EQ(statusPanel(*form, 0), "Connection: Connected to " + app.filePath("tracking.db"));
+    EXPECT_FALSE(child<QAction>(*form, "CreateblankTrackTable1")->isEnabled());
+}
+
+TEST_F(SearchWindow, SearchFillsTheGridAndTheStatusBar)
+{
+    searchPatient(" smi ");
+    EXPECT_TRUE(boxes->shown.empty());
+    ASSERT_EQ(form->trackModel().rowCount(), 2);
+    EXPECT_EQ(form->trackModel().cellText(0, 0), "Undeliverable");
+    EXPECT_EQ(form->trackModel().cellText(0, 3), "Smith Ann");
+    EXPECT_EQ(form->trackModel().cellText(1, 0), "Waiting 02/03/24 09:00:00");
+    EXPECT_EQ(statusPanel(*form, 1), "Count: 2");
+    EXPECT_EQ(statusPanel(*form, 2), "Criteria: Patient \"smi\", ");
+    EXPECT_EQ(statusPanel(*form, 0), "Connection: Connected to " + app.filePath("tracking.db"));
+}
+
+TEST_F(SearchWindow, NothingTickedSaysSoAndKeepsTheCount)
+{
+    searchPatient("Smith");
+    child<QCheckBox>(*form, "NameFilterCheck")->setChecked(false);
+    child<QPushButton>(*form, "PerformQueryButton")->click();
+    EXPECT_EQ(boxes->texts(), QStringList{"No criteria Selected"});
+    EXPECT_EQ(boxes->shown[0].caption, "Orvane Tracker");
+    EXPECT_EQ(form->trackModel().rowCount(), 0);
+    EXPECT_EQ(statusPanel(*form, 1), "Count: 2");
+    EXPECT_EQ(statusPanel(*form, 2), "Criteria: ");
+}
+
+TEST_F(SearchWindow, TagAsManagedIsOfferedForUndeliverableRowsOnlyAndTagsWithTheCurrentTime)
+{
+    searchPatient("");
+    QAction *tag = child<QAction>(*form, "agasManaged1");
+    for (const char *id : {"M2", "M3"}) {
+        makeCurrent(id);
+        form->GridPopUpPopup();
+        EXPECT_FALSE(tag->isVisible()) << id;
+    }
+    makeCurrent("M1");
+    form->GridPopUpPopup();
+    EXPECT_TRUE(tag->isVisible());
+
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    tag->trigger();
+    const QDateTime after = QDateTime::currentDateTime().addSecs(1);
+    EXPECT_TRUE(boxes->shown.empty());
+    const int row = rowOf("M1");
+    ASSERT_GE(row, 0);
+    const QString status = form->trackModel().displayText(row, TrackField::Status);
+    ASSERT_TRUE(status.startsWith("Managed ")) << status.toStdString();
+    const QDateTime tagged = QDateTime::fromString(status.mid(8), "dd/MM/yy HH:mm:ss").addYears(100);
+    EXPECT_GE(tagged, before.addMSecs(-before.time().msec()));
+    EXPECT_LE(tagged, after);
+    EXPECT_EQ(db->valueOf("M1", "QZDeliveryTime").toString(), "1900-01-27 00:00:00.000");
+
+    makeCurrent("M1");
+    form->GridPopUpPopup();
+    EXPECT_FALSE(tag->isVisible());
+}
+
+TEST_F(SearchWindow, PopUpWithoutARowOffersDisplayOnly)
+{
+    form->GridPopUpPopup();
+    EXPECT_FALSE(child<QAction>(*form, "agasManaged1")->isVisible());
+    EXPECT_TRUE(child<QAction>(*form, "OpenMessage1")->isVisible());
+}
+
+TEST_F(SearchWindow, TitleClicksSortAndRunTheSearch)
+{
+    searchPatient("");
+    form->ContentDBGridTitleClick(3); // "Patient Name"
+    EXPECT_EQ(form->SortOrder(), "Patient,PatientGiven,PatientDob,QZServerReceiveTime,Test");
+    EXPECT_EQ(form->trackModel().value(0, TrackField::MsgID), "M3");
+    form->ContentDBGridTitleClick(3);
+    EXPECT_EQ(form->trackModel().value(0, TrackField::MsgID), "M2");
+    const QString before = form->SortOrder();
+    form->ContentDBGridTitleClick(6); // "Test Names" does not sort
+    EXPECT_EQ(form->SortOrder(), before);
+}
+
+TEST_F(SearchWindow, DisconnectEmptiesTheGridAndPerformQueryReconnects)
+{
+    searchPatient("Smith");
+    QMenu *database = child<QMenu>(*form, "DataBase1");
+    form->DataBase1Click();
+    EXPECT_FALSE(child<QAction>(*form, "Connect1")->isEnabled());
+    EXPECT_TRUE(child<QAction>(*form, "Disconnect1")->isEnabled());
+    child<QAction>(*form, "Disconnect1")->trigger();
+    EXPECT_FALSE(form->connection().isOpen());
+    EXPECT_EQ(form->trackModel().rowCount(), 0);
+    EXPECT_EQ(statusPanel(*form, 0), "Connection: Not Connected");
+    EXPECT_EQ(statusPanel(*form, 1), "Count: 2");
+    emit database->aboutToShow();
+    EXPECT_TRUE(child<QAction>(*form, "Connect1")->isEnabled());
+    EXPECT_FALSE(child<QAction>(*form, "Disconnect1")->isEnabled());
+
+    child<QPushButton>(*form, "PerformQueryButton")->click();
+    EXPECT_TRUE(form->connection().isOpen());
+    EXPECT_EQ(form->trackModel().rowCount(), 2);
+    EXPECT_EQ(statusPanel(*form, 0), "Connection: Connected to " + app.filePath("tracking.db"));
+    EXPECT_TRUE(boxes->shown.empty());
+}
+
+TEST_F(SearchWindow, ConnectFailureShowsTheErrorText)
+{
+    auto broken = start({"", "", "Provider=Nonsense;Data Source=x"});
+    boxes->shown.clear();
+    child<QAction>(*broken, "Connect1")->trigger();
+    ASSERT_EQ(boxes->shown.size(), 1u);
+    EXPECT_EQ(boxes->shown[0].icon, QMessageBox::Critical);
+    EXPECT_TRUE(boxes->shown[0].text.contains("Nonsense")) << boxes->shown[0].text.toStdString();
+}
+
+TEST_F(SearchWindow, CriteriaWidthsAndSortOrderSurviveARestart)
+{
+    child<QCheckBox>(*form, "MailboxCheck")->setChecked(true);
+    child<QLineEdit>(*form, "rsMailboxEdit")->setText("P0%");
+    child<QCheckBox>(*form, "ToDateCheck")->setChecked(true);
+    form->findChild<QDateEdit *>("rstoDatePicker")->setDate(QDate(2024, 3, 2));
+    form->findChild<QTimeEdit *>("ToTimePicker")->setTime(QTime(10, 11, 12));
+    child<QComboBox>(*form, "StatusFilter")->setCurrentText("Undeliverable");
+    child<QLineEdit>(*form, "rsRequestEdit")->setText("not kept");
+    form->grid()->horizontalHeader()->resizeSection(3, 211);
+    form->ContentDBGridTitleClick(1); // "Prac. ID"
+    form->close();
+
+    const QSettings saved(QSettings::NativeFormat, QSettings::UserScope, "Tavisk", "RORuzureru");
+    EXPECT_EQ(saved.value("QZTToDate").toByteArray().size(), 8);
+    EXPECT_EQ(OleDate::fromBytes(saved.value("QZTToTime").toByteArray())->time(), QTime(10, 11, 12));
+    EXPECT_EQ(saved.value("GridColWidths/ContentDBGridCol3").toInt(), 211);
+
+    auto again = start({"", "", db->connectionString()});
+    const SearchCriteria c = again->criteria();
+    EXPECT_TRUE(c.mailboxChecked);
+    EXPECT_EQ(c.mailboxText, "P0%");
+    EXPECT_TRUE(c.toDateChecked);
+    EXPECT_EQ(c.toDate, QDate(2024, 3, 2));
+    EXPECT_EQ(c.toTime, QTime(10, 11, 12));
+    EXPECT_EQ(c.statusIndex, 2);
+    EXPECT_EQ(c.requestText, "");
+    EXPECT_EQ(again->SortOrder(), "PracId,QZServerReceiveTime,Patient,PatientGiven,PatientDob,Test");
+    EXPECT_EQ(again->grid()->horizontalHeader()->sectionSize(3), 211);
+    EXPECT_EQ(again->grid()->horizontalHeader()->sectionSize(0), 78);
+
+    child<QPushButton>(*again, "PerformQueryButton")->click();
+    EXPECT_EQ(again->trackModel().rowCount(), 1); // M1: undeliverable, practice P0..., before the To instant
+    EXPECT_EQ(again->grid()->horizontalHeader()->sectionSize(3), 211);
+}
+
+TEST_F(SearchWindow, CopyGivesTheSelectedCellsTabSeparated)
+{
+    searchPatient("Smith");
+    QItemSelectionModel *selection = form->grid()->selectionModel();
+    for (int row : {0, 1})
+        for (int column : {1, 3})
+            selection->select(form->trackModel().index(row, column), QItemSelectionModel::Select);
+    form->copySelectedCells();
+    EXPECT_EQ(QApplication::clipboard()->text(), "P01\tSmith Ann\nP02\tSmithers");
+}
+
+TEST_F(SearchWindow, ExportWritesTheGridAsCsv)
+{
+    searchPatient("Smith");
+    form->exportCsvTo(app.filePath("out.csv"));
+    const QStringList lines = QString::fromUtf8(app.readFile("out.csv")).split("\r\n");
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_TRUE(lines[0].startsWith("Status,Prac. ID,Filename,Patient Name"));
+    EXPECT_EQ(lines[1], "Undeliverable,P01,,Smith Ann,,,,,,,,01/03/2024 09:00:00,01/01/1900,");
+}
+
+TEST_F(SearchWindow, ClosingDeletesTheTemporaryFiles)
+{
+    const QString kept = app.writeFile("kept.txt", "x");
+    const QString temp = app.writeFile("extracted.hl7", "x");
+    form->TempFiles() << temp << app.filePath("already-gone.txt");
+    form->close();
+    EXPECT_FALSE(QFile::exists(temp));
+    EXPECT_TRUE(QFile::exists(kept));
+}
+
+} // namespace
