@@ -1,6 +1,6 @@
-#include "loader/OVTrackSvcForm.h"
-
+#include "loader/FieldValues.h"
 #include "loader/LogFormat.h"
+#include "loader/OVTrackSvcForm.h"
 
 #include "shared/DbError.h"
 
@@ -19,38 +19,10 @@ const QString StatusDone = QStringLiteral("updateReadStatus(MsgId: %s; Sender: %
 const QString StatusFailed = QStringLiteral("Exception occurred for updateReadStatus(MsgId: %s; PracId: %s; ReadStatus: %u)");
 // clang-format on
 
-QString logDateTime(const std::optional<QDateTime> &value)
-{
-    return value ? value->toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")) : QString();
-}
-
-QString logDateTime(const DateField &field)
-{
-    if (field.isUnreadable())
-        return QString::number(UnreadableDate);
-    return field.isDateTime() ? logDateTime(std::optional<QDateTime>(field.dateTime())) : QString();
-}
-
-QVariant dateParameter(const DateField &field)
-{
-    if (field.isDateTime())
-        return field.dateTime();
-    if (field.isUnreadable())
-        return UnreadableDate; // refused by the access layer, as the database would refuse it
-    return {};
-}
-
 // "%u" of a status code, as the log has always shown it.
 QString unsignedText(qint64 value)
 {
     return QString::number(static_cast<quint32>(value));
-}
-
-QString errorText(const std::exception &error)
-{
-    if (const auto *db = dynamic_cast<const DbError *>(&error))
-        return db->message();
-    return QString::fromLocal8Bit(error.what());
 }
 
 } // namespace
@@ -67,8 +39,9 @@ void TsvcOVTrack::defineReceiptStatements()
     });
     UpdateReadStatusQuery.setLines({
         QStringLiteral("update Tracking"),
-        QStringLiteral("set ReadStatus = :QReadStatus, StatusTime = :QStatusTime, QZDeliveryTime= :QDeliveryTm, "
-                       "Sender= :QSender"),
+        QStringLiteral(
+            "set ReadStatus = :QReadStatus, StatusTime = :QStatusTime, QZDeliveryTime= :QDeliveryTm, "
+            "Sender= :QSender"),
         QStringLiteral("where MsgId = :QMsgId"),
         QStringLiteral("and (FileName =:QFilename or Filename is Null)"),
     });
@@ -85,15 +58,15 @@ void TsvcOVTrack::defineReceiptStatements()
     });
 }
 
-int TsvcOVTrack::UpdateDeliveryTime(const QString &msgId, const QString &pracId, const DateField &deliveryTime,
-                                    const QString &sender)
+int TsvcOVTrack::UpdateDeliveryTime(const QString &msgId, const QString &pracId,
+                                    const DateField &deliveryTime, const QString &sender)
 {
-    const QString when = logDateTime(deliveryTime);
+    const QString when = dateLogText(deliveryTime);
     WriteLog(8, fillLogText(ReceiptStart, {msgId, sender, pracId, when}));
     int result = -1;
     try {
         ReceiptUpdate.close();
-        ReceiptUpdate.bind(QStringLiteral("QDeliverytm"), ParamType::DateTime, dateParameter(deliveryTime));
+        ReceiptUpdate.bind(QStringLiteral("QDeliverytm"), ParamType::DateTime, dateBindValue(deliveryTime));
         ReceiptUpdate.bind(QStringLiteral("QMsgId"), ParamType::Text, msgId);
         ReceiptUpdate.bind(QStringLiteral("QPracid"), ParamType::Text, pracId);
         ReceiptUpdate.bind(QStringLiteral("QSender"), ParamType::Text, sender);
@@ -120,13 +93,15 @@ int TsvcOVTrack::messageRowCount(const QString &msgId)
     if (LoggingEnabled && (LoggingLevel & 8) > 0) {
         WriteLog(8, fillLogText(RowsToUpdate, {msgId, QString::number(count)}));
         for (int row = 0; row < count; ++row) {
-            WriteLog(8, fillLogText(MessageRowData,
-                                    {rows.text(row, QStringLiteral("MsgId")), rows.text(row, QStringLiteral("Sender")),
-                                 rows.text(row, QStringLiteral("PracId")),
-                                 logDateTime(rows.dateTime(row, QStringLiteral("QZDeliveryTime"))),
-                                 rows.text(row, QStringLiteral("Filename")),
-                                 logDateTime(rows.dateTime(row, QStringLiteral("StatusTime"))),
-                                 unsignedText(rows.integer(row, QStringLiteral("ReadStatus")).value_or(0))}));
+            WriteLog(8,
+                     fillLogText(
+                         MessageRowData,
+                         {rows.text(row, QStringLiteral("MsgId")), rows.text(row, QStringLiteral("Sender")),
+                          rows.text(row, QStringLiteral("PracId")),
+                          dateLogText(rows.dateTime(row, QStringLiteral("QZDeliveryTime"))),
+                          rows.text(row, QStringLiteral("Filename")),
+                          dateLogText(rows.dateTime(row, QStringLiteral("StatusTime"))),
+                          unsignedText(rows.integer(row, QStringLiteral("ReadStatus")).value_or(0))}));
         }
     }
     qryErrorMsgRowsToUpdate.close();
@@ -147,7 +122,7 @@ int TsvcOVTrack::updateReadStatus(const QString &msgId, const QString &sender, c
         UpdateReadStatusQuery.bind(QStringLiteral("QSender"), ParamType::Text, sender);
         // The marker means "no delivery time": the rows get NULL.
         UpdateReadStatusQuery.bind(QStringLiteral("QDeliveryTm"), ParamType::DateTime,
-                                   deliveryTime.isUnreadable() ? QVariant() : dateParameter(deliveryTime));
+                                   deliveryTime.isUnreadable() ? QVariant() : dateBindValue(deliveryTime));
         UpdateReadStatusQuery.bind(QStringLiteral("QStatusTime"), ParamType::DateTime,
                                    statusTime ? QVariant(*statusTime) : QVariant());
         result = UpdateReadStatusQuery.execute();
@@ -176,9 +151,10 @@ int TsvcOVTrack::fileRowCount(const QString &msgId, const QString &fileName, con
         WriteLog(8, fillLogText(RowsToUpdate, {msgId, QString::number(count)}));
         // The count's statement has no sender: the line shows the notification's.
         for (int row = 0; row < count; ++row) {
-            WriteLog(8, fillLogText(FileRowData, {rows.text(row, QStringLiteral("MsgId")), sender,
-                                                  rows.text(row, QStringLiteral("PracId")),
-                                                  logDateTime(rows.dateTime(row, QStringLiteral("QZDeliveryTime")))}));
+            WriteLog(8, fillLogText(FileRowData,
+                                    {rows.text(row, QStringLiteral("MsgId")), sender,
+                                     rows.text(row, QStringLiteral("PracId")),
+                                     dateLogText(rows.dateTime(row, QStringLiteral("QZDeliveryTime")))}));
         }
     }
     qryErrorStatusRowsToUpdate.close();

@@ -2,9 +2,7 @@
 
 #include <stdexcept>
 
-LoaderLog::LoaderLog(QString fileName) : m_fileName(std::move(fileName)), m_file(m_fileName)
-{
-}
+LoaderLog::LoaderLog(QString fileName) : m_fileName(std::move(fileName)), m_file(m_fileName) {}
 
 LoaderLog::~LoaderLog()
 {
@@ -39,8 +37,9 @@ void LoaderLog::writeLine(int level, const QString &text, const QDateTime &when)
         return;
     const QByteArray bytes = formatLine(when, level, text).toUtf8();
     if (m_file.write(bytes) != bytes.size())
-        throw std::runtime_error(
-            QStringLiteral("Cannot write to the log file %1: %2").arg(m_fileName, m_file.errorString()).toStdString());
+        throw std::runtime_error(QStringLiteral("Cannot write to the log file %1: %2")
+                                     .arg(m_fileName, m_file.errorString())
+                                     .toStdString());
 }
 
 QString LoaderLog::formatLine(const QDateTime &when, int level, const QString &text)

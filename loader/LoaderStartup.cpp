@@ -1,3 +1,4 @@
+#include "loader/FieldValues.h"
 #include "loader/LoaderLog.h"
 #include "loader/OVTrackSvcForm.h"
 
@@ -10,13 +11,6 @@
 namespace {
 
 const QString CrLf = QStringLiteral("\r\n");
-
-QString errorText(const std::exception &error)
-{
-    if (const auto *db = dynamic_cast<const DbError *>(&error))
-        return db->message();
-    return QString::fromLocal8Bit(error.what());
-}
 
 } // namespace
 
@@ -82,8 +76,8 @@ void TsvcOVTrack::applySettingsFile()
     settings.shortDateFormat = ShortDateFormat;
     settings.trackFileExtensions = TrackFileExtensions;
     applyLoaderSettingsLines(settings, lines, [this](int lineNumber, const QString &error) {
-        WriteLog(1, QStringLiteral("Error occurred setting a value on line ") + QString::number(lineNumber) + CrLf +
-                        error);
+        WriteLog(1, QStringLiteral("Error occurred setting a value on line ") + QString::number(lineNumber) +
+                        CrLf + error);
     });
     TrackingDir = settings.trackingDir;
     ConnectionString = settings.connectionString;
@@ -93,7 +87,8 @@ void TsvcOVTrack::applySettingsFile()
 
     if (!TrackingDir.isEmpty()) {
         WriteLog(1, QStringLiteral("Tracking Directory is ") + TrackingDir);
-    } else if (const QString summaries = AppDir + QStringLiteral("summaries/"); QFileInfo(summaries).isDir()) {
+    } else if (const QString summaries = AppDir + QStringLiteral("summaries/");
+               QFileInfo(summaries).isDir()) {
         TrackingDir = summaries;
         WriteLog(1, QStringLiteral("Tracking Directory not indicated, assumed ") + summaries);
     } else {
@@ -142,17 +137,20 @@ void TsvcOVTrack::upgradeTrackingColumns()
     const QString tracking = QStringLiteral("Tracking");
     if (!ColumnExists(tracking, QStringLiteral("RunNumber"))) {
         WriteLog(1, QStringLiteral("Updating Tracking Table, Adding RunNumber Column"));
-        if (!AddColumn(tracking, QStringLiteral("RunNumber"), QStringLiteral("varchar"), QStringLiteral("240")))
+        if (!AddColumn(tracking, QStringLiteral("RunNumber"), QStringLiteral("varchar"),
+                       QStringLiteral("240")))
             WriteLog(2, QStringLiteral("Error: RunNumber field could not be created in the Tracking Table."));
     }
     if (!ColumnExists(tracking, QStringLiteral("ReadStatus"))) {
         if (!AddColumn(tracking, QStringLiteral("ReadStatus"), QStringLiteral("int"), QString()))
-            WriteLog(2, QStringLiteral("Error: ReadStatus field could not be created in the Tracking Table."));
+            WriteLog(2,
+                     QStringLiteral("Error: ReadStatus field could not be created in the Tracking Table."));
     }
     if (!ColumnExists(tracking, QStringLiteral("StatusTime"))) {
         WriteLog(1, QStringLiteral("Updating Tracking Table, Adding StatusTime Column"));
         if (!AddColumn(tracking, QStringLiteral("StatusTime"), QStringLiteral("DateTime"), QString()))
-            WriteLog(2, QStringLiteral("Error: StatusTime field could not be created in the Tracking Table."));
+            WriteLog(2,
+                     QStringLiteral("Error: StatusTime field could not be created in the Tracking Table."));
     }
 }
 
@@ -160,8 +158,8 @@ void TsvcOVTrack::upgradeTrackingColumns()
 // rows. Each index is non-unique: several rows may share a message id.
 void TsvcOVTrack::createSearchIndexes()
 {
-    static const char *const columns[] = {"MsgID",          "Patient",        "PracID",    "LabId",
-                                          "QZServerReceiveTime", "QZDeliveryTime", "StatusTime"};
+    static const char *const columns[] = {
+        "MsgID", "Patient", "PracID", "LabId", "QZServerReceiveTime", "QZDeliveryTime", "StatusTime"};
     for (const char *column : columns) {
         const QString name = QStringLiteral("IX_Tracking_") + QLatin1String(column);
         try {

@@ -20,7 +20,9 @@ struct StartParameterLevel
 StartParameterLevel levelFromStartParameters(const QStringList &parameters)
 {
     StartParameterLevel result;
-    const auto isSwitch = [](const QString &p) { return p.compare(QLatin1String("/logging"), Qt::CaseInsensitive) == 0; };
+    const auto isSwitch = [](const QString &p) {
+        return p.compare(QLatin1String("/logging"), Qt::CaseInsensitive) == 0;
+    };
     result.given = std::any_of(parameters.begin(), parameters.end(), isSwitch);
     if (!result.given)
         return result;

@@ -10,15 +10,15 @@
 #include <thread>
 
 TsvcOVTrack::TsvcOVTrack(const QString &appDir, QStringList startParameters)
-    : AppDir(withTrailingSeparator(appDir)),
-      TrackFileExtensions{QStringLiteral(".qzd"), QStringLiteral(".csv")},
+    : AppDir(withTrailingSeparator(appDir)), TrackFileExtensions{QStringLiteral(".qzd"),
+                                                                 QStringLiteral(".csv")},
       ShortDateFormat(QLocale::system().dateFormat(QLocale::ShortFormat)), adoConn1(AppDir),
       Sleep([](int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }),
       m_startParameters(std::move(startParameters)),
       m_log(std::make_unique<LoaderLog>(AppDir + QStringLiteral("importtrack.log"))),
       qryInsertTracking(adoConn1), qryUpdateTracking(adoConn1), ReceiptUpdate(adoConn1),
-      UpdateReadStatusQuery(adoConn1), qryErrorMsgRowsToUpdate(adoConn1), qryErrorStatusRowsToUpdate(adoConn1),
-      LowDeliveryLookup(adoConn1)
+      UpdateReadStatusQuery(adoConn1), qryErrorMsgRowsToUpdate(adoConn1),
+      qryErrorStatusRowsToUpdate(adoConn1), LowDeliveryLookup(adoConn1)
 {
     defineWriteStatements();
     defineReceiptStatements();

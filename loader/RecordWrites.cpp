@@ -1,3 +1,4 @@
+#include "loader/FieldValues.h"
 #include "loader/OVTrackSvcForm.h"
 
 #include "shared/DbError.h"
@@ -17,16 +18,6 @@ QVariant textValue(const std::optional<QString> &value)
     return value->isNull() ? QVariant(QStringLiteral("")) : QVariant(*value);
 }
 
-// A date field as it is bound: the marker travels unchanged, so that the database refuses it.
-QVariant dateValue(const DateField &field)
-{
-    if (field.isDateTime())
-        return field.dateTime();
-    if (field.isUnreadable())
-        return UnreadableDate;
-    return {};
-}
-
 // The time texts are text columns; their date-times are stored in a fixed sortable form.
 QVariant timeTextValue(const DateField &field)
 {
@@ -44,11 +35,7 @@ QString dumpText(const std::optional<QString> &value)
 
 QString dumpText(const DateField &field)
 {
-    if (field.isDateTime())
-        return field.dateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
-    if (field.isUnreadable())
-        return QString::number(UnreadableDate);
-    return {};
+    return dateLogText(field);
 }
 
 void bindRecord(DbStatement &statement, const TrackingRecord &r, bool withDeliveryTime)
@@ -56,19 +43,21 @@ void bindRecord(DbStatement &statement, const TrackingRecord &r, bool withDelive
     statement.bind(QStringLiteral("MsgID"), ParamType::Text, textValue(r.MsgID));
     statement.bind(QStringLiteral("Sender"), ParamType::Text, textValue(r.Sender));
     statement.bind(QStringLiteral("Filename"), ParamType::Text, textValue(r.Filename));
-    statement.bind(QStringLiteral("QZServerReceiveTime"), ParamType::DateTime, dateValue(r.QZServerReceiveTime));
+    statement.bind(QStringLiteral("QZServerReceiveTime"), ParamType::DateTime,
+                   dateBindValue(r.QZServerReceiveTime));
     if (withDeliveryTime)
-        statement.bind(QStringLiteral("QZDeliveryTime"), ParamType::DateTime, dateValue(r.QZDeliveryTime));
+        statement.bind(QStringLiteral("QZDeliveryTime"), ParamType::DateTime,
+                       dateBindValue(r.QZDeliveryTime));
     statement.bind(QStringLiteral("PracID"), ParamType::Text, textValue(r.PracID));
     statement.bind(QStringLiteral("FileType"), ParamType::Text, textValue(r.FileType));
     statement.bind(QStringLiteral("LabId"), ParamType::Text, textValue(r.LabId));
-    statement.bind(QStringLiteral("RequestDate"), ParamType::DateTime, dateValue(r.RequestDate));
+    statement.bind(QStringLiteral("RequestDate"), ParamType::DateTime, dateBindValue(r.RequestDate));
     statement.bind(QStringLiteral("AddresseeDoc"), ParamType::Text, textValue(r.AddresseeDoc));
     statement.bind(QStringLiteral("RequestingDoc"), ParamType::Text, textValue(r.RequestingDoc));
     statement.bind(QStringLiteral("Patient"), ParamType::Text, textValue(r.Patient));
     statement.bind(QStringLiteral("PatientGiven"), ParamType::Text, textValue(r.PatientGiven));
     statement.bind(QStringLiteral("PatientAddress"), ParamType::Text, textValue(r.PatientAddress));
-    statement.bind(QStringLiteral("PatientDOB"), ParamType::DateTime, dateValue(r.PatientDOB));
+    statement.bind(QStringLiteral("PatientDOB"), ParamType::DateTime, dateBindValue(r.PatientDOB));
     statement.bind(QStringLiteral("DocsPTRef"), ParamType::Text, textValue(r.DocsPTRef));
     statement.bind(QStringLiteral("Test"), ParamType::Text, textValue(r.Test));
     statement.bind(QStringLiteral("CollectTime"), ParamType::Text, timeTextValue(r.CollectTime));
@@ -82,22 +71,17 @@ QString parameterDump(const TrackingRecord &r)
         return QLatin1String(label) + u'"' + value + u'"';
     };
     return pair("Params were: MsgId=", dumpText(r.MsgID)) + pair("Sender=", dumpText(r.Sender)) +
-           pair("FileName=", dumpText(r.Filename)) + pair("QZServerReceiveTime=", dumpText(r.QZServerReceiveTime)) +
+           pair("FileName=", dumpText(r.Filename)) +
+           pair("QZServerReceiveTime=", dumpText(r.QZServerReceiveTime)) +
            pair("PracId=", dumpText(r.PracID)) + pair("FileType=", dumpText(r.FileType)) +
            pair("LabId=", dumpText(r.LabId)) + pair("RequestDate=", dumpText(r.RequestDate)) +
-           pair("AddresseeDoc=", dumpText(r.AddresseeDoc)) + pair("RequestingDoc=", dumpText(r.RequestingDoc)) +
-           pair("Patient=", dumpText(r.Patient)) + pair("PatientGiven=", dumpText(r.PatientGiven)) +
+           pair("AddresseeDoc=", dumpText(r.AddresseeDoc)) +
+           pair("RequestingDoc=", dumpText(r.RequestingDoc)) + pair("Patient=", dumpText(r.Patient)) +
+           pair("PatientGiven=", dumpText(r.PatientGiven)) +
            pair("PatientAddress=", dumpText(r.PatientAddress)) + pair("PatientDOB=", dumpText(r.PatientDOB)) +
            pair("DocsPTRef=", dumpText(r.DocsPTRef)) + pair("Test=", dumpText(r.Test)) +
            pair("CollectTime=", dumpText(r.CollectTime)) + pair("ReportTime=", dumpText(r.ReportTime)) +
            pair("RunNumber=", dumpText(r.RunNumber));
-}
-
-QString errorText(const std::exception &error)
-{
-    if (const auto *db = dynamic_cast<const DbError *>(&error))
-        return db->message();
-    return QString::fromLocal8Bit(error.what());
 }
 
 } // namespace
@@ -106,13 +90,15 @@ void TsvcOVTrack::defineWriteStatements()
 {
     qryInsertTracking.setLines({
         QStringLiteral("INSERT INTO Tracking ("),
-        QStringLiteral("MsgID, Sender, Filename, QZServerReceiveTime, QZDeliveryTime, PracID, FileType, LabId, "
-                       "RequestDate, AddresseeDoc, RequestingDoc, Patient, PatientGiven, PatientAddress, "
-                       "PatientDOB, DocsPTRef, Test, CollectTime, ReportTime, RunNumber)"),
+        QStringLiteral(
+            "MsgID, Sender, Filename, QZServerReceiveTime, QZDeliveryTime, PracID, FileType, LabId, "
+            "RequestDate, AddresseeDoc, RequestingDoc, Patient, PatientGiven, PatientAddress, "
+            "PatientDOB, DocsPTRef, Test, CollectTime, ReportTime, RunNumber)"),
         QStringLiteral("VALUES ("),
-        QStringLiteral(":MsgID, :Sender, :Filename, :QZServerReceiveTime, :QZDeliveryTime, :PracID, :FileType, "
-                       ":LabId, :RequestDate, :AddresseeDoc, :RequestingDoc, :Patient, :PatientGiven, "
-                       ":PatientAddress, :PatientDOB, :DocsPTRef, :Test, :CollectTime, :ReportTime, :RunNumber)"),
+        QStringLiteral(
+            ":MsgID, :Sender, :Filename, :QZServerReceiveTime, :QZDeliveryTime, :PracID, :FileType, "
+            ":LabId, :RequestDate, :AddresseeDoc, :RequestingDoc, :Patient, :PatientGiven, "
+            ":PatientAddress, :PatientDOB, :DocsPTRef, :Test, :CollectTime, :ReportTime, :RunNumber)"),
     });
     qryUpdateTracking.setLines({
         QStringLiteral("Update Tracking "),
@@ -148,56 +134,63 @@ bool TsvcOVTrack::UpdateTrackingData(const TrackingRecord &record)
     return writeTrackingRecord(qryUpdateTracking, QStringLiteral("UpdateTrackingData"), record);
 }
 
-bool TsvcOVTrack::writeTrackingRecord(DbStatement &statement, const QString &operation, const TrackingRecord &record)
+bool TsvcOVTrack::writeTrackingRecord(DbStatement &statement, const QString &operation,
+                                      const TrackingRecord &record)
 {
-    const QString op = operation + QStringLiteral(": ");
+    // The texts are the insert's; the update writes the same with its own name.
+    const auto say = [&operation](const QString &insertText) {
+        return QString(insertText).replace(QLatin1String("InsertTrackingData"), operation);
+    };
     const bool isInsert = &statement == &qryInsertTracking;
     bool result = false;
-    WriteLog(4, op + QStringLiteral("BeginTrans"));
+    WriteLog(4, say(QStringLiteral("InsertTrackingData: BeginTrans")));
     try {
         if (!adoConn1.isOpen()) {
-            WriteLog(2, op + QStringLiteral("Database NOT connected, attempting to reconnect"));
+            WriteLog(2, say(QStringLiteral(
+                            "InsertTrackingData: Database NOT connected, attempting to reconnect")));
             adoConn1.open();
         }
         adoConn1.beginTransaction();
     } catch (const std::exception &e) {
-        WriteLog(2, op + QStringLiteral("Unknown exception occurred before BeginTrans; Connection Error: ") +
-                        errorText(e));
-        WriteLog(4, op + QStringLiteral("End"));
+        WriteLog(
+            2, say(QStringLiteral(
+                   "InsertTrackingData: Unknown exception occurred before BeginTrans; Connection Error: ")) +
+                   errorText(e));
+        WriteLog(4, say(QStringLiteral("InsertTrackingData: End")));
         return false;
     }
 
     try {
-        WriteLog(4, op + QStringLiteral("Set Param Values"));
+        WriteLog(4, say(QStringLiteral("InsertTrackingData: Set Param Values")));
         statement.clearBindings();
         bindRecord(statement, record, isInsert);
-        WriteLog(4, op + QStringLiteral("ExecSQL"));
+        WriteLog(4, say(QStringLiteral("InsertTrackingData: ExecSQL")));
         try {
             result = statement.execute() == 1;
         } catch (const std::exception &e) {
-            WriteLog(2, op + QStringLiteral("Error occured in ExecSQL: ") + errorText(e));
-            WriteLog(2, op + QStringLiteral("disconnect & reconnect"));
+            WriteLog(2, say(QStringLiteral("InsertTrackingData: Error occured in ExecSQL: ")) + errorText(e));
+            WriteLog(2, say(QStringLiteral("InsertTrackingData: disconnect & reconnect")));
             adoConn1.close();
             try {
                 adoConn1.open();
             } catch (const std::exception &) {
             }
             if (adoConn1.isOpen()) {
-                WriteLog(2, op + QStringLiteral("ExecSQL for 2nd try: "));
+                WriteLog(2, say(QStringLiteral("InsertTrackingData: ExecSQL for 2nd try: ")));
                 // The reconnect ended the first transaction: the second try gets one of its own, so
                 // that the commit or rollback below has something to act on.
                 adoConn1.beginTransaction();
                 result = statement.execute() == 1;
             } else {
-                WriteLog(2, op + QStringLiteral("Failed to reconnect .. result = False"));
+                WriteLog(2, say(QStringLiteral("InsertTrackingData: Failed to reconnect .. result = False")));
                 result = false;
             }
         }
-        WriteLog(4, op + QStringLiteral("ExecSQL: Result = ") +
+        WriteLog(4, say(QStringLiteral("InsertTrackingData: ExecSQL: Result = ")) +
                         (result ? QStringLiteral("True") : QStringLiteral("False")) +
                         QStringLiteral(" (rows inserted)"));
         if (result) {
-            WriteLog(4, op + QStringLiteral("CommitTrans for insert of tracking data"));
+            WriteLog(4, say(QStringLiteral("InsertTrackingData: CommitTrans for insert of tracking data")));
             adoConn1.commit();
         } else {
             QString transaction = QStringLiteral("Transaction was ");
@@ -205,7 +198,7 @@ bool TsvcOVTrack::writeTrackingRecord(DbStatement &statement, const QString &ope
                 transaction += line + CrLf;
             WriteLog(2, transaction);
             WriteLog(2, parameterDump(record));
-            WriteLog(4, op + QStringLiteral("RollbackTrans for insert of tracking data"));
+            WriteLog(4, say(QStringLiteral("InsertTrackingData: RollbackTrans for insert of tracking data")));
             if (adoConn1.inTransaction())
                 adoConn1.rollback();
         }
@@ -215,9 +208,13 @@ bool TsvcOVTrack::writeTrackingRecord(DbStatement &statement, const QString &ope
         const auto *dbError = dynamic_cast<const DbError *>(&e);
         if (dbError && dbError->isAccessLayerError()) {
             if (adoConn1.inTransaction())
-                WriteLog(2, op + QStringLiteral("EDatabaseError exception occurred inserting data: ") + errorText(e));
+                WriteLog(2, say(QStringLiteral(
+                                "InsertTrackingData: EDatabaseError exception occurred inserting data: ")) +
+                                errorText(e));
         } else {
-            WriteLog(2, op + QStringLiteral("Unknown exception occurred inserting data: ") + errorText(e));
+            WriteLog(2,
+                     say(QStringLiteral("InsertTrackingData: Unknown exception occurred inserting data: ")) +
+                         errorText(e));
         }
         // Also after a failed commit, whose transaction the database may still hold open.
         try {
@@ -226,6 +223,6 @@ bool TsvcOVTrack::writeTrackingRecord(DbStatement &statement, const QString &ope
         }
         result = false;
     }
-    WriteLog(4, op + QStringLiteral("End"));
+    WriteLog(4, say(QStringLiteral("InsertTrackingData: End")));
     return result;
 }

@@ -34,7 +34,8 @@ int TsvcOVTrack::ColumnMaxLength(const QString &table, const QString &column)
     return static_cast<int>(*length);
 }
 
-bool TsvcOVTrack::AddColumn(const QString &table, const QString &column, const QString &type, const QString &size)
+bool TsvcOVTrack::AddColumn(const QString &table, const QString &column, const QString &type,
+                            const QString &size)
 {
     if (table.isEmpty())
         return false;

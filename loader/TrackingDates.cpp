@@ -157,10 +157,9 @@ QString cleanDateText(QString text)
         text.replace(QLatin1String(form), QLatin1String(" O"));
     text.replace(QLatin1String(" NOC"), QLatin1String(" OC"));
 
-    static const char *const words[] = {"MONDAY", "TUESDAY", "WEDNESDAY", "THURSDAY", "FRIDAY", "SATURDAY",
-                                        "SUNDAY", "THUR",    "MON",       "TUE",      "WED",    "THU",
-                                        "FRI",    "SAT",     "SUN",       "RD",       "TH",     "ND",
-                                        "ST"};
+    static const char *const words[] = {
+        "MONDAY", "TUESDAY", "WEDNESDAY", "THURSDAY", "FRIDAY", "SATURDAY", "SUNDAY", "THUR", "MON", "TUE",
+        "WED",    "THU",     "FRI",       "SAT",      "SUN",    "RD",       "TH",     "ND",   "ST"};
     for (const char *word : words)
         text.remove(QLatin1String(word));
 
@@ -285,7 +284,8 @@ std::array<DatePart, 3> datePartOrder(const QString &shortDateFormat)
         if (p.at < 0)
             p.at = lower.size() + static_cast<qsizetype>(p.part); // missing parts keep d, m, y order
     }
-    std::stable_sort(positions.begin(), positions.end(), [](const Position &a, const Position &b) { return a.at < b.at; });
+    std::stable_sort(positions.begin(), positions.end(),
+                     [](const Position &a, const Position &b) { return a.at < b.at; });
     return {positions[0].part, positions[1].part, positions[2].part};
 }
 
@@ -303,10 +303,12 @@ int fullYear(const QString &digits, int value, int currentYear)
 
 } // namespace
 
-std::optional<QDateTime> convertShortDateText(const QString &text, const QString &shortDateFormat, int currentYear)
+std::optional<QDateTime> convertShortDateText(const QString &text, const QString &shortDateFormat,
+                                              int currentYear)
 {
-    static const QRegularExpression pattern(QStringLiteral(
-        R"(^\s*(\d{1,4})[/\-. ]+(\d{1,4})(?:[/\-. ]+(\d{1,4}))?(?:\s+(\d{1,2}):(\d{1,2})(?::(\d{1,2})(?:\.(\d{1,3}))?)?\s*(AM|PM)?)?\s*$)"),
+    static const QRegularExpression pattern(
+        QStringLiteral(
+            R"(^\s*(\d{1,4})[/\-. ]+(\d{1,4})(?:[/\-. ]+(\d{1,4}))?(?:\s+(\d{1,2}):(\d{1,2})(?::(\d{1,2})(?:\.(\d{1,3}))?)?\s*(AM|PM)?)?\s*$)"),
         QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch match = pattern.match(text);
     if (!match.hasMatch())
@@ -348,7 +350,8 @@ std::optional<QDateTime> convertShortDateText(const QString &text, const QString
         else if (half == QLatin1String("PM") && hour < 12)
             hour += 12;
         QString ms = match.captured(7);
-        time = QTime(hour, match.captured(5).toInt(), match.captured(6).toInt(), ms.leftJustified(3, u'0').toInt());
+        time = QTime(hour, match.captured(5).toInt(), match.captured(6).toInt(),
+                     ms.leftJustified(3, u'0').toInt());
         if (!time.isValid())
             return std::nullopt;
     }

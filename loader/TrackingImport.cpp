@@ -1,3 +1,4 @@
+#include "loader/FieldValues.h"
 #include "loader/FileQuiescence.h"
 #include "loader/LogFormat.h"
 #include "loader/OVTrackSvcForm.h"
@@ -13,13 +14,6 @@
 namespace {
 
 const QString CrLf = QStringLiteral("\r\n");
-
-QString errorText(const std::exception &error)
-{
-    if (const auto *db = dynamic_cast<const DbError *>(&error))
-        return db->message();
-    return QString::fromLocal8Bit(error.what());
-}
 
 // The entries a search for "*" + extension finds: like the original platform's, "*.qzd" also finds
 // longer extensions that begin the same way (the import skips those), in any case.
@@ -93,8 +87,10 @@ void TsvcOVTrack::doImport()
         if (entries.isEmpty())
             continue;
         if (!TableExists(QStringLiteral("Tracking"))) {
-            WriteLog(2, QStringLiteral(
-                            "SQL Pipe connected, but database no Tracking database available. Sleeping 30 seconds"));
+            WriteLog(
+                2,
+                QStringLiteral(
+                    "SQL Pipe connected, but database no Tracking database available. Sleeping 30 seconds"));
             Sleep(20000);
             TrackingTableMissing = true;
             return;
@@ -143,7 +139,8 @@ bool TsvcOVTrack::importTrackingFile(const QString &name, bool &stop)
 
     finishTrackingFile(name, lines, file.encoding, stop);
     if (failure) {
-        WriteLog(1, name + QStringLiteral("line ") + QString::number(index) + QStringLiteral(" caused ") + *failure);
+        WriteLog(1, name + QStringLiteral("line ") + QString::number(index) + QStringLiteral(" caused ") +
+                        *failure);
         return false;
     }
     return true;
@@ -154,7 +151,8 @@ void TsvcOVTrack::finishTrackingFile(const QString &name, const QStringList &rem
 {
     const QString path = TrackingDir + name;
     if (!remaining.isEmpty()) {
-        WriteLog(2, QStringLiteral("Error: Tracking.Count > 0. Tracking.Count = ") + QString::number(remaining.size()));
+        WriteLog(2, QStringLiteral("Error: Tracking.Count > 0. Tracking.Count = ") +
+                        QString::number(remaining.size()));
         if (writeErrorsCopy(TrackingDir, name, remaining, encoding)) {
             WriteLog(2, QStringLiteral("Tracking file written to Errors folder. FileName: ") + name);
         } else {
@@ -162,9 +160,10 @@ void TsvcOVTrack::finishTrackingFile(const QString &name, const QStringList &rem
             // Deleting the file now would lose its failed lines: keep it and wait for an operator.
             ProcessingHalted = true;
             stop = true;
-            WriteLog(1, QStringLiteral("Unable to write the failed lines of \"") + name +
-                            QStringLiteral("\" to the errors folder; the tracking file is kept.  Processessing "
-                                           "will be disabled."));
+            WriteLog(1,
+                     QStringLiteral("Unable to write the failed lines of \"") + name +
+                         QStringLiteral("\" to the errors folder; the tracking file is kept.  Processessing "
+                                        "will be disabled."));
             return;
         }
     }
@@ -200,10 +199,10 @@ bool TsvcOVTrack::importTrackingLine(const QString &fileName, int index, const Q
     const auto applyStatus = [&]() -> int {
         if (!d.statusTime)
             throw std::runtime_error("no status time");
-        return updateReadStatus(msgId, record.Sender.value_or(QString()), record.PracID.value_or(QString()),
-                                record.Filename.value_or(QString()), d.statusCode,
-                                record.QZDeliveryTime.isAbsent() ? DateField::unreadable() : record.QZDeliveryTime,
-                                d.statusTime);
+        return updateReadStatus(
+            msgId, record.Sender.value_or(QString()), record.PracID.value_or(QString()),
+            record.Filename.value_or(QString()), d.statusCode,
+            record.QZDeliveryTime.isAbsent() ? DateField::unreadable() : record.QZDeliveryTime, d.statusTime);
     };
     const auto logStatus = [&]() {
         WriteLog(4, QStringLiteral("Processing Status Notification for MsgId: ") + msgId +
@@ -232,11 +231,14 @@ bool TsvcOVTrack::importTrackingLine(const QString &fileName, int index, const Q
                 return true;
             }
         } catch (const std::exception &) {
-            WriteLog(2, fillLogText(QStringLiteral("Exception occurred updating Delivery Recpt for MsgId: %s"), {msgId}));
+            WriteLog(2,
+                     fillLogText(QStringLiteral("Exception occurred updating Delivery Recpt for MsgId: %s"),
+                                 {msgId}));
             return false;
         }
-        WriteLog(8, fillLogText(QStringLiteral("No records matching Delivery Recpt for MsgId: %s. Add new record."),
-                                {msgId}));
+        WriteLog(8, fillLogText(
+                        QStringLiteral("No records matching Delivery Recpt for MsgId: %s. Add new record."),
+                        {msgId}));
     } else {
         try {
             if (const LowDeliveryTime low = GetLowDeliveryTime(msgId); low.deliveryTime)
@@ -259,13 +261,14 @@ bool TsvcOVTrack::importTrackingLine(const QString &fileName, int index, const Q
     return written;
 }
 
-bool TsvcOVTrack::writeRecordAttempts(const QString &fileName, int index, const TrackingRecord &record, bool update)
+bool TsvcOVTrack::writeRecordAttempts(const QString &fileName, int index, const TrackingRecord &record,
+                                      bool update)
 {
     int attempts = 0;
     while (attempts <= 3) {
         try {
-            WriteLog(4, QStringLiteral("File ") + fileName + QStringLiteral(" line ") + QString::number(index) +
-                            QStringLiteral("   Appending record"));
+            WriteLog(4, QStringLiteral("File ") + fileName + QStringLiteral(" line ") +
+                            QString::number(index) + QStringLiteral("   Appending record"));
             const bool ok = update ? UpdateTrackingData(record) : InsertTrackingData(record);
             if (ok) {
                 WriteLog(4, QStringLiteral("doImport: Record inserted succesfully"));
@@ -277,9 +280,9 @@ bool TsvcOVTrack::writeRecordAttempts(const QString &fileName, int index, const 
             WriteLog(4, QStringLiteral("doImport: Record FAILED to insert"));
             WriteLog(4, QStringLiteral("doImport: RetryCount is ") + QString::number(attempts));
         } catch (const std::exception &e) {
-            WriteLog(2, QStringLiteral("doImport: Table update failed with record ") + QString::number(index) +
-                            QStringLiteral(" in \"") + fileName + QStringLiteral("\" line ") +
-                            QString::number(index) + errorText(e));
+            WriteLog(2, QStringLiteral("doImport: Table update failed with record ") +
+                            QString::number(index) + QStringLiteral(" in \"") + fileName +
+                            QStringLiteral("\" line ") + QString::number(index) + errorText(e));
             // Such attempts count too: an error that repeats must not hold the pass for ever.
             ++attempts;
         }

@@ -29,9 +29,7 @@ DateField timeText(const QString &text, const QString &shortDateFormat)
 
 } // namespace
 
-TrackingLine::TrackingLine(const QString &text) : m_text(text), m_fields(text.split(u','))
-{
-}
+TrackingLine::TrackingLine(const QString &text) : m_text(text), m_fields(text.split(u',')) {}
 
 QString TrackingLine::field(int k) const
 {
@@ -44,7 +42,8 @@ bool TrackingLine::isHeader() const
 }
 
 TrackingLineDecision decideTrackingLine(const TrackingLine &line, const ExistingTrackingRow &existing,
-                                        int existingStatus, const QString &shortDateFormat, const QDateTime &now)
+                                        int existingStatus, const QString &shortDateFormat,
+                                        const QDateTime &now)
 {
     TrackingLineDecision d;
     TrackingRecord &r = d.record;
@@ -95,7 +94,8 @@ TrackingLineDecision decideTrackingLine(const TrackingLine &line, const Existing
         r.QZDeliveryTime = sentinelDateTime(Sentinel::DecryptFailedMonthFirst);
     }
 
-    d.isNotification = (!delivery.isEmpty() && existing.Found) || (delivery.isEmpty() && !line.field(19).isEmpty());
+    d.isNotification =
+        (!delivery.isEmpty() && existing.Found) || (delivery.isEmpty() && !line.field(19).isEmpty());
     return d;
 }
 

@@ -41,9 +41,10 @@ struct TrackingLineDecision
 
 // `existingStatus` is what GetExistingRow answered: -1 without a row, else the row's ReadStatus or 0.
 TrackingLineDecision decideTrackingLine(const TrackingLine &line, const ExistingTrackingRow &existing,
-                                        int existingStatus, const QString &shortDateFormat, const QDateTime &now);
+                                        int existingStatus, const QString &shortDateFormat,
+                                        const QDateTime &now);
 
 // The rest of a full line's record: receive time, file type, lab, patient, doctors, tests, times and
 // run number.
-void completeTrackingRecord(TrackingRecord &record, const TrackingLine &line, const ExistingTrackingRow &existing,
-                            const QString &shortDateFormat);
+void completeTrackingRecord(TrackingRecord &record, const TrackingLine &line,
+                            const ExistingTrackingRow &existing, const QString &shortDateFormat);

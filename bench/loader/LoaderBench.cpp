@@ -26,8 +26,8 @@
 
 namespace {
 
-const char *const IndexedColumns[] = {"MsgID", "Patient", "PracID", "LabId", "QZServerReceiveTime", "QZDeliveryTime",
-                                      "StatusTime"};
+const char *const IndexedColumns[] = {"MsgID",          "Patient",   "PracID", "LabId", "QZServerReceiveTime",
+                                      "QZDeliveryTime", "StatusTime"};
 
 long peakMemoryKb()
 {
@@ -62,21 +62,26 @@ void prefill(const QString &file, int rows)
     exec(db, SqlDialect::create(Backend::Sqlite)->createTrackingSql());
     exec(db, QStringLiteral("BEGIN"));
     sqlite3_stmt *insert = nullptr;
-    check(sqlite3_prepare_v2(db,
-                             "INSERT INTO Tracking (MsgID, Sender, Filename, QZServerReceiveTime, QZDeliveryTime, "
-                             "PracID, FileType, LabId, Patient, PatientGiven, Test) VALUES (?, ?, ?, ?, ?, ?, 'HL7', ?, "
-                             "?, 'Anne', 'FBC')",
-                             -1, &insert, nullptr),
+    check(sqlite3_prepare_v2(
+              db,
+              "INSERT INTO Tracking (MsgID, Sender, Filename, QZServerReceiveTime, QZDeliveryTime, "
+              "PracID, FileType, LabId, Patient, PatientGiven, Test) VALUES (?, ?, ?, ?, ?, ?, 'HL7', ?, "
+              "?, 'Anne', 'FBC')",
+              -1, &insert, nullptr),
           db, "prepare");
     QRandomGenerator random(7);
     for (int i = 0; i < rows; ++i) {
         const QByteArray id = prefilledId(i).toUtf8();
         const QByteArray prac = QStringLiteral("PR%1@lab.example").arg(i % 400).toUtf8();
         const QByteArray file = QStringLiteral("PR%1_%2.HL7").arg(i % 400).arg(i).toUtf8();
-        const QByteArray receive =
-            QDateTime(QDate(2023, 1, 1), QTime(0, 0)).addSecs(i * 30).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toUtf8();
-        const QByteArray delivery =
-            QDateTime(QDate(2023, 1, 1), QTime(1, 0)).addSecs(i * 30).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toUtf8();
+        const QByteArray receive = QDateTime(QDate(2023, 1, 1), QTime(0, 0))
+                                       .addSecs(i * 30)
+                                       .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"))
+                                       .toUtf8();
+        const QByteArray delivery = QDateTime(QDate(2023, 1, 1), QTime(1, 0))
+                                        .addSecs(i * 30)
+                                        .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"))
+                                        .toUtf8();
         const QByteArray lab = QStringLiteral("L%1").arg(i).toUtf8();
         const QByteArray patient = QStringLiteral("Surname%1").arg(random.bounded(50000)).toUtf8();
         sqlite3_bind_text(insert, 1, id.constData(), -1, SQLITE_TRANSIENT);
@@ -150,7 +155,8 @@ int runLoader(const QString &folder)
     loader.Sleep = [](int) {};
     loader.ShortDateFormat = QStringLiteral("d/MM/yyyy");
     loader.TrackingDir = folder + QStringLiteral("/tracking/");
-    loader.adoConn1.open(QStringLiteral("Provider=SQLite;Data Source=") + folder + QStringLiteral("/loader.db"));
+    loader.adoConn1.open(QStringLiteral("Provider=SQLite;Data Source=") + folder +
+                         QStringLiteral("/loader.db"));
     loader.OpenLog();
     loader.LoggingLevel = 1;
     loader.LoggingEnabled = true;
@@ -170,9 +176,15 @@ int runLoader(const QString &folder)
 struct Statement
 {
     sqlite3_stmt *stmt = nullptr;
-    Statement(sqlite3 *db, const char *sql) { check(sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr), db, sql); }
+    Statement(sqlite3 *db, const char *sql)
+    {
+        check(sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr), db, sql);
+    }
     ~Statement() { sqlite3_finalize(stmt); }
-    void text(int i, const QByteArray &v) { sqlite3_bind_text(stmt, i, v.constData(), v.size(), SQLITE_TRANSIENT); }
+    void text(int i, const QByteArray &v)
+    {
+        sqlite3_bind_text(stmt, i, v.constData(), v.size(), SQLITE_TRANSIENT);
+    }
     void null(int i) { sqlite3_bind_null(stmt, i); }
     int run(sqlite3 *db)
     {
@@ -195,7 +207,9 @@ struct Statement
 
 QByteArray isoTime(const QString &text)
 {
-    return QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss")).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toUtf8();
+    return QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+        .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"))
+        .toUtf8();
 }
 
 int runBaseline(const QString &folder)
@@ -204,24 +218,36 @@ int runBaseline(const QString &folder)
     input.open(QIODevice::ReadOnly);
     const QList<QByteArray> lines = input.readAll().split('\n');
     sqlite3 *db = nullptr;
-    check(sqlite3_open(QFile::encodeName(folder + QStringLiteral("/baseline.db")).constData(), &db), db, "open");
+    check(sqlite3_open(QFile::encodeName(folder + QStringLiteral("/baseline.db")).constData(), &db), db,
+          "open");
     exec(db, QStringLiteral("PRAGMA journal_mode=WAL"));
     exec(db, QStringLiteral("PRAGMA synchronous=NORMAL"));
-    Statement lookup(db, "select Sender, Filename, QZServerReceiveTime, QZDeliveryTime, StatusTime, PracID, FileType, "
-                         "RunNumber, ReadStatus from Tracking where MsgID=? limit 1");
-    Statement low(db, "select QZDeliveryTime,QZServerReceiveTime from Tracking where MsgID=? and QZDeliveryTime in "
-                      "(select min(QZDeliveryTime) from Tracking where QZDeliveryTime is not null and MsgId=?)");
+    Statement lookup(
+        db, "select Sender, Filename, QZServerReceiveTime, QZDeliveryTime, StatusTime, PracID, FileType, "
+            "RunNumber, ReadStatus from Tracking where MsgID=? limit 1");
+    Statement low(
+        db, "select QZDeliveryTime,QZServerReceiveTime from Tracking where MsgID=? and QZDeliveryTime in "
+            "(select min(QZDeliveryTime) from Tracking where QZDeliveryTime is not null and MsgId=?)");
     Statement receipt(db, "update Tracking set QZDeliveryTime=?, PracID=?, Sender=? where MsgId=? and "
                           "(QZDeliveryTime is null or Sender is null or Sender='Unknown Sender')");
-    Statement status(db, "update Tracking set ReadStatus=?, StatusTime=?, QZDeliveryTime=?, Sender=? where MsgId=? "
-                         "and (FileName=? or Filename is Null)");
-    Statement insert(db, "INSERT INTO Tracking (MsgID, Sender, Filename, QZServerReceiveTime, QZDeliveryTime, PracID, "
-                         "FileType, LabId, RequestDate, AddresseeDoc, RequestingDoc, Patient, PatientGiven, "
-                         "PatientAddress, PatientDOB, DocsPTRef, Test, CollectTime, ReportTime, RunNumber) VALUES "
-                         "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    Statement status(
+        db, "update Tracking set ReadStatus=?, StatusTime=?, QZDeliveryTime=?, Sender=? where MsgId=? "
+            "and (FileName=? or Filename is Null)");
+    Statement insert(
+        db, "INSERT INTO Tracking (MsgID, Sender, Filename, QZServerReceiveTime, QZDeliveryTime, PracID, "
+            "FileType, LabId, RequestDate, AddresseeDoc, RequestingDoc, Patient, PatientGiven, "
+            "PatientAddress, PatientDOB, DocsPTRef, Test, CollectTime, ReportTime, RunNumber) VALUES "
+            "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    Statement messageRows(
+        db, "select MsgId, Sender, PracId, QZDeliveryTime, Filename, StatusTime, ReadStatus from "
+            "Tracking where MsgId = ?");
+    Statement fileRows(db,
+                       "select MsgId, PracId, QZDeliveryTime, ReadStatus from Tracking where MsgId = ? and "
+                       "Filename = ?");
     Statement begin(db, "BEGIN");
     Statement commit(db, "COMMIT");
-    const QByteArray now = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toUtf8();
+    const QByteArray now =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toUtf8();
 
     QElapsedTimer timer;
     timer.start();
@@ -234,7 +260,8 @@ int runBaseline(const QString &folder)
         lookup.text(1, id);
         const bool found = sqlite3_step(lookup.stmt) == SQLITE_ROW;
         const QByteArray storedReceive =
-            found ? QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(lookup.stmt, 2))) : QByteArray();
+            found ? QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(lookup.stmt, 2)))
+                  : QByteArray();
         sqlite3_reset(lookup.stmt);
         const bool hasDelivery = !f[3].isEmpty();
         const bool hasStatus = !f[18].isEmpty();
@@ -243,7 +270,10 @@ int runBaseline(const QString &folder)
             receipt.text(2, f[17]);
             receipt.text(3, f[0]);
             receipt.text(4, id);
-            receipt.run(db);
+            if (receipt.run(db) == 0) {
+                messageRows.text(1, id);
+                messageRows.run(db);
+            }
             if (hasStatus) {
                 sqlite3_bind_int(status.stmt, 1, f[18].toInt());
                 status.text(2, now);
@@ -251,7 +281,11 @@ int runBaseline(const QString &folder)
                 status.text(4, f[0]);
                 status.text(5, id);
                 status.text(6, f[1].toUpper());
-                status.run(db);
+                if (status.run(db) == 0) {
+                    fileRows.text(1, id);
+                    fileRows.text(2, f[1].toUpper());
+                    fileRows.run(db);
+                }
             }
             continue;
         }
@@ -278,6 +312,8 @@ int runBaseline(const QString &folder)
     return 0;
 }
 
+constexpr int Rounds = 3;
+
 struct Measurement
 {
     double seconds = 0;
@@ -299,7 +335,8 @@ Measurement runChild(const QString &mode, const QString &folder)
 int runAll(int lineCount)
 {
     QTemporaryDir work;
-    std::printf("Import of %d tracking lines (5/10 new messages, 3/10 receipts, 2/10 status notifications)\n",
+    std::printf("Import of %d tracking lines, best of three runs each (5/10 new messages, 3/10 receipts, "
+                "2/10 status notifications)\n",
                 lineCount);
     std::printf("%10s %14s %16s %8s %14s %12s\n", "rows", "loader line/s", "baseline line/s", "ratio",
                 "loader us/line", "loader peak");
@@ -314,20 +351,29 @@ int runAll(int lineCount)
         fill.start();
         prefill(folder + QStringLiteral("/loader.db"), rows);
         QFile::copy(folder + QStringLiteral("/loader.db"), folder + QStringLiteral("/baseline.db"));
-        const QByteArray lines = trackingLines(lineCount, rows, ++run);
-        QFile tracking(folder + QStringLiteral("/tracking/lines.qzd"));
-        tracking.open(QIODevice::WriteOnly);
-        tracking.write(lines);
-        tracking.setFileTime(QDateTime::currentDateTime().addSecs(-10), QFileDevice::FileModificationTime);
-        tracking.close();
-        QFile baseline(folder + QStringLiteral("/baseline.qzd"));
-        baseline.open(QIODevice::WriteOnly);
-        baseline.write(lines);
-        baseline.close();
         std::fprintf(stderr, "prefilled %d rows in %.1f s\n", rows, fill.elapsed() / 1000.0);
 
-        const Measurement loader = runChild(QStringLiteral("--loader"), folder);
-        const Measurement raw = runChild(QStringLiteral("--baseline"), folder);
+        // The machine is shared: each side runs three times, alternating, and keeps its best run.
+        Measurement loader{1e9, 0};
+        Measurement raw{1e9, 0};
+        for (int round = 0; round < Rounds; ++round) {
+            const QByteArray lines = trackingLines(lineCount, rows, ++run);
+            QFile tracking(folder + QStringLiteral("/tracking/lines.qzd"));
+            tracking.open(QIODevice::WriteOnly);
+            tracking.write(lines);
+            tracking.setFileTime(QDateTime::currentDateTime().addSecs(-10),
+                                 QFileDevice::FileModificationTime);
+            tracking.close();
+            QFile baseline(folder + QStringLiteral("/baseline.qzd"));
+            baseline.open(QIODevice::WriteOnly);
+            baseline.write(lines);
+            baseline.close();
+            const Measurement l = runChild(QStringLiteral("--loader"), folder);
+            const Measurement b = runChild(QStringLiteral("--baseline"), folder);
+            loader.seconds = std::min(loader.seconds, l.seconds);
+            loader.peakKb = std::max(loader.peakKb, l.peakKb);
+            raw.seconds = std::min(raw.seconds, b.seconds);
+        }
         const double loaderRate = lineCount / loader.seconds;
         const double rawRate = lineCount / raw.seconds;
         const double cost = loader.seconds * 1e6 / lineCount;
@@ -336,12 +382,13 @@ int runAll(int lineCount)
         if (rows == 1000000)
             costLarge = cost;
         peak = std::max(peak, loader.peakKb);
-        std::printf("%10d %14.0f %16.0f %8.2f %14.1f %9.1f MB\n", rows, loaderRate, rawRate, loaderRate / rawRate,
-                    cost, loader.peakKb / 1024.0);
+        std::printf("%10d %14.0f %16.0f %8.2f %14.1f %9.1f MB\n", rows, loaderRate, rawRate,
+                    loaderRate / rawRate, cost, loader.peakKb / 1024.0);
         std::fflush(stdout);
         QDir(folder).removeRecursively();
     }
-    std::printf("per-line cost at 1 000 000 rows / at 10 000 rows: %.2f (target <= 1.5)\n", costLarge / costSmall);
+    std::printf("per-line cost at 1 000 000 rows / at 10 000 rows: %.2f (target <= 1.5)\n",
+                costLarge / costSmall);
     std::printf("loader peak memory: %.1f MB (target < 64 MB)\n", peak / 1024.0);
     std::printf("targets: loader/baseline >= 0.80 at every size\n");
     return 0;

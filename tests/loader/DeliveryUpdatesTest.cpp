@@ -14,16 +14,19 @@ protected:
     void addRow(const QString &msgId, const QString &sender, const QString &fileName, const QString &delivery,
                 const QString &readStatus = QStringLiteral("NULL"))
     {
-        const auto literal = [](const QString &v) { return v.isNull() ? QStringLiteral("NULL") : u'\'' + v + u'\''; };
-        sql(QStringLiteral("INSERT INTO Tracking (MsgID, Sender, Filename, QZServerReceiveTime, QZDeliveryTime, "
-                           "PracID, ReadStatus) VALUES (%1, %2, %3, '2024-03-05 10:00:00.000', %4, 'OLD', %5)")
+        const auto literal = [](const QString &v) {
+            return v.isNull() ? QStringLiteral("NULL") : u'\'' + v + u'\'';
+        };
+        sql(QStringLiteral(
+                "INSERT INTO Tracking (MsgID, Sender, Filename, QZServerReceiveTime, QZDeliveryTime, "
+                "PracID, ReadStatus) VALUES (%1, %2, %3, '2024-03-05 10:00:00.000', %4, 'OLD', %5)")
                 .arg(literal(msgId), literal(sender), literal(fileName), literal(delivery), readStatus));
     }
 
     QStringList column(const QString &name, const QString &msgId)
     {
-        const DbResult r =
-            query(QStringLiteral("select %1 from Tracking where MsgID = '%2' order by rowid").arg(name, msgId));
+        const DbResult r = query(
+            QStringLiteral("select %1 from Tracking where MsgID = '%2' order by rowid").arg(name, msgId));
         QStringList values;
         for (int i = 0; i < r.rowCount(); ++i)
             values << (r.isNull(i, name) ? QStringLiteral("NULL") : r.text(i, name));
@@ -36,28 +39,37 @@ protected:
 
 TEST_F(DeliveryUpdatesTest, ReceiptOnADeliveredRowWithARealSenderCountsTheRow)
 {
-    addRow(QStringLiteral("M1"), QStringLiteral("lab@x"), QStringLiteral("F"), QStringLiteral("2024-03-05 11:00:00.000"));
-    EXPECT_EQ(loader().UpdateDeliveryTime(QStringLiteral("M1"), QStringLiteral("P1"), delivered, QStringLiteral("new")), 1);
+    addRow(QStringLiteral("M1"), QStringLiteral("lab@x"), QStringLiteral("F"),
+           QStringLiteral("2024-03-05 11:00:00.000"));
+    EXPECT_EQ(loader().UpdateDeliveryTime(QStringLiteral("M1"), QStringLiteral("P1"), delivered,
+                                          QStringLiteral("new")),
+              1);
     EXPECT_EQ(column(QStringLiteral("QZDeliveryTime"), QStringLiteral("M1")),
               QStringList{QStringLiteral("2024-03-05 11:00:00.000")});
     const QString log = logText();
-    EXPECT_TRUE(log.contains(QStringLiteral("(8): UpdateDeliveryTime(MsgId: M1; Sender new, PracId: P1; QZDeliveryTime: "
-                                            "2024-03-06 09:30:00.000) = 0 (rows updated).")));
+    EXPECT_TRUE(log.contains(
+        QStringLiteral("(8): UpdateDeliveryTime(MsgId: M1; Sender new, PracId: P1; QZDeliveryTime: "
+                       "2024-03-06 09:30:00.000) = 0 (rows updated).")));
     EXPECT_TRUE(log.contains(QStringLiteral("(8): Rows to Update for MsgID M1: 1)")));
-    EXPECT_TRUE(log.contains(QStringLiteral("(8): Row Data ((MsgId: M1; Sender: lab@x; PracId: OLD; QZDeliveryTime: "
-                                            "2024-03-05 11:00:00.000; Filename F; StatusTime: , ReadStatus 0)")));
+    EXPECT_TRUE(
+        log.contains(QStringLiteral("(8): Row Data ((MsgId: M1; Sender: lab@x; PracId: OLD; QZDeliveryTime: "
+                                    "2024-03-05 11:00:00.000; Filename F; StatusTime: , ReadStatus 0)")));
 }
 
 TEST_F(DeliveryUpdatesTest, ReceiptForAnUnknownMessageGivesZero)
 {
-    EXPECT_EQ(loader().UpdateDeliveryTime(QStringLiteral("none"), QStringLiteral("P1"), delivered, QStringLiteral("s")), 0);
+    EXPECT_EQ(loader().UpdateDeliveryTime(QStringLiteral("none"), QStringLiteral("P1"), delivered,
+                                          QStringLiteral("s")),
+              0);
 }
 
 TEST_F(DeliveryUpdatesTest, ReceiptOverwritesAnUnknownSenderEvenWhenDelivered)
 {
     addRow(QStringLiteral("M2"), QStringLiteral("Unknown Sender"), QStringLiteral("F"),
            QStringLiteral("2024-03-05 11:00:00.000"));
-    EXPECT_EQ(loader().UpdateDeliveryTime(QStringLiteral("M2"), QStringLiteral("P1"), delivered, QStringLiteral("lab@x")), 1);
+    EXPECT_EQ(loader().UpdateDeliveryTime(QStringLiteral("M2"), QStringLiteral("P1"), delivered,
+                                          QStringLiteral("lab@x")),
+              1);
     EXPECT_EQ(column(QStringLiteral("QZDeliveryTime"), QStringLiteral("M2")), QStringList{deliveredText});
     EXPECT_EQ(column(QStringLiteral("Sender"), QStringLiteral("M2")), QStringList{QStringLiteral("lab@x")});
     EXPECT_EQ(column(QStringLiteral("PracID"), QStringLiteral("M2")), QStringList{QStringLiteral("P1")});
@@ -65,9 +77,12 @@ TEST_F(DeliveryUpdatesTest, ReceiptOverwritesAnUnknownSenderEvenWhenDelivered)
 
 TEST_F(DeliveryUpdatesTest, ReceiptOnSeveralRowsUpdatesOnlyThoseWaiting)
 {
-    addRow(QStringLiteral("M3"), QStringLiteral("lab@x"), QStringLiteral("F"), QStringLiteral("2024-03-05 11:00:00.000"));
+    addRow(QStringLiteral("M3"), QStringLiteral("lab@x"), QStringLiteral("F"),
+           QStringLiteral("2024-03-05 11:00:00.000"));
     addRow(QStringLiteral("M3"), QStringLiteral("lab@x"), QStringLiteral("G"), QString());
-    EXPECT_EQ(loader().UpdateDeliveryTime(QStringLiteral("M3"), QStringLiteral("P1"), delivered, QStringLiteral("lab@x")), 1);
+    EXPECT_EQ(loader().UpdateDeliveryTime(QStringLiteral("M3"), QStringLiteral("P1"), delivered,
+                                          QStringLiteral("lab@x")),
+              1);
     EXPECT_EQ(column(QStringLiteral("QZDeliveryTime"), QStringLiteral("M3")),
               (QStringList{QStringLiteral("2024-03-05 11:00:00.000"), deliveredText}));
 }
@@ -75,20 +90,25 @@ TEST_F(DeliveryUpdatesTest, ReceiptOnSeveralRowsUpdatesOnlyThoseWaiting)
 TEST_F(DeliveryUpdatesTest, ReceiptWithTheMarkerFailsAfterLogging)
 {
     addRow(QStringLiteral("M4"), QString(), QStringLiteral("F"), QString());
-    EXPECT_ANY_THROW(
-        loader().UpdateDeliveryTime(QStringLiteral("M4"), QStringLiteral("P1"), DateField::unreadable(), QStringLiteral("s")));
+    EXPECT_ANY_THROW(loader().UpdateDeliveryTime(QStringLiteral("M4"), QStringLiteral("P1"),
+                                                 DateField::unreadable(), QStringLiteral("s")));
     const QString log = logText();
     EXPECT_TRUE(log.contains(QStringLiteral("(2): Exception occurred in UpdateDeliveryTime with Msg: ")));
-    EXPECT_TRUE(log.contains(QStringLiteral("(8): Exception occurred for UpdateDeliveryTime(MsgId: M4; PracId: P1; "
-                                            "QZDeliveryTime: -999999)")));
+    EXPECT_TRUE(
+        log.contains(QStringLiteral("(8): Exception occurred for UpdateDeliveryTime(MsgId: M4; PracId: P1; "
+                                    "QZDeliveryTime: -999999)")));
 }
 
 TEST_F(DeliveryUpdatesTest, WithoutBitEightTheCountIsStillMadeButNotDescribed)
 {
     loader().LoggingLevel = 7;
-    addRow(QStringLiteral("M5"), QStringLiteral("lab@x"), QStringLiteral("F"), QStringLiteral("2024-03-05 11:00:00.000"));
-    addRow(QStringLiteral("M5"), QStringLiteral("lab@x"), QStringLiteral("F"), QStringLiteral("2024-03-05 11:00:00.000"));
-    EXPECT_EQ(loader().UpdateDeliveryTime(QStringLiteral("M5"), QStringLiteral("P1"), delivered, QStringLiteral("lab@x")), 2);
+    addRow(QStringLiteral("M5"), QStringLiteral("lab@x"), QStringLiteral("F"),
+           QStringLiteral("2024-03-05 11:00:00.000"));
+    addRow(QStringLiteral("M5"), QStringLiteral("lab@x"), QStringLiteral("F"),
+           QStringLiteral("2024-03-05 11:00:00.000"));
+    EXPECT_EQ(loader().UpdateDeliveryTime(QStringLiteral("M5"), QStringLiteral("P1"), delivered,
+                                          QStringLiteral("lab@x")),
+              2);
     EXPECT_FALSE(logText().contains(QStringLiteral("(8): ")));
 }
 
@@ -96,7 +116,8 @@ TEST_F(DeliveryUpdatesTest, NotificationUpdatesRowsOfThatFileOrNoFile)
 {
     addRow(QStringLiteral("M6"), QStringLiteral("lab@x"), QStringLiteral("F"), QString());
     addRow(QStringLiteral("M6"), QStringLiteral("lab@x"), QString(), QString());
-    addRow(QStringLiteral("M6"), QStringLiteral("lab@x"), QStringLiteral("OTHER"), QString(), QStringLiteral("1"));
+    addRow(QStringLiteral("M6"), QStringLiteral("lab@x"), QStringLiteral("OTHER"), QString(),
+           QStringLiteral("1"));
     const QDateTime statusTime(QDate(2024, 3, 7), QTime(8, 0));
     EXPECT_EQ(loader().updateReadStatus(QStringLiteral("M6"), QStringLiteral("lab@x"), QStringLiteral("P1"),
                                         QStringLiteral("F"), 3, delivered, statusTime),
@@ -104,19 +125,22 @@ TEST_F(DeliveryUpdatesTest, NotificationUpdatesRowsOfThatFileOrNoFile)
     EXPECT_EQ(column(QStringLiteral("ReadStatus"), QStringLiteral("M6")),
               (QStringList{QStringLiteral("3"), QStringLiteral("3"), QStringLiteral("1")}));
     EXPECT_EQ(column(QStringLiteral("StatusTime"), QStringLiteral("M6")),
-              (QStringList{QStringLiteral("2024-03-07 08:00:00.000"), QStringLiteral("2024-03-07 08:00:00.000"),
-                           QStringLiteral("NULL")}));
-    EXPECT_TRUE(logText().contains(QStringLiteral("(8): updateReadStatus(MsgID: M6; Sender lab@x; PracID: P1; Filename: F; "
-                                                  "ReadStatus 3  )")));
+              (QStringList{QStringLiteral("2024-03-07 08:00:00.000"),
+                           QStringLiteral("2024-03-07 08:00:00.000"), QStringLiteral("NULL")}));
+    EXPECT_TRUE(logText().contains(
+        QStringLiteral("(8): updateReadStatus(MsgID: M6; Sender lab@x; PracID: P1; Filename: F; "
+                       "ReadStatus 3  )")));
 }
 
 TEST_F(DeliveryUpdatesTest, NotificationWithTheMarkerClearsTheDeliveryTime)
 {
-    addRow(QStringLiteral("M7"), QStringLiteral("lab@x"), QStringLiteral("F"), QStringLiteral("2024-03-05 11:00:00.000"));
+    addRow(QStringLiteral("M7"), QStringLiteral("lab@x"), QStringLiteral("F"),
+           QStringLiteral("2024-03-05 11:00:00.000"));
     EXPECT_EQ(loader().updateReadStatus(QStringLiteral("M7"), QStringLiteral("s"), QStringLiteral("P1"),
                                         QStringLiteral("F"), 2, DateField::unreadable(), delivered),
               1);
-    EXPECT_EQ(column(QStringLiteral("QZDeliveryTime"), QStringLiteral("M7")), QStringList{QStringLiteral("NULL")});
+    EXPECT_EQ(column(QStringLiteral("QZDeliveryTime"), QStringLiteral("M7")),
+              QStringList{QStringLiteral("NULL")});
 }
 
 TEST_F(DeliveryUpdatesTest, NotificationMatchingNoRowGivesZero)

@@ -9,7 +9,8 @@
 
 void LoaderFixture::SetUp()
 {
-    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, m_folder.path() + QStringLiteral("xdg"));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope,
+                       m_folder.path() + QStringLiteral("xdg"));
     QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, m_folder.path() + QStringLiteral("xdg"));
     m_folder.makeFolder(QStringLiteral("tracking"));
     makeLoader();
@@ -116,25 +117,25 @@ QByteArray LoaderFixture::errorsCopy(const QString &name) const
 QString trackingLine(const QString &msgId, const std::vector<std::pair<int, QString>> &fields, int fieldCount)
 {
     QStringList values = {
-        QStringLiteral("lab@pathology.example"), // 1 sender
-        QStringLiteral("PRAC1_result.hl7"),      // 2 file name
-        QStringLiteral("2024-03-05 10:15:20"),   // 3 receive time
-        QString(),                               // 4 delivery time
-        QStringLiteral("HL7"),                   // 5 file type
-        QStringLiteral("LAB123"),                // 6 lab reference
-        QStringLiteral("2024-03-01 09:00:00"),   // 7 request date
-        QStringLiteral("Dr#Addressee"),          // 8
-        QStringLiteral("Dr#Requesting"),         // 9
-        QStringLiteral("Smith#John Paul"),       // 10 patient
-        QStringLiteral("1 High Street"),         // 11
-        QStringLiteral("1970-02-03"),            // 12 date of birth
-        QStringLiteral("PT42"),                  // 13
-        QStringLiteral("FBC"),                   // 14
-        QStringLiteral("2024-03-04 08:00:00"),   // 15
-        QStringLiteral("2024-03-05 09:00:00"),   // 16
-        QStringLiteral("RUN7"),                  // 17
+        QStringLiteral("lab@pathology.example"),   // 1 sender
+        QStringLiteral("PRAC1_result.hl7"),        // 2 file name
+        QStringLiteral("2024-03-05 10:15:20"),     // 3 receive time
+        QString(),                                 // 4 delivery time
+        QStringLiteral("HL7"),                     // 5 file type
+        QStringLiteral("LAB123"),                  // 6 lab reference
+        QStringLiteral("2024-03-01 09:00:00"),     // 7 request date
+        QStringLiteral("Dr#Addressee"),            // 8
+        QStringLiteral("Dr#Requesting"),           // 9
+        QStringLiteral("Smith#John Paul"),         // 10 patient
+        QStringLiteral("1 High Street"),           // 11
+        QStringLiteral("1970-02-03"),              // 12 date of birth
+        QStringLiteral("PT42"),                    // 13
+        QStringLiteral("FBC"),                     // 14
+        QStringLiteral("2024-03-04 08:00:00"),     // 15
+        QStringLiteral("2024-03-05 09:00:00"),     // 16
+        QStringLiteral("RUN7"),                    // 17
         QStringLiteral("PRAC1@pathology.example"), // 18
-        QString(),                               // 19 status
+        QString(),                                 // 19 status
     };
     while (values.size() < fieldCount - 1)
         values << QString();

@@ -13,9 +13,11 @@ TEST(LoaderLogLine, TimestampLevelAndTextEndInCrLf)
     const QDateTime when(QDate(2013, 5, 2), QTime(14, 7, 9, 15));
     EXPECT_EQ(LoaderLog::formatLine(when, 1, QStringLiteral("Connected to DB OK.")),
               QStringLiteral("2013-05-02 14:07:09:015>(1): Connected to DB OK.\r\n"));
-    EXPECT_EQ(LoaderLog::formatLine(when, -1, QStringLiteral("x")), QStringLiteral("2013-05-02 14:07:09:015>(-1): x\r\n"));
-    EXPECT_EQ(LoaderLog::formatLine(QDateTime(QDate(2013, 12, 31), QTime(23, 0)), 3, QStringLiteral("a\r\nb")),
-              QStringLiteral("2013-12-31 23:00:00:000>(3): a\r\nb\r\n"));
+    EXPECT_EQ(LoaderLog::formatLine(when, -1, QStringLiteral("x")),
+              QStringLiteral("2013-05-02 14:07:09:015>(-1): x\r\n"));
+    EXPECT_EQ(
+        LoaderLog::formatLine(QDateTime(QDate(2013, 12, 31), QTime(23, 0)), 3, QStringLiteral("a\r\nb")),
+        QStringLiteral("2013-12-31 23:00:00:000>(3): a\r\nb\r\n"));
 }
 
 TEST_F(LoaderLogTest, FileIsUtf8AndAppendedAcrossRestarts)
@@ -42,7 +44,8 @@ TEST_F(LoaderLogTest, NoRegistryValueAndNoParameterLogsServiceLevelOnly)
     ASSERT_GE(lines.size(), 6);
     EXPECT_EQ(lines[0], QStringLiteral("(-1): Logging is: True"));
     EXPECT_EQ(lines[1], QStringLiteral("(-1): LoggingLevel is: 1"));
-    EXPECT_EQ(lines[2], QStringLiteral("(-1): Service (App.) File Version: ") + QLatin1String(ovtrack::FileVersion));
+    EXPECT_EQ(lines[2],
+              QStringLiteral("(-1): Service (App.) File Version: ") + QLatin1String(ovtrack::FileVersion));
     EXPECT_EQ(lines[3], QStringLiteral("(-1): Command Line String: "));
     EXPECT_EQ(lines[4], QStringLiteral("(1): InitialzeSettings: Logging started."));
     EXPECT_EQ(lines[5], QStringLiteral("(1): InitialzeSettings: Log file = ") + folder().path() +
@@ -52,7 +55,8 @@ TEST_F(LoaderLogTest, NoRegistryValueAndNoParameterLogsServiceLevelOnly)
 
 TEST_F(LoaderLogTest, StartParameterInCapitalsSetsTheMask)
 {
-    TsvcOVTrack &l = makeLoader({QStringLiteral("svcOVTrack"), QStringLiteral("/LOGGING"), QStringLiteral("6")});
+    TsvcOVTrack &l =
+        makeLoader({QStringLiteral("svcOVTrack"), QStringLiteral("/LOGGING"), QStringLiteral("6")});
     l.OpenLog();
     l.WriteLog(1, QStringLiteral("service line"));
     l.WriteLog(2, QStringLiteral("error line"));
@@ -69,8 +73,8 @@ TEST_F(LoaderLogTest, StartParameterInCapitalsSetsTheMask)
 TEST_F(LoaderLogTest, StartParameterWinsOverTheRegistry)
 {
     setRegistryLevel(15);
-    TsvcOVTrack &l = makeLoader({QStringLiteral("svcOVTrack"), QStringLiteral("-x"), QStringLiteral("/logging"),
-                                 QStringLiteral("2"), QStringLiteral("tail")});
+    TsvcOVTrack &l = makeLoader({QStringLiteral("svcOVTrack"), QStringLiteral("-x"),
+                                 QStringLiteral("/logging"), QStringLiteral("2"), QStringLiteral("tail")});
     l.OpenLog();
     EXPECT_EQ(l.LoggingLevel, 2);
     EXPECT_TRUE(logText().contains(QStringLiteral("Command Line String: -x /logging 2\r\n")));
@@ -107,7 +111,8 @@ INSTANTIATE_TEST_SUITE_P(
                       MaskCase{{QStringLiteral("/logging"), QStringLiteral("-3")}, {}, -3, false},
                       MaskCase{{QStringLiteral("/logging"), QStringLiteral("15")}, {}, 15, true},
                       MaskCase{{QStringLiteral("/logging")}, {}, 1, true},
-                      MaskCase{{}, QVariant(12), 12, true}, MaskCase{{}, QVariant(QStringLiteral("lots")), 1, true},
+                      MaskCase{{}, QVariant(12), 12, true},
+                      MaskCase{{}, QVariant(QStringLiteral("lots")), 1, true},
                       MaskCase{{}, QVariant(0), 0, false}));
 
 struct LevelCase
@@ -133,8 +138,9 @@ TEST_P(LevelMask, WritesWhenTheMaskSharesABit)
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, LevelMask,
-                         ::testing::Values(LevelCase{2, 3, true}, LevelCase{1, 3, true}, LevelCase{4, 3, false},
-                                           LevelCase{8, 8, true}, LevelCase{7, 8, false}, LevelCase{0, -1, true},
+                         ::testing::Values(LevelCase{2, 3, true}, LevelCase{1, 3, true},
+                                           LevelCase{4, 3, false}, LevelCase{8, 8, true},
+                                           LevelCase{7, 8, false}, LevelCase{0, -1, true},
                                            LevelCase{0, 1, false}, LevelCase{15, 2, true}));
 
 TEST_F(LoaderLogTest, LevelMinusOneIsWrittenWithLoggingOff)

@@ -8,11 +8,15 @@ namespace {
 class LoaderStartupTest : public LoaderFixture
 {
 protected:
-    void writeDataLink() { writeDataLinkFile(folder().filePath(QStringLiteral("qztrack.udl")), connectionString()); }
+    void writeDataLink()
+    {
+        writeDataLinkFile(folder().filePath(QStringLiteral("qztrack.udl")), connectionString());
+    }
 
     void writeSettings(const QStringList &lines)
     {
-        folder().writeFile(QStringLiteral("settings.txt"), (lines.join(QStringLiteral("\r\n")) + "\r\n").toUtf8());
+        folder().writeFile(QStringLiteral("settings.txt"),
+                           (lines.join(QStringLiteral("\r\n")) + "\r\n").toUtf8());
     }
 
     void writeUsualSettings()
@@ -24,15 +28,16 @@ protected:
 
     int columnWidth(const QString &table, const QString &column)
     {
-        const DbResult r = query(QStringLiteral("select type from pragma_table_info('%1') where name = '%2'")
-                                     .arg(table, column));
+        const DbResult r = query(
+            QStringLiteral("select type from pragma_table_info('%1') where name = '%2'").arg(table, column));
         const QString type = r.text(0, QStringLiteral("type"));
         return type.mid(type.indexOf(u'(') + 1).chopped(1).toInt();
     }
 
     bool hasColumn(const QString &column)
     {
-        return query(QStringLiteral("select name from pragma_table_info('Tracking') where name = '%1'").arg(column))
+        return query(QStringLiteral("select name from pragma_table_info('Tracking') where name = '%1'")
+                         .arg(column))
                    .rowCount() == 1;
     }
 
@@ -46,13 +51,17 @@ protected:
 // A Tracking table of before the run number, status and status time, with MsgID `msgIdWidth` wide.
 QString oldTrackingSql(int msgIdWidth, bool withAddedColumns)
 {
-    QString sql = QStringLiteral(
-        "CREATE TABLE Tracking (MsgID varchar(%1), Sender varchar(240), Filename varchar(240), "
-        "QZServerReceiveTime datetime, QZDeliveryTime datetime, PracID varchar(240), FileType varchar(240), "
-        "LabId varchar(240), RequestDate datetime, AddresseeDoc varchar(240), RequestingDoc varchar(240), "
-        "Patient varchar(240), PatientGiven varchar(240), PatientAddress varchar(240), PatientDOB datetime, "
-        "DocsPTRef varchar(240), Test varchar(240), CollectTime varchar(240), ReportTime varchar(240)")
-                      .arg(msgIdWidth);
+    QString sql =
+        QStringLiteral(
+            "CREATE TABLE Tracking (MsgID varchar(%1), Sender varchar(240), Filename varchar(240), "
+            "QZServerReceiveTime datetime, QZDeliveryTime datetime, PracID varchar(240), FileType "
+            "varchar(240), "
+            "LabId varchar(240), RequestDate datetime, AddresseeDoc varchar(240), RequestingDoc "
+            "varchar(240), "
+            "Patient varchar(240), PatientGiven varchar(240), PatientAddress varchar(240), PatientDOB "
+            "datetime, "
+            "DocsPTRef varchar(240), Test varchar(240), CollectTime varchar(240), ReportTime varchar(240)")
+            .arg(msgIdWidth);
     if (withAddedColumns)
         sql += QStringLiteral(", RunNumber varchar(240), ReadStatus int, StatusTime datetime");
     return sql + u')';
@@ -66,19 +75,24 @@ TEST_F(LoaderStartupTest, FirstStartInAnEmptyFolderWritesDefaultsAndCreatesTheCo
     TsvcOVTrack &l = loader();
 
     ASSERT_TRUE(folder().exists(QStringLiteral("settings.txt")));
-    EXPECT_TRUE(folder().readFile(QStringLiteral("settings.txt")).startsWith("summarydestination=/var/lib/orvane/tracking/\r\n"));
+    EXPECT_TRUE(folder()
+                    .readFile(QStringLiteral("settings.txt"))
+                    .startsWith("summarydestination=/var/lib/orvane/tracking/\r\n"));
     EXPECT_EQ(l.TrackingDir, QStringLiteral("/var/lib/orvane/tracking/"));
     EXPECT_TRUE(l.StoreHM);
     EXPECT_FALSE(l.ProcessingHalted);
-    EXPECT_EQ(l.ConnectionString, QStringLiteral("File name=") + folder().filePath(QStringLiteral("qztrack.udl")));
-    EXPECT_EQ(query(QStringLiteral("select name from sqlite_master where name = 'HM_CONTENT'")).rowCount(), 1);
+    EXPECT_EQ(l.ConnectionString,
+              QStringLiteral("File name=") + folder().filePath(QStringLiteral("qztrack.udl")));
+    EXPECT_EQ(query(QStringLiteral("select name from sqlite_master where name = 'HM_CONTENT'")).rowCount(),
+              1);
 
     const QString log = logText();
     for (const char *expected :
          {"(1): Assigned the Connection using file: ", "(2): Setting values from settings file.",
           "(1): Tracking Directory is /var/lib/orvane/tracking/", "(1): Connected to DB OK.",
           "(1): finished setting values values from settings file.", "(1): Store HM is on",
-          "(2): Attempting to create Content Table", "(1): Creating index IX_Tracking_MsgID on Tracking(MsgID)"})
+          "(2): Attempting to create Content Table",
+          "(1): Creating index IX_Tracking_MsgID on Tracking(MsgID)"})
         EXPECT_TRUE(log.contains(QLatin1String(expected))) << expected;
     EXPECT_FALSE(log.contains(QStringLiteral("Updating Field Widths...")));
 }
@@ -96,7 +110,8 @@ TEST_F(LoaderStartupTest, AnOldTrackingTableGetsTheThreeColumnsOnce)
     EXPECT_TRUE(log.contains(QStringLiteral("(1): Updating Tracking Table, Adding RunNumber Column")));
     EXPECT_TRUE(log.contains(QStringLiteral("(1): Updating Tracking Table, Adding StatusTime Column")));
     EXPECT_FALSE(log.contains(QStringLiteral("Error: ")));
-    EXPECT_EQ(query(QStringLiteral("select Patient from Tracking where MsgID = 'M1'")).text(0, QStringLiteral("Patient")),
+    EXPECT_EQ(query(QStringLiteral("select Patient from Tracking where MsgID = 'M1'"))
+                  .text(0, QStringLiteral("Patient")),
               QStringLiteral("Smith"));
 
     folder().writeFile(QStringLiteral("importtrack.log"), {});
@@ -118,10 +133,11 @@ TEST_F(LoaderStartupTest, ANarrowMessageIdRunsTheWidthBatchOnceAndKeepsTheRows)
     EXPECT_EQ(query(QStringLiteral("select FileType from Tracking where MsgID = 'M1'")).rowCount(), 1);
     EXPECT_TRUE(logText().contains(QStringLiteral("(2): Updating Field Widths...")));
     // The rebuilt table gets its indexes after the widths.
-    EXPECT_EQ(query(QStringLiteral("select name from sqlite_master where type = 'index' and tbl_name = 'Tracking' "
-                                   "and name like 'IX_Tracking_%'"))
-                  .rowCount(),
-              7);
+    EXPECT_EQ(
+        query(QStringLiteral("select name from sqlite_master where type = 'index' and tbl_name = 'Tracking' "
+                             "and name like 'IX_Tracking_%'"))
+            .rowCount(),
+        7);
 
     folder().writeFile(QStringLiteral("importtrack.log"), {});
     startLoader();
@@ -152,7 +168,8 @@ TEST_F(LoaderStartupTest, NoConnectionAnywhereHaltsAndTheFirstSchemaCheckFails)
     EXPECT_THROW(loader().InitialzeSettings(), DbError);
     EXPECT_TRUE(loader().ProcessingHalted);
     const QString log = logText();
-    EXPECT_TRUE(log.contains(QStringLiteral("(1): Connection file ") + folder().filePath(QStringLiteral("qztrack.udl")) +
+    EXPECT_TRUE(log.contains(QStringLiteral("(1): Connection file ") +
+                             folder().filePath(QStringLiteral("qztrack.udl")) +
                              QStringLiteral("does not exist")));
     EXPECT_TRUE(log.contains(QStringLiteral("(1): Connection String is missing")));
     EXPECT_TRUE(log.contains(QStringLiteral("(1): finished setting values values from settings file.")));
@@ -175,8 +192,8 @@ TEST_F(LoaderStartupTest, SummariesFolderIsAssumedWhenNoneIsGiven)
     writeSettings({QStringLiteral("trackingdbconnection=") + connectionString()});
     startLoader();
     EXPECT_EQ(loader().TrackingDir, folder().path() + QStringLiteral("summaries/"));
-    EXPECT_TRUE(logText().contains(QStringLiteral("(1): Tracking Directory not indicated, assumed ") + folder().path() +
-                                   QStringLiteral("summaries/")));
+    EXPECT_TRUE(logText().contains(QStringLiteral("(1): Tracking Directory not indicated, assumed ") +
+                                   folder().path() + QStringLiteral("summaries/")));
 }
 
 TEST_F(LoaderStartupTest, FailedConnectionIsLoggedWithItsString)
@@ -186,7 +203,8 @@ TEST_F(LoaderStartupTest, FailedConnectionIsLoggedWithItsString)
     makeLoader({QStringLiteral("svcOVTrack"), QStringLiteral("/logging"), QStringLiteral("3")});
     EXPECT_THROW(loader().InitialzeSettings(), DbError);
     EXPECT_TRUE(loader().ProcessingHalted);
-    EXPECT_TRUE(logText().contains(QStringLiteral("; Connections string was \r\nProvider=Nonsense;Data Source=x")));
+    EXPECT_TRUE(
+        logText().contains(QStringLiteral("; Connections string was \r\nProvider=Nonsense;Data Source=x")));
 }
 
 TEST_F(LoaderStartupTest, SchemaChecksAnswerFromTheCatalogue)
@@ -203,7 +221,8 @@ TEST_F(LoaderStartupTest, SchemaChecksAnswerFromTheCatalogue)
     EXPECT_EQ(l.ColumnMaxLength(QStringLiteral("Tracking"), QStringLiteral("MsgID")), 100);
     EXPECT_EQ(l.ColumnMaxLength(QString(), QStringLiteral("MsgID")), -1);
     EXPECT_THROW(l.ColumnMaxLength(QStringLiteral("Tracking"), QStringLiteral("Nope")), DbError);
-    EXPECT_FALSE(l.AddColumn(QStringLiteral("Tracking"), QStringLiteral("MsgID"), QStringLiteral("int"), QString()));
+    EXPECT_FALSE(
+        l.AddColumn(QStringLiteral("Tracking"), QStringLiteral("MsgID"), QStringLiteral("int"), QString()));
     EXPECT_FALSE(l.AddColumn(QString(), QStringLiteral("X"), QStringLiteral("int"), QString()));
     EXPECT_TRUE(l.CreateContentTable());
     l.OpenLog();

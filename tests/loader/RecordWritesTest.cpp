@@ -45,8 +45,10 @@ TEST_F(RecordWritesTest, InsertStoresEveryValueAndCommits)
     EXPECT_TRUE(r.isNull(0, QStringLiteral("LabId")));
     EXPECT_FALSE(loader().adoConn1.inTransaction());
     const QString log = logText();
-    EXPECT_TRUE(log.contains(QStringLiteral("(4): InsertTrackingData: ExecSQL: Result = True (rows inserted)")));
-    EXPECT_TRUE(log.contains(QStringLiteral("(4): InsertTrackingData: CommitTrans for insert of tracking data")));
+    EXPECT_TRUE(
+        log.contains(QStringLiteral("(4): InsertTrackingData: ExecSQL: Result = True (rows inserted)")));
+    EXPECT_TRUE(
+        log.contains(QStringLiteral("(4): InsertTrackingData: CommitTrans for insert of tracking data")));
     EXPECT_TRUE(log.contains(QStringLiteral("(4): InsertTrackingData: End")));
 }
 
@@ -77,12 +79,17 @@ TEST_F(RecordWritesTest, UpdateOfTwoRowsIsRolledBackWithStatementAndDump)
 {
     sql(QStringLiteral("INSERT INTO Tracking (MsgID, Patient) VALUES ('M2', 'A'), ('M2', 'B')"));
     EXPECT_FALSE(loader().UpdateTrackingData(fullRecord(QStringLiteral("M2"))));
-    EXPECT_EQ(query(QStringLiteral("select * from Tracking where MsgID = 'M2' and Patient in ('A', 'B')")).rowCount(), 2);
+    EXPECT_EQ(query(QStringLiteral("select * from Tracking where MsgID = 'M2' and Patient in ('A', 'B')"))
+                  .rowCount(),
+              2);
     EXPECT_FALSE(loader().adoConn1.inTransaction());
     const QString log = logText();
-    const qsizetype transaction = log.indexOf(QStringLiteral("(2): Transaction was Update Tracking \r\nset Sender=  :Sender,\r\n"));
-    const qsizetype dump = log.indexOf(QStringLiteral("(2): Params were: MsgId=\"M2\"Sender=\"lab@x\"FileName=\"P1_A.HL7\""));
-    const qsizetype rollback = log.indexOf(QStringLiteral("(4): UpdateTrackingData: RollbackTrans for insert of tracking data"));
+    const qsizetype transaction =
+        log.indexOf(QStringLiteral("(2): Transaction was Update Tracking \r\nset Sender=  :Sender,\r\n"));
+    const qsizetype dump =
+        log.indexOf(QStringLiteral("(2): Params were: MsgId=\"M2\"Sender=\"lab@x\"FileName=\"P1_A.HL7\""));
+    const qsizetype rollback =
+        log.indexOf(QStringLiteral("(4): UpdateTrackingData: RollbackTrans for insert of tracking data"));
     EXPECT_GE(transaction, 0);
     EXPECT_GT(dump, transaction);
     EXPECT_GT(rollback, dump);
@@ -106,8 +113,10 @@ TEST_F(RecordWritesTest, FailedFirstExecutionIsTriedAgainAfterAReconnect)
     EXPECT_EQ(rowCount(QStringLiteral("M3")), 1);
     EXPECT_FALSE(loader().adoConn1.inTransaction());
     const QString log = logText();
-    const qsizetype error = log.indexOf(QStringLiteral("(2): InsertTrackingData: Error occured in ExecSQL: "));
-    const qsizetype reconnect = log.indexOf(QStringLiteral("(2): InsertTrackingData: disconnect & reconnect"));
+    const qsizetype error =
+        log.indexOf(QStringLiteral("(2): InsertTrackingData: Error occured in ExecSQL: "));
+    const qsizetype reconnect =
+        log.indexOf(QStringLiteral("(2): InsertTrackingData: disconnect & reconnect"));
     const qsizetype retry = log.indexOf(QStringLiteral("(2): InsertTrackingData: ExecSQL for 2nd try: "));
     const qsizetype result = log.indexOf(QStringLiteral("(4): InsertTrackingData: ExecSQL: Result = True"));
     EXPECT_GE(error, 0);
@@ -126,7 +135,8 @@ TEST_F(RecordWritesTest, DatabaseErrorOnBothTriesRollsBackAndReportsFalse)
     EXPECT_FALSE(loader().InsertTrackingData(r));
     EXPECT_FALSE(loader().adoConn1.inTransaction());
     EXPECT_EQ(rowCount(QStringLiteral("M4")), 0);
-    EXPECT_TRUE(logText().contains(QStringLiteral("(2): InsertTrackingData: Unknown exception occurred inserting data: ")));
+    EXPECT_TRUE(logText().contains(
+        QStringLiteral("(2): InsertTrackingData: Unknown exception occurred inserting data: ")));
     // The connection is usable at once: the next write is in a transaction of its own.
     EXPECT_TRUE(loader().InsertTrackingData(fullRecord(QStringLiteral("M5"))));
     EXPECT_EQ(rowCount(QStringLiteral("M5")), 1);
@@ -140,7 +150,8 @@ TEST_F(RecordWritesTest, AnUnreadableDateIsRefusedAndRolledBack)
     EXPECT_EQ(rowCount(QStringLiteral("M6")), 0);
     EXPECT_FALSE(loader().adoConn1.inTransaction());
     const QString log = logText();
-    EXPECT_TRUE(log.contains(QStringLiteral("(2): InsertTrackingData: EDatabaseError exception occurred inserting data: ")));
+    EXPECT_TRUE(log.contains(
+        QStringLiteral("(2): InsertTrackingData: EDatabaseError exception occurred inserting data: ")));
     EXPECT_TRUE(loader().InsertTrackingData(fullRecord(QStringLiteral("M7"))));
 }
 
@@ -148,7 +159,8 @@ TEST_F(RecordWritesTest, ConnectionClosedBeforeTheWriteIsReopened)
 {
     loader().adoConn1.close();
     EXPECT_TRUE(loader().InsertTrackingData(fullRecord(QStringLiteral("M8"))));
-    EXPECT_TRUE(logText().contains(QStringLiteral("(2): InsertTrackingData: Database NOT connected, attempting to reconnect")));
+    EXPECT_TRUE(logText().contains(
+        QStringLiteral("(2): InsertTrackingData: Database NOT connected, attempting to reconnect")));
 }
 
 TEST_F(RecordWritesTest, LevelTwoShowsOnlyTheErrorLines)

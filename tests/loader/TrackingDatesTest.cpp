@@ -75,9 +75,8 @@ INSTANTIATE_TEST_SUITE_P(
         DateCase{"2 Nov 2010", &DayFirst, "2010-11-02 00:00:00.000"},
         DateCase{"2 Feb 2010", &DayFirst, "2010-02-02 00:00:00.000"},
         DateCase{"2 May 2010", &DayFirst, "2010-05-02 00:00:00.000"},
-        DateCase{"31 February 2008", &DayFirst, "unreadable"},
-        DateCase{"5 Ja 2008", &DayFirst, "unreadable"}, DateCase{"January x 2008", &DayFirst, "unreadable"},
-        DateCase{"rubbish", &DayFirst, "unreadable"},
+        DateCase{"31 February 2008", &DayFirst, "unreadable"}, DateCase{"5 Ja 2008", &DayFirst, "unreadable"},
+        DateCase{"January x 2008", &DayFirst, "unreadable"}, DateCase{"rubbish", &DayFirst, "unreadable"},
         // Numeric dates go through the platform conversion in the short date format.
         DateCase{"5/3/2008", &DayFirst, "2008-03-05 00:00:00.000"},
         DateCase{"5/3/2008", &MonthFirst, "2008-05-03 00:00:00.000"},
@@ -90,7 +89,8 @@ TEST(ShortDateConversion, ReadsTwoDigitYearsWithinFiftyYears)
     EXPECT_EQ(convertShortDateText(QStringLiteral("5/3/95"), DayFirst, 2026)->date(), QDate(1995, 3, 5));
     EXPECT_EQ(convertShortDateText(QStringLiteral("2008-03-05"), QStringLiteral("yyyy-MM-dd"), 2026)->date(),
               QDate(2008, 3, 5));
-    EXPECT_EQ(convertShortDateText(QStringLiteral("5/3/2008 1:02:03 PM"), DayFirst, 2026)->time(), QTime(13, 2, 3));
+    EXPECT_EQ(convertShortDateText(QStringLiteral("5/3/2008 1:02:03 PM"), DayFirst, 2026)->time(),
+              QTime(13, 2, 3));
     EXPECT_FALSE(convertShortDateText(QStringLiteral("5/3/2008 junk"), DayFirst, 2026));
     EXPECT_FALSE(convertShortDateText(QStringLiteral("5 March 2008"), DayFirst, 2026));
 }

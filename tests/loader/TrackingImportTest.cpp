@@ -27,8 +27,9 @@ bool setImmutable(const QString &path, bool on)
     return done;
 }
 
-const QString Header = QStringLiteral("Sender,Filename,ReceiveTime,DeliveryTime,FileType,LabId,RequestDate,Addressee,"
-                                      "Requesting,Patient,Address,DOB,DocsPTRef,Test,Collect,Report,Run,Prac,Status,MsgId");
+const QString Header =
+    QStringLiteral("Sender,Filename,ReceiveTime,DeliveryTime,FileType,LabId,RequestDate,Addressee,"
+                   "Requesting,Patient,Address,DOB,DocsPTRef,Test,Collect,Report,Run,Prac,Status,MsgId");
 
 class TrackingImportTest : public LoaderFixture
 {
@@ -42,7 +43,8 @@ protected:
 
     DbResult row(const QString &msgId)
     {
-        return query(QStringLiteral("select * from Tracking where MsgID = '%1'").arg(QString(msgId).replace(u'\'', QStringLiteral("''"))));
+        return query(QStringLiteral("select * from Tracking where MsgID = '%1'")
+                         .arg(QString(msgId).replace(u'\'', QStringLiteral("''"))));
     }
 
     QString value(const QString &msgId, const QString &column)
@@ -78,7 +80,9 @@ TEST(TrackingLineDecisions, PracticeSenderStatusAndClassification)
 
     // Practice from the file name, joined to the sender's domain.
     TrackingLineDecision d = decideTrackingLine(
-        TrackingLine(trackingLine(QStringLiteral("M"), {{1, QStringLiteral("lab@path.example")}, {2, QStringLiteral("prac9_a.hl7")}}, 17)),
+        TrackingLine(
+            trackingLine(QStringLiteral("M"),
+                         {{1, QStringLiteral("lab@path.example")}, {2, QStringLiteral("prac9_a.hl7")}}, 17)),
         none, -1, format, now);
     EXPECT_EQ(d.record.PracID.value_or(QStringLiteral("absent")), QStringLiteral("prac9@path.example"));
     EXPECT_EQ(d.record.Filename.value_or(QString()), QStringLiteral("PRAC9_A.HL7"));
@@ -93,8 +97,11 @@ TEST(TrackingLineDecisions, PracticeSenderStatusAndClassification)
     stored.PracID = QStringLiteral("P7");
     stored.QZServerReceiveTime = QDateTime(QDate(2024, 4, 1), QTime(8, 0));
     stored.ReadStatus = 2;
-    d = decideTrackingLine(TrackingLine(trackingLine(QStringLiteral("M"), {{1, QStringLiteral("plain")}, {4, QStringLiteral("2024-04-02 10:00:00")}}, 17)),
-                           stored, 2, format, now);
+    d = decideTrackingLine(
+        TrackingLine(trackingLine(QStringLiteral("M"),
+                                  {{1, QStringLiteral("plain")}, {4, QStringLiteral("2024-04-02 10:00:00")}},
+                                  17)),
+        stored, 2, format, now);
     EXPECT_EQ(d.record.Sender.value_or(QString()), QStringLiteral("real@lab"));
     EXPECT_EQ(d.record.PracID.value_or(QString()), QStringLiteral("P7@lab"));
     EXPECT_EQ(d.statusCode, 2);
@@ -102,8 +109,8 @@ TEST(TrackingLineDecisions, PracticeSenderStatusAndClassification)
     EXPECT_TRUE(d.isNotification);
 
     // Status 99 takes the stored receive time and the decryption-failure date.
-    d = decideTrackingLine(TrackingLine(trackingLine(QStringLiteral("M"), {{19, QStringLiteral("99")}})), stored, 2,
-                           format, now);
+    d = decideTrackingLine(TrackingLine(trackingLine(QStringLiteral("M"), {{19, QStringLiteral("99")}})),
+                           stored, 2, format, now);
     EXPECT_EQ(d.statusTime, stored.QZServerReceiveTime);
     EXPECT_EQ(d.record.QZDeliveryTime.dateTime(), QDateTime(QDate(1905, 7, 6), QTime(0, 0)));
     EXPECT_TRUE(d.isNotification);
@@ -154,8 +161,9 @@ TEST_F(TrackingImportTest, LongerExtensionsAreFoundButSkipped)
 
 TEST_F(TrackingImportTest, LinesAreAppliedFromLastToFirst)
 {
-    writeTrackingLines(QStringLiteral("d.qzd"), {trackingLine(QStringLiteral("M1"), {{10, QStringLiteral("First#A")}}),
-                                                 trackingLine(QStringLiteral("M1"), {{10, QStringLiteral("Second#B")}})});
+    writeTrackingLines(QStringLiteral("d.qzd"),
+                       {trackingLine(QStringLiteral("M1"), {{10, QStringLiteral("First#A")}}),
+                        trackingLine(QStringLiteral("M1"), {{10, QStringLiteral("Second#B")}})});
     loader().doImport();
     EXPECT_EQ(rowCount(), 1);
     EXPECT_EQ(value(QStringLiteral("M1"), QStringLiteral("Patient")), QStringLiteral("First"));
@@ -165,57 +173,73 @@ TEST_F(TrackingImportTest, LinesAreAppliedFromLastToFirst)
 
 TEST_F(TrackingImportTest, ZeroDeliveryTextStoresUndeliverable)
 {
-    writeTrackingLines(QStringLiteral("e.qzd"), {trackingLine(QStringLiteral("M1"), {{4, QStringLiteral("0000-00-00 00:00:00")}})});
+    writeTrackingLines(QStringLiteral("e.qzd"),
+                       {trackingLine(QStringLiteral("M1"), {{4, QStringLiteral("0000-00-00 00:00:00")}})});
     loader().doImport();
-    EXPECT_EQ(value(QStringLiteral("M1"), QStringLiteral("QZDeliveryTime")), QStringLiteral("1900-01-01 00:00:00.000"));
+    EXPECT_EQ(value(QStringLiteral("M1"), QStringLiteral("QZDeliveryTime")),
+              QStringLiteral("1900-01-01 00:00:00.000"));
 }
 
 TEST_F(TrackingImportTest, StatusNinetyNineOnANewMessageStoresTheDateButNoStatus)
 {
-    writeTrackingLines(QStringLiteral("f.qzd"), {trackingLine(QStringLiteral("M1"), {{19, QStringLiteral("99")}})});
+    writeTrackingLines(QStringLiteral("f.qzd"),
+                       {trackingLine(QStringLiteral("M1"), {{19, QStringLiteral("99")}})});
     loader().doImport();
-    EXPECT_EQ(value(QStringLiteral("M1"), QStringLiteral("QZDeliveryTime")), QStringLiteral("1905-07-06 00:00:00.000"));
+    EXPECT_EQ(value(QStringLiteral("M1"), QStringLiteral("QZDeliveryTime")),
+              QStringLiteral("1905-07-06 00:00:00.000"));
     EXPECT_EQ(value(QStringLiteral("M1"), QStringLiteral("ReadStatus")), QStringLiteral("NULL"));
-    EXPECT_TRUE(logText().contains(QStringLiteral("(8): No records matching Delivery Recpt for MsgId: M1. Add new record.")));
+    EXPECT_TRUE(logText().contains(
+        QStringLiteral("(8): No records matching Delivery Recpt for MsgId: M1. Add new record.")));
     EXPECT_FALSE(trackingFileExists(QStringLiteral("f.qzd")));
 }
 
 TEST_F(TrackingImportTest, NotificationOnARowWithoutDeliveryTimeUsesItsReceiveTime)
 {
-    sql(QStringLiteral("INSERT INTO Tracking (MsgID, Sender, Filename, QZServerReceiveTime, PracID) VALUES "
-                       "('M1', 'lab@pathology.example', 'PRAC1_RESULT.HL7', '2024-03-05 10:15:20.000', 'PRAC1')"));
-    writeTrackingLines(QStringLiteral("g.qzd"), {trackingLine(QStringLiteral("M1"), {{19, QStringLiteral("3")}})});
+    sql(QStringLiteral(
+        "INSERT INTO Tracking (MsgID, Sender, Filename, QZServerReceiveTime, PracID) VALUES "
+        "('M1', 'lab@pathology.example', 'PRAC1_RESULT.HL7', '2024-03-05 10:15:20.000', 'PRAC1')"));
+    writeTrackingLines(QStringLiteral("g.qzd"),
+                       {trackingLine(QStringLiteral("M1"), {{19, QStringLiteral("3")}})});
     loader().doImport();
-    EXPECT_EQ(value(QStringLiteral("M1"), QStringLiteral("QZDeliveryTime")), QStringLiteral("2024-03-05 10:15:20.000"));
+    EXPECT_EQ(value(QStringLiteral("M1"), QStringLiteral("QZDeliveryTime")),
+              QStringLiteral("2024-03-05 10:15:20.000"));
     EXPECT_EQ(value(QStringLiteral("M1"), QStringLiteral("ReadStatus")), QStringLiteral("3"));
     EXPECT_NE(value(QStringLiteral("M1"), QStringLiteral("StatusTime")), QStringLiteral("NULL"));
     const QString log = logText();
     EXPECT_TRUE(log.contains(QStringLiteral("(8): Updated Delivery Recpt for MsgId: M1")));
-    EXPECT_TRUE(log.contains(QStringLiteral("(4): Processing Status Notification for MsgId: M1. Status was : 3")));
+    EXPECT_TRUE(
+        log.contains(QStringLiteral("(4): Processing Status Notification for MsgId: M1. Status was : 3")));
     EXPECT_FALSE(trackingFileExists(QStringLiteral("g.qzd")));
 }
 
 TEST_F(TrackingImportTest, ReceiptOfAKnownMessageSetsItsDeliveryTime)
 {
-    writeTrackingLines(QStringLiteral("h.qzd"), {trackingLine(QStringLiteral("M1"), {{4, QStringLiteral("2024-03-06 09:30:00")}}),
-                                                 trackingLine(QStringLiteral("M1"))});
+    writeTrackingLines(QStringLiteral("h.qzd"),
+                       {trackingLine(QStringLiteral("M1"), {{4, QStringLiteral("2024-03-06 09:30:00")}}),
+                        trackingLine(QStringLiteral("M1"))});
     loader().doImport();
     EXPECT_EQ(rowCount(), 1);
-    EXPECT_EQ(value(QStringLiteral("M1"), QStringLiteral("QZDeliveryTime")), QStringLiteral("2024-03-06 09:30:00.000"));
+    EXPECT_EQ(value(QStringLiteral("M1"), QStringLiteral("QZDeliveryTime")),
+              QStringLiteral("2024-03-06 09:30:00.000"));
 }
 
 TEST_F(TrackingImportTest, NineteenFieldLineReadsItsMessageIdAsStatus)
 {
     writeTrackingLines(QStringLiteral("i.qzd"), {trackingLine(QStringLiteral("ABC"), {}, 19)});
     loader().doImport();
-    EXPECT_EQ(value(QStringLiteral("ABC"), QStringLiteral("PracID")), QStringLiteral("PRAC1@pathology.example"));
+    EXPECT_EQ(value(QStringLiteral("ABC"), QStringLiteral("PracID")),
+              QStringLiteral("PRAC1@pathology.example"));
     EXPECT_EQ(value(QStringLiteral("ABC"), QStringLiteral("ReadStatus")), QStringLiteral("NULL"));
-    EXPECT_TRUE(logText().contains(QStringLiteral("No records matching Delivery Recpt for MsgId: ABC. Add new record.")));
+    EXPECT_TRUE(logText().contains(
+        QStringLiteral("No records matching Delivery Recpt for MsgId: ABC. Add new record.")));
 }
 
 TEST_F(TrackingImportTest, PracticeComesFromTheFileNameAndSender)
 {
-    writeTrackingLines(QStringLiteral("j.qzd"), {trackingLine(QStringLiteral("M1"), {{1, QStringLiteral("x@lab.example")}, {2, QStringLiteral("PR9_a.pit")}}, 17)});
+    writeTrackingLines(
+        QStringLiteral("j.qzd"),
+        {trackingLine(QStringLiteral("M1"),
+                      {{1, QStringLiteral("x@lab.example")}, {2, QStringLiteral("PR9_a.pit")}}, 17)});
     loader().doImport();
     EXPECT_EQ(value(QStringLiteral("M1"), QStringLiteral("PracID")), QStringLiteral("PR9@lab.example"));
     EXPECT_EQ(value(QStringLiteral("M1"), QStringLiteral("Filename")), QStringLiteral("PR9_A.PIT"));
@@ -232,7 +256,8 @@ TEST_F(TrackingImportTest, SeventeenFieldsOnAnExistingRowClearTheRunNumber)
 
 TEST_F(TrackingImportTest, EmptyAndCommaLessLinesAreDroppedQuietly)
 {
-    writeTrackingLines(QStringLiteral("l.qzd"), {QString(), QStringLiteral("no comma here"), trackingLine(QStringLiteral("M1"))});
+    writeTrackingLines(QStringLiteral("l.qzd"),
+                       {QString(), QStringLiteral("no comma here"), trackingLine(QStringLiteral("M1"))});
     loader().doImport();
     EXPECT_FALSE(trackingFileExists(QStringLiteral("l.qzd")));
     EXPECT_TRUE(errorsCopy(QStringLiteral("l.qzd")).isEmpty());
@@ -247,8 +272,8 @@ TEST_F(TrackingImportTest, MissingTrackingTablePausesAndTouchesNothing)
     EXPECT_TRUE(loader().TrackingTableMissing);
     EXPECT_EQ(m_sleeps, std::vector<int>{20000});
     EXPECT_TRUE(trackingFileExists(QStringLiteral("m.qzd")));
-    EXPECT_TRUE(logText().contains(
-        QStringLiteral("(2): SQL Pipe connected, but database no Tracking database available. Sleeping 30 seconds")));
+    EXPECT_TRUE(logText().contains(QStringLiteral(
+        "(2): SQL Pipe connected, but database no Tracking database available. Sleeping 30 seconds")));
 }
 
 TEST_F(TrackingImportTest, UnreadableEntryStaysForTheNextPass)
@@ -272,7 +297,8 @@ TEST_F(TrackingImportTest, UnwritableErrorsCopyKeepsTheFileAndHalts)
     EXPECT_TRUE(trackingFileExists(QStringLiteral("n2.qzd"))); // the pass stopped
     const QString log = logText();
     EXPECT_TRUE(log.contains(QStringLiteral("(2): Tracking file written to Errors folder.\r\n")));
-    EXPECT_TRUE(log.contains(QStringLiteral("(1): Unable to write the failed lines of \"n1.qzd\" to the errors folder")));
+    EXPECT_TRUE(log.contains(
+        QStringLiteral("(1): Unable to write the failed lines of \"n1.qzd\" to the errors folder")));
 }
 
 // Mended fault: a file still being written is left alone until it has been quiet for two seconds.
@@ -315,7 +341,8 @@ TEST_F(TrackingImportTest, UndeletableFileHaltsProcessing)
 
 TEST_F(TrackingImportTest, MessageIdWithASingleQuoteIsLookedUpSafely)
 {
-    writeTrackingLines(QStringLiteral("q.qzd"), {trackingLine(QStringLiteral("O'Brien' or '1'='1"), {{4, QStringLiteral("2024-03-06 09:30:00")}}),
+    writeTrackingLines(QStringLiteral("q.qzd"), {trackingLine(QStringLiteral("O'Brien' or '1'='1"),
+                                                              {{4, QStringLiteral("2024-03-06 09:30:00")}}),
                                                  trackingLine(QStringLiteral("O'Brien' or '1'='1"))});
     sql(QStringLiteral("INSERT INTO Tracking (MsgID) VALUES ('bystander')"));
     loader().doImport();
@@ -338,7 +365,9 @@ TEST_F(TrackingImportTest, HugeLineEndsInTheErrorsCopy)
 TEST_F(TrackingImportTest, EmptyFileAndCarriageReturnLineEnds)
 {
     writeTrackingFile(QStringLiteral("s1.qzd"), QByteArray());
-    writeTrackingFile(QStringLiteral("s2.qzd"), (trackingLine(QStringLiteral("M1")) + u'\r' + trackingLine(QStringLiteral("M2")) + u'\r').toUtf8());
+    writeTrackingFile(
+        QStringLiteral("s2.qzd"),
+        (trackingLine(QStringLiteral("M1")) + u'\r' + trackingLine(QStringLiteral("M2")) + u'\r').toUtf8());
     loader().doImport();
     EXPECT_FALSE(trackingFileExists(QStringLiteral("s1.qzd")));
     EXPECT_FALSE(trackingFileExists(QStringLiteral("s2.qzd")));
