@@ -181,6 +181,20 @@ QWidget *TQZTrackForm::buildCriteriaPanel()
         {named(new QLabel(QStringLiteral("Delivery Status")), "StatusLabel"), m_StatusFilter, m_FileTypeCheck,
          m_FileTypeCombo, m_cbxRunNumber, m_txtRunNumber},
     };
+    // Value controls share the space left by the captions and never push the window past its width.
+    for (QWidget *value : std::initializer_list<QWidget *>{
+             m_rsNameFilterEdit, m_rsRequestEdit, m_rsDOBPicker, m_rsMailboxEdit, m_rsAddressEdit, m_rsREqDocEdit,
+             m_rsFromDatePicker, m_FromTimePicker, m_rstoDatePicker, m_ToTimePicker, m_rsReqDatePicker,
+             m_StatusFilter, m_FileTypeCombo, m_txtRunNumber}) {
+        value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+        value->setMinimumWidth(60);
+    }
+    for (QDateEdit *picker : {m_rsDOBPicker, m_rsFromDatePicker, m_rstoDatePicker, m_rsReqDatePicker})
+        picker->setMinimumWidth(96);
+    for (QTimeEdit *picker : {m_FromTimePicker, m_ToTimePicker}) {
+        picker->setButtonSymbols(QAbstractSpinBox::NoButtons);
+        picker->setMinimumWidth(62);
+    }
     for (int r = 0; r < rows.size(); ++r) {
         for (int c = 0; c < rows[r].size(); ++c)
             grid->addWidget(rows[r][c], r, c);
@@ -201,13 +215,11 @@ QWidget *TQZTrackForm::buildCriteriaPanel()
     buttons->addWidget(display);
     buttons->addWidget(report);
     buttons->addStretch(1);
-    row->addSpacing(8);
-    row->addLayout(buttons);
-
     m_versionLabel = named(new QLabel, "VersionLabel");
     m_versionLabel->setAlignment(Qt::AlignRight | Qt::AlignBottom);
+    buttons->addWidget(m_versionLabel);
     row->addSpacing(8);
-    row->addWidget(m_versionLabel);
+    row->addLayout(buttons);
 
     // Enter anywhere on the panel runs the search, as the window's default button does.
     for (QKeySequence key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
