@@ -35,7 +35,12 @@ ServiceProcess::ServiceProcess(QString appDir, QStringList startParameters)
 int ServiceProcess::runService(SignalHost &host)
 {
     int status = 0;
-    host.run([&](ServiceControl &control) { status = execute(control, &host); });
+    try {
+        host.run([&](ServiceControl &control) { status = execute(control, &host); });
+    } catch (const std::exception &error) {
+        reportServiceFailure(QStringLiteral("execute"), QString::fromUtf8(error.what()));
+        return 1;
+    }
     return status;
 }
 

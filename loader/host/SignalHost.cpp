@@ -51,30 +51,28 @@ SignalHost::~SignalHost()
 
 void SignalHost::run(const std::function<void(ServiceControl &)> &work)
 {
+    // Both descriptors exist before the worker does: a failure here leaves no thread behind.
+    const Descriptor signalFd(signalfd(-1, &m_signals, SFD_CLOEXEC), "signalfd");
     const Descriptor done(eventfd(0, EFD_CLOEXEC), "eventfd");
     std::thread worker([&] {
         work(*this);
         const std::uint64_t one = 1;
         [[maybe_unused]] const ssize_t written = ::write(done.get(), &one, sizeof one);
     });
-    answerSignals(done.get());
+    answerSignals(signalFd.get(), done.get());
     worker.join();
 }
 
-void SignalHost::answerSignals(int doneFd)
+void SignalHost::answerSignals(int signalFd, int doneFd)
 {
-    const Descriptor signalFd(signalfd(-1, &m_signals, SFD_CLOEXEC), "signalfd");
-    pollfd watched[2] = {{signalFd.get(), POLLIN, 0}, {doneFd, POLLIN, 0}};
+    pollfd watched[2] = {{signalFd, POLLIN, 0}, {doneFd, POLLIN, 0}};
     for (;;) {
-        if (poll(watched, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            throw std::runtime_error(std::string("poll: ") + std::strerror(errno));
-        }
+        if (poll(watched, 2, -1) < 0)
+            continue; // only EINTR can happen with valid descriptors; the worker must be waited for
         if (watched[1].revents & POLLIN)
             return;
         signalfd_siginfo info;
-        if (!(watched[0].revents & POLLIN) || ::read(signalFd.get(), &info, sizeof info) != sizeof info)
+        if (!(watched[0].revents & POLLIN) || ::read(signalFd, &info, sizeof info) != sizeof info)
             continue;
         switch (info.ssi_signo) {
         case SIGUSR1:

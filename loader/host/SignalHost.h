@@ -34,7 +34,8 @@ public:
     SignalHost(const SignalHost &) = delete;
     SignalHost &operator=(const SignalHost &) = delete;
 
-    // Runs `work` on the worker thread and answers signals until it returns.
+    // Runs `work` on the worker thread and answers signals until it returns. Throws
+    // std::runtime_error, before any thread is started, when the signals cannot be watched.
     void run(const std::function<void(ServiceControl &)> &work);
     // Set by the worker once the service object exists, cleared before it goes.
     void setEvents(Events events);
@@ -56,7 +57,7 @@ private:
     std::optional<Request> nextRequest(bool wait);
     void apply(Request request);
     bool runEvent(const char *name, const std::function<void()> &event);
-    void answerSignals(int doneFd);
+    void answerSignals(int signalFd, int doneFd);
 
     sigset_t m_signals;
     sigset_t m_previousMask;
