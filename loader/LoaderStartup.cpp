@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 
 namespace {
 
@@ -19,6 +20,11 @@ void TsvcOVTrack::InitialzeSettings()
     ProcessingHalted = false;
     LoggingEnabled = false;
     TrackFileExtensions = {QStringLiteral(".qzd"), QStringLiteral(".csv")};
+    // The defaults the settings file is read over.
+    TrackingDir.clear();
+    ConnectionString.clear();
+    StoreHM = false;
+    ShortDateFormat = QLocale::system().dateFormat(QLocale::ShortFormat);
     try {
         OpenLog();
     } catch (...) {

@@ -205,11 +205,10 @@ struct Statement
     }
 };
 
-QByteArray isoTime(const QString &text)
+// "yyyy-MM-dd[ HH:mm:ss]" in the stored form, as a C program would do it: by appending.
+QByteArray isoTime(const QByteArray &text)
 {
-    return QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"))
-        .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"))
-        .toUtf8();
+    return text.size() == 10 ? text + " 00:00:00.000" : text + ".000";
 }
 
 int runBaseline(const QString &folder)
@@ -266,7 +265,7 @@ int runBaseline(const QString &folder)
         const bool hasDelivery = !f[3].isEmpty();
         const bool hasStatus = !f[18].isEmpty();
         if ((hasDelivery && found) || (!hasDelivery && hasStatus)) {
-            receipt.text(1, hasDelivery ? isoTime(QString::fromUtf8(f[3])) : storedReceive);
+            receipt.text(1, hasDelivery ? isoTime(f[3]) : storedReceive);
             receipt.text(2, f[17]);
             receipt.text(3, f[0]);
             receipt.text(4, id);
@@ -297,7 +296,7 @@ int runBaseline(const QString &folder)
         for (int c = 0; c < 20; ++c) {
             const QByteArray &v = f[columns[c]];
             if (c == 3 || c == 8 || c == 14)
-                insert.text(c + 1, isoTime(QString::fromUtf8(v.size() == 10 ? v + " 00:00:00" : v)));
+                insert.text(c + 1, isoTime(v));
             else if (c == 4)
                 insert.null(c + 1);
             else
