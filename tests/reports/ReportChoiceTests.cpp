@@ -10,6 +10,11 @@ struct SortCase
     ReportKind expected;
 };
 
+void PrintTo(const SortCase &value, std::ostream *out)
+{
+    *out << '"' << value.sortOrder << '"';
+}
+
 class TrackReportChoice : public ::testing::TestWithParam<SortCase>
 {
 };

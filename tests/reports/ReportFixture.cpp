@@ -22,6 +22,19 @@ QString run(const QString &program, const QStringList &arguments)
 
 namespace ReportFixture {
 
+std::string kindName(ReportKind kind)
+{
+    switch (kind) {
+    case ReportKind::Search:
+        return "Search";
+    case ReportKind::Practice:
+        return "Practice";
+    case ReportKind::Undelivered:
+        return "Undelivered";
+    }
+    return "Unknown";
+}
+
 QStringList trackFields()
 {
     return {"Status",       "PracID",        "Filename",    "LabId",      "Test",          "RequestDate",
@@ -75,3 +88,8 @@ PdfDocument readPdf(const QString &path)
 }
 
 } // namespace ReportFixture
+
+void PrintTo(ReportKind kind, std::ostream *out)
+{
+    *out << ReportFixture::kindName(kind);
+}

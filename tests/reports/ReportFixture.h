@@ -9,8 +9,14 @@
 #include <QString>
 #include <QStringList>
 
+#include <ostream>
+#include <string>
+
 // Rows, layouts and PDF read-back shared by the report tests.
 namespace ReportFixture {
+
+// "Search", "Practice" or "Undelivered", for test names.
+std::string kindName(ReportKind kind);
 
 // The search statement's fields that the two track layouts print.
 QStringList trackFields();
@@ -43,3 +49,6 @@ struct PdfDocument
 PdfDocument readPdf(const QString &path);
 
 } // namespace ReportFixture
+
+// Readable parameter values in test names and failures.
+void PrintTo(ReportKind kind, std::ostream *out);

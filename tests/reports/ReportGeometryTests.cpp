@@ -59,6 +59,11 @@ struct Placement
     Qt::Alignment alignment = Qt::AlignLeft;
 };
 
+void PrintTo(const Placement &value, std::ostream *out)
+{
+    *out << kindName(value.report) << " " << value.element;
+}
+
 class LayoutGeometry : public ::testing::TestWithParam<Placement>
 {
 };
@@ -177,6 +182,11 @@ struct PageSetup
     double footer;
 };
 
+void PrintTo(const PageSetup &value, std::ostream *out)
+{
+    *out << kindName(value.report);
+}
+
 class LayoutPageSetup : public ::testing::TestWithParam<PageSetup>
 {
 };
@@ -220,7 +230,8 @@ TEST_P(LayoutPageSetup, BandsAndMarginsMatchTheLayout)
 INSTANTIATE_TEST_SUITE_P(Reports, LayoutPageSetup,
                          ::testing::Values(PageSetup{Search, 297, 210, {5, 10, 5, 5}, 7.9, 11.9, 5.0, 5.8},
                                            PageSetup{Practice, 297, 210, {5, 10, 5, 10}, 7.9, 10.6, 4.2, 6.3},
-                                           PageSetup{Summary, 210, 297, {5, 10, 5, 10}, 18.5, 0, 4.5, 6.3}));
+                                           PageSetup{Summary, 210, 297, {5, 10, 5, 10}, 18.5, 0, 4.5, 6.3}),
+                         [](const auto &info) { return kindName(info.param.report); });
 
 TEST(LayoutLines, FooterLinesAndTheSinceLabelUnderline)
 {

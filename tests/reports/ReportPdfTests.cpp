@@ -58,6 +58,11 @@ struct PaperCase
     double heightPoints;
 };
 
+void PrintTo(const PaperCase &value, std::ostream *out)
+{
+    *out << kindName(value.kind);
+}
+
 class ReportPaper : public ::testing::TestWithParam<PaperCase>
 {
 };
@@ -75,7 +80,8 @@ TEST_P(ReportPaper, PdfHasTheLayoutsPaperAndOrientation)
 INSTANTIATE_TEST_SUITE_P(Reports, ReportPaper,
                          ::testing::Values(PaperCase{ReportKind::Search, 841.9, 595.3},
                                            PaperCase{ReportKind::Practice, 841.9, 595.3},
-                                           PaperCase{ReportKind::Undelivered, 595.3, 841.9}));
+                                           PaperCase{ReportKind::Undelivered, 595.3, 841.9}),
+                         [](const auto &info) { return kindName(info.param.kind); });
 
 TEST(ReportPdf, TrackReportsShowTitleAndCriteriaOnEveryPage)
 {
@@ -144,8 +150,8 @@ TEST_P(ReportFooter, EveryPageShowsItsNumberAndTheTrueCount)
 }
 
 INSTANTIATE_TEST_SUITE_P(Reports, ReportFooter,
-                         ::testing::Values(ReportKind::Search, ReportKind::Practice,
-                                           ReportKind::Undelivered));
+                         ::testing::Values(ReportKind::Search, ReportKind::Practice, ReportKind::Undelivered),
+                         [](const auto &info) { return kindName(info.param); });
 
 TEST_P(ReportFooter, EmptyResultPrintsOnePageWithHeaderAndFooterOnly)
 {
@@ -190,19 +196,22 @@ TEST(ReportPdf, TextThatDoesNotFitIsCutAtWholeCharactersAndWholeLines)
 {
     TestFolder folder;
     ReportMemoryDataSource rows(trackFields());
-    const QString longTest = QStringLiteral("Thyroid function tests, Ferritin, Vitamin B12 and folate, Lipid profile");
+    const QString longTest =
+        QStringLiteral("Thyroid function tests, Ferritin, Vitamin B12 and folate, Lipid profile");
     rows.appendRow({"Waiting 08/12/2026 16:40:11", "ABCDEFGHIJKLMNOPQRSTUVWXYZ", "f.hl7", "LAB1", longTest,
                     "01/12/2026", "Dr A", "Dr B", "SMITH John", "28/02/1957", "1 High Street"});
     const PdfDocument pdf = writeAndRead(ReportKind::Search, rows, folder);
     const QString detail = lines(pdf.pageTexts.first()).value(3);
     ASSERT_TRUE(detail.startsWith(QStringLiteral("LAB1"))) << detail.toStdString();
     // The practice box (15.6 mm) holds a few whole letters of the id and nothing after them.
-    const QRegularExpressionMatch id = QRegularExpression(QStringLiteral("\\s(ABCDE[A-Z]*)\\s")).match(detail);
+    const QRegularExpressionMatch id =
+        QRegularExpression(QStringLiteral("\\s(ABCDE[A-Z]*)\\s")).match(detail);
     ASSERT_TRUE(id.hasMatch()) << detail.toStdString();
     EXPECT_LT(id.captured(1).size(), 26);
     // The test names wrap at words; only the first line fits the band.
     EXPECT_TRUE(detail.contains(QStringLiteral("Thyroid function tests,"))) << detail.toStdString();
-    EXPECT_FALSE(pdf.pageTexts.first().contains(QStringLiteral("Lipid"))) << pdf.pageTexts.first().toStdString();
+    EXPECT_FALSE(pdf.pageTexts.first().contains(QStringLiteral("Lipid")))
+        << pdf.pageTexts.first().toStdString();
 }
 
 TEST(ReportPdf, PracticeReportGroupsByPractice)
