@@ -1,9 +1,35 @@
 #include "viewer/ReportMemoryDataSource.h"
 
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
 #include <stdexcept>
 
 ReportMemoryDataSource::ReportMemoryDataSource(QStringList fieldNames) : m_fieldNames(std::move(fieldNames))
 {}
+
+ReportMemoryDataSource ReportMemoryDataSource::fromQuery(QSqlQuery &query)
+{
+    if (!query.isActive() || !query.isSelect())
+        throw std::runtime_error(query.lastError().text().toStdString());
+    const QSqlRecord columns = query.record();
+    QStringList names;
+    for (int c = 0; c < columns.count(); ++c)
+        names.append(columns.fieldName(c));
+    ReportMemoryDataSource source(names);
+    while (query.next()) {
+        QStringList values;
+        for (int c = 0; c < columns.count(); ++c) {
+            const QVariant value = query.value(c);
+            values.append(value.isNull() ? QString() : value.toString());
+        }
+        source.m_rows.append(values);
+    }
+    if (query.lastError().isValid())
+        throw std::runtime_error(query.lastError().text().toStdString());
+    return source;
+}
 
 void ReportMemoryDataSource::appendRow(QStringList values)
 {
