@@ -8,7 +8,8 @@
 
 QString CsvWriter::field(const QString &text)
 {
-    const bool quote = text.contains(u',') || text.contains(u'"') || text.contains(u'\r') || text.contains(u'\n');
+    const bool quote =
+        text.contains(u',') || text.contains(u'"') || text.contains(u'\r') || text.contains(u'\n');
     if (!quote)
         return text;
     QString escaped = text;

@@ -12,10 +12,10 @@ SearchCriteria SearchCriteria::atStartup(const QDate &today)
 const QStringList &statusFilterEntries()
 {
     static const QStringList entries{
-        QStringLiteral("Waiting"),     QStringLiteral("Delivered"),  QStringLiteral("Undeliverable"),
-        QStringLiteral("Not Delivered"), QStringLiteral("Emailed"),  QStringLiteral("Managed"),
-        QStringLiteral("Processed"),   QStringLiteral("HL7 ACK"),    QStringLiteral("HL7 Reject"),
-        QStringLiteral("Auto Resent"), QStringLiteral("Decrypt Fail"), QStringLiteral("All"),
+        QStringLiteral("Waiting"),       QStringLiteral("Delivered"),    QStringLiteral("Undeliverable"),
+        QStringLiteral("Not Delivered"), QStringLiteral("Emailed"),      QStringLiteral("Managed"),
+        QStringLiteral("Processed"),     QStringLiteral("HL7 ACK"),      QStringLiteral("HL7 Reject"),
+        QStringLiteral("Auto Resent"),   QStringLiteral("Decrypt Fail"), QStringLiteral("All"),
     };
     return entries;
 }

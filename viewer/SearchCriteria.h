@@ -30,7 +30,7 @@ struct SearchCriteria
     QTime toTime{0, 0};
     bool reqDateChecked = false; // ReqDateCheck, rsReqDatePicker
     QDate reqDate;
-    int statusIndex = NoStatus; // StatusFilter entry
+    int statusIndex = NoStatus;   // StatusFilter entry
     bool fileTypeChecked = false; // FileTypeCheck, FileTypeCombo
     QString fileTypeText;
     bool runNumberChecked = false; // cbxRunNumber, txtRunNumber
@@ -52,4 +52,5 @@ int statusFilterIndexOf(const QString &entry);
 QString statusFilterText(int index);
 
 // The ORDER BY column list the window starts with.
-inline constexpr const char *InitialSortOrder = "QZServerReceiveTime,QZDeliveryTime, Patient,PatientGiven,PatientDob,Test";
+inline constexpr const char *InitialSortOrder =
+    "QZServerReceiveTime,QZDeliveryTime, Patient,PatientGiven,PatientDob,Test";

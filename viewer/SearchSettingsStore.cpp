@@ -113,7 +113,8 @@ void SearchSettingsStore::save(const SavedSearch &values)
     writeIfSet(settings, "QZTSortOrder", values.sortOrder, text);
 }
 
-SavedSearch SavedSearch::fromCriteria(const SearchCriteria &criteria, const QString &sortOrder, const QDateTime &now)
+SavedSearch SavedSearch::fromCriteria(const SearchCriteria &criteria, const QString &sortOrder,
+                                      const QDateTime &now)
 {
     SavedSearch saved;
     saved.nameFilter = criteria.nameFilterText;

@@ -12,21 +12,22 @@
 // The criteria kept between runs. A value absent from the store is empty here.
 struct SavedSearch
 {
-    std::optional<QString> nameFilter;          // QZTNameFilter
-    std::optional<bool> nameFilterEnabled;      // QZTNameFilterEnabled
-    std::optional<QString> mailBoxFilter;       // QZTMailBoxFilter
-    std::optional<bool> mailBoxFilterEnabled;   // QZTMailBoxFilterEnabled
-    std::optional<bool> fromDateEnabled;        // QZTFromDateEnabled
-    std::optional<QDateTime> fromDate;          // QZTFromDate, written only
-    std::optional<QDateTime> fromTime;          // QZTFromTime, written only
-    std::optional<bool> toDateEnabled;          // QZTToDateEnabled
-    std::optional<QDateTime> toDate;            // QZTToDate
-    std::optional<QDateTime> toTime;            // QZTToTime
-    std::optional<QString> deliveryStatus;      // QZTDeliveryStatus
-    std::optional<QString> sortOrder;           // QZTSortOrder
+    std::optional<QString> nameFilter;        // QZTNameFilter
+    std::optional<bool> nameFilterEnabled;    // QZTNameFilterEnabled
+    std::optional<QString> mailBoxFilter;     // QZTMailBoxFilter
+    std::optional<bool> mailBoxFilterEnabled; // QZTMailBoxFilterEnabled
+    std::optional<bool> fromDateEnabled;      // QZTFromDateEnabled
+    std::optional<QDateTime> fromDate;        // QZTFromDate, written only
+    std::optional<QDateTime> fromTime;        // QZTFromTime, written only
+    std::optional<bool> toDateEnabled;        // QZTToDateEnabled
+    std::optional<QDateTime> toDate;          // QZTToDate
+    std::optional<QDateTime> toTime;          // QZTToTime
+    std::optional<QString> deliveryStatus;    // QZTDeliveryStatus
+    std::optional<QString> sortOrder;         // QZTSortOrder
 
     // What the window's controls say at close. `now` dates the From time picker's value.
-    static SavedSearch fromCriteria(const SearchCriteria &criteria, const QString &sortOrder, const QDateTime &now);
+    static SavedSearch fromCriteria(const SearchCriteria &criteria, const QString &sortOrder,
+                                    const QDateTime &now);
     // Applies the values that exist, as LoadSearchSettings does: the From time of day becomes the
     // time of `now`, and a missing sort order the initial one.
     void applyTo(SearchCriteria &criteria, QString &sortOrder, const QDateTime &now) const;

@@ -73,9 +73,17 @@ QString TrackQueryComposer::statusCondition(int statusIndex) const
 QString statusCriteriaText(int statusIndex)
 {
     static constexpr const char *Texts[] = {
-        "Status: Waiting ",    "Status: Delivery ",         "Status: Undeliverable ", "Status: Not Delivered ",
-        "Status: Emailed ",    "Status: Managed ",          "Status: Imported/Processed ",
-        "Status: HL7 Ack ",    "Status: HL7 Reject ",       "Status: Auto Resent ",   "Status: Decrypt Fail ",
+        "Status: Waiting ",
+        "Status: Delivery ",
+        "Status: Undeliverable ",
+        "Status: Not Delivered ",
+        "Status: Emailed ",
+        "Status: Managed ",
+        "Status: Imported/Processed ",
+        "Status: HL7 Ack ",
+        "Status: HL7 Reject ",
+        "Status: Auto Resent ",
+        "Status: Decrypt Fail ",
     };
     if (statusIndex < 0 || statusIndex >= int(std::size(Texts)))
         return {};
@@ -121,8 +129,9 @@ ComposedTrackQuery TrackQueryComposer::compose(const SearchCriteria &c, const QS
         lines << QStringLiteral("RunNumber like :QRunNumber");
     const bool rangeApplies = c.fromDateChecked || c.toDateChecked;
     if (rangeApplies)
-        lines << QStringLiteral("((QZServerReceiveTime between :QFromDate and :QTodate) or (StatusTime between "
-                                ":QFromDate2 and :QTodate2) or (QZDeliveryTime between :QFromDate3 and :QTodate3))");
+        lines << QStringLiteral(
+            "((QZServerReceiveTime between :QFromDate and :QTodate) or (StatusTime between "
+            ":QFromDate2 and :QTodate2) or (QZDeliveryTime between :QFromDate3 and :QTodate3))");
 
     if (lines.isEmpty())
         return query;
@@ -139,11 +148,13 @@ ComposedTrackQuery TrackQueryComposer::compose(const SearchCriteria &c, const QS
         QStringLiteral("from Tracking Where "),
     };
     query.trackLines << lines << QStringLiteral("order by ") + sortOrder;
-    query.countLines = QStringList{QStringLiteral("select Count(MsgID) as TRACKCOUNT from Tracking Where ")} + lines;
+    query.countLines =
+        QStringList{QStringLiteral("select Count(MsgID) as TRACKCOUNT from Tracking Where ")} + lines;
 
-    const QDateTime from = c.fromDateChecked ? QDateTime(c.fromDate, c.fromTime)
-                                             : QDateTime(RangeStartWhenOpen, QTime(0, 0));
-    const QDateTime to = c.toDateChecked ? QDateTime(c.toDate, c.toTime) : QDateTime(now.date().addDays(1), QTime(0, 0));
+    const QDateTime from =
+        c.fromDateChecked ? QDateTime(c.fromDate, c.fromTime) : QDateTime(RangeStartWhenOpen, QTime(0, 0));
+    const QDateTime to =
+        c.toDateChecked ? QDateTime(c.toDate, c.toTime) : QDateTime(now.date().addDays(1), QTime(0, 0));
     const QDateTime dob(c.dobDate, QTime(0, 0));
     const QDateTime requested(c.reqDate, QTime(0, 0));
     const QString mailbox = c.mailboxText.trimmed();

@@ -43,7 +43,8 @@ public:
     explicit TrackQueryComposer(const SqlDialect &dialect) : m_dialect(dialect) {}
 
     // `now` decides the end of the range when "To Date" is not ticked.
-    ComposedTrackQuery compose(const SearchCriteria &criteria, const QString &sortOrder, const QDateTime &now) const;
+    ComposedTrackQuery compose(const SearchCriteria &criteria, const QString &sortOrder,
+                               const QDateTime &now) const;
 
     // The condition of a StatusFilter entry, empty for "All" and for none.
     QString statusCondition(int statusIndex) const;

@@ -6,6 +6,8 @@
 #include <QSqlError>
 #include <QSqlRecord>
 
+#include <limits>
+
 namespace {
 
 enum class Kind
@@ -73,17 +75,88 @@ const FieldSlot &slotOf(TrackField field)
     return Fields[std::size_t(field)];
 }
 
-std::optional<QDateTime> optionalTime(const QDateTime &value)
+constexpr qint64 NullTime = std::numeric_limits<qint64>::min();
+constexpr qint64 MsecsPerDay = 86400000;
+
+qint64 wallMsecs(QDate date, QTime time)
 {
-    return value.isValid() ? std::optional<QDateTime>(value) : std::nullopt;
+    return date.toJulianDay() * MsecsPerDay + time.msecsSinceStartOfDay();
 }
 
-std::optional<QString> optionalText(const QString &value)
+int digits(QStringView text, qsizetype from, qsizetype count, bool &ok)
 {
-    return value.isNull() ? std::nullopt : std::optional<QString>(value);
+    int value = 0;
+    for (qsizetype i = from; i < from + count; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < u'0' || c > u'9') {
+            ok = false;
+            return 0;
+        }
+        value = value * 10 + (c - u'0');
+    }
+    return value;
+}
+
+// "yyyy-MM-dd", optionally with " HH:mm:ss" and ".zzz": the form SQLite keeps date-times in.
+std::optional<qint64> canonicalWallMsecs(QStringView text)
+{
+    const qsizetype size = text.size();
+    if (size != 10 && size != 19 && size != 23)
+        return std::nullopt;
+    if (text[4] != u'-' || text[7] != u'-')
+        return std::nullopt;
+    bool ok = true;
+    const QDate date(digits(text, 0, 4, ok), digits(text, 5, 2, ok), digits(text, 8, 2, ok));
+    QTime time(0, 0);
+    if (size >= 19) {
+        if (text[10] != u' ' || text[13] != u':' || text[16] != u':')
+            return std::nullopt;
+        const int msec = size == 23 && text[19] == u'.' ? digits(text, 20, 3, ok) : 0;
+        if (size == 23 && text[19] != u'.')
+            return std::nullopt;
+        time = QTime(digits(text, 11, 2, ok), digits(text, 14, 2, ok), digits(text, 17, 2, ok), msec);
+    }
+    if (!ok || !date.isValid() || !time.isValid())
+        return std::nullopt;
+    return wallMsecs(date, time);
+}
+
+qint64 timeValue(const QVariant &value, const SqlDialect &dialect)
+{
+    if (value.isNull() || !value.isValid())
+        return NullTime;
+    if (value.metaType().id() == QMetaType::QString) {
+        if (const auto fast = canonicalWallMsecs(value.toString()))
+            return *fast;
+    }
+    const std::optional<QDateTime> parsed = dialect.dateTimeValue(value);
+    if (!parsed || !parsed->isValid())
+        return NullTime;
+    return wallMsecs(parsed->date(), parsed->time());
 }
 
 } // namespace
+
+std::optional<QString> TrackResultModel::Row::text(int slot) const
+{
+    if (nullTexts & (1u << slot))
+        return std::nullopt;
+    const quint32 start = slot == 0 ? 0 : textEnds[std::size_t(slot - 1)];
+    return QString::fromUtf8(texts.constData() + start, qsizetype(textEnds[std::size_t(slot)] - start));
+}
+
+std::optional<QDateTime> TrackResultModel::Row::time(int slot) const
+{
+    const qint64 wall = times[std::size_t(slot)];
+    if (wall == NullTime)
+        return std::nullopt;
+    const qint64 day = wall >= 0 ? wall / MsecsPerDay : (wall - MsecsPerDay + 1) / MsecsPerDay;
+    // Wall-clock values: the UTC spec keeps every formatting and comparison free of time-zone work.
+    return QDateTime(QDate::fromJulianDay(day),
+                     QTime::fromMSecsSinceStartOfDay(int(wall - day * MsecsPerDay)), Qt::UTC);
+}
+
+namespace {} // namespace
 
 const TrackFieldInfo &trackFieldInfo(TrackField field)
 {
@@ -104,9 +177,7 @@ const std::array<GridColumn, 14> &gridColumns()
     return Columns;
 }
 
-TrackResultModel::TrackResultModel(QObject *parent) : QAbstractTableModel(parent)
-{
-}
+TrackResultModel::TrackResultModel(QObject *parent) : QAbstractTableModel(parent) {}
 
 TrackResultModel::~TrackResultModel() = default;
 
@@ -120,8 +191,9 @@ void TrackResultModel::setQuery(QSqlQuery query, std::shared_ptr<const SqlDialec
         if (slot.kind != Kind::Computed) {
             column = record.indexOf(QLatin1String(slot.info.name));
             if (column < 0)
-                throw DbError(DbError::Kind::AccessLayer,
-                              QStringLiteral("TrackQuery: Field '%1' not found").arg(QLatin1String(slot.info.name)));
+                throw DbError(
+                    DbError::Kind::AccessLayer,
+                    QStringLiteral("TrackQuery: Field '%1' not found").arg(QLatin1String(slot.info.name)));
         }
         columnOfField[std::size_t(slot.info.field)] = column;
     }
@@ -157,30 +229,40 @@ void TrackResultModel::readBatch(std::vector<Row> &out, int rows)
             m_query.finish();
             return;
         }
-        Row row;
-        for (const FieldSlot &slot : Fields) {
-            const int column = m_columnOfField[std::size_t(slot.info.field)];
-            if (slot.kind == Kind::Computed)
-                continue;
-            const QVariant value = m_query.value(column);
-            switch (slot.kind) {
-            case Kind::Text:
-                if (!value.isNull())
-                    row.texts[std::size_t(slot.slot)] = value.toString();
-                break;
-            case Kind::Time:
-                row.times[std::size_t(slot.slot)] = m_dialect->dateTimeValue(value).value_or(QDateTime());
-                break;
-            case Kind::Int:
-                if (!value.isNull())
-                    row.readStatus = value.toInt();
-                break;
-            case Kind::Computed:
-                break;
-            }
-        }
-        out.push_back(std::move(row));
+        out.push_back(readRow());
     }
+}
+
+TrackResultModel::Row TrackResultModel::readRow() const
+{
+    Row row;
+    for (const FieldSlot &slot : Fields) {
+        const int column = m_columnOfField[std::size_t(slot.info.field)];
+        switch (slot.kind) {
+        case Kind::Text: {
+            const QVariant value = m_query.value(column);
+            if (value.isNull())
+                row.nullTexts |= quint16(1u << slot.slot);
+            else
+                row.texts += value.toString().toUtf8();
+            row.textEnds[std::size_t(slot.slot)] = quint32(row.texts.size());
+            break;
+        }
+        case Kind::Time:
+            row.times[std::size_t(slot.slot)] = timeValue(m_query.value(column), *m_dialect);
+            break;
+        case Kind::Int: {
+            const QVariant value = m_query.value(column);
+            row.hasReadStatus = !value.isNull();
+            row.readStatus = row.hasReadStatus ? value.toInt() : 0;
+            break;
+        }
+        case Kind::Computed:
+            break;
+        }
+    }
+    row.texts.squeeze();
+    return row;
 }
 
 int TrackResultModel::rowCount(const QModelIndex &parent) const
@@ -222,16 +304,14 @@ void TrackResultModel::fetchAll()
 TrackRowFacts TrackResultModel::facts(int row) const
 {
     const Row &r = rowAt(row);
-    const auto time = [&](TrackField field) { return optionalTime(r.times[std::size_t(slotOf(field).slot)]); };
-    const auto text = [&](TrackField field) { return optionalText(r.texts[std::size_t(slotOf(field).slot)]); };
     TrackRowFacts facts;
-    facts.deliveryTime = time(QZDeliveryTime);
-    facts.statusTime = time(StatusTime);
-    facts.receiveTime = time(QZServerReceiveTime);
-    if (r.readStatus)
-        facts.readStatus = *r.readStatus;
-    facts.patient = text(Patient);
-    facts.patientGiven = text(PatientGiven);
+    facts.deliveryTime = r.time(slotOf(QZDeliveryTime).slot);
+    facts.statusTime = r.time(slotOf(StatusTime).slot);
+    facts.receiveTime = r.time(slotOf(QZServerReceiveTime).slot);
+    if (r.hasReadStatus)
+        facts.readStatus = r.readStatus;
+    facts.patient = r.text(slotOf(Patient).slot);
+    facts.patientGiven = r.text(slotOf(PatientGiven).slot);
     return facts;
 }
 
@@ -243,15 +323,15 @@ QVariant TrackResultModel::value(int row, TrackField field) const
     case Kind::Computed:
         return displayText(row, field);
     case Kind::Text: {
-        const QString &text = r.texts[std::size_t(slot.slot)];
-        return text.isNull() ? QVariant() : QVariant(text);
+        const std::optional<QString> text = r.text(slot.slot);
+        return text ? QVariant(*text) : QVariant();
     }
     case Kind::Time: {
-        const QDateTime &time = r.times[std::size_t(slot.slot)];
-        return time.isValid() ? QVariant(time) : QVariant();
+        const std::optional<QDateTime> time = r.time(slot.slot);
+        return time ? QVariant(QDateTime(time->date(), time->time())) : QVariant();
     }
     case Kind::Int:
-        return r.readStatus ? QVariant(*r.readStatus) : QVariant();
+        return r.hasReadStatus ? QVariant(r.readStatus) : QVariant();
     }
     return {};
 }
@@ -274,11 +354,13 @@ QString TrackResultModel::displayText(int row, TrackField field) const
     const Row &r = rowAt(row);
     switch (slot.kind) {
     case Kind::Text:
-        return r.texts[std::size_t(slot.slot)];
-    case Kind::Time:
-        return TrackRowPresentation::gridDateTimeText(r.times[std::size_t(slot.slot)]);
+        return r.text(slot.slot).value_or(QString());
+    case Kind::Time: {
+        const std::optional<QDateTime> time = r.time(slot.slot);
+        return time ? TrackRowPresentation::gridDateTimeText(*time) : QString();
+    }
     case Kind::Int:
-        return r.readStatus ? QString::number(*r.readStatus) : QString();
+        return r.hasReadStatus ? QString::number(r.readStatus) : QString();
     case Kind::Computed:
         break;
     }

@@ -3,6 +3,7 @@
 #include "viewer/TrackRowPresentation.h"
 
 #include <QAbstractTableModel>
+#include <QByteArray>
 #include <QDateTime>
 #include <QSqlQuery>
 #include <QString>
@@ -71,7 +72,7 @@ class TrackResultModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
-    static constexpr int FetchBatch = 256;
+    static constexpr int FetchBatch = 100;
 
     explicit TrackResultModel(QObject *parent = nullptr);
     ~TrackResultModel() override;
@@ -104,13 +105,22 @@ public:
     const QString &fetchError() const { return m_fetchError; }
 
 private:
+    // A fetched row kept small: the texts as one UTF-8 block, date-times as wall-clock milliseconds
+    // (day number and time of day, so that no time-zone conversion runs per cell).
     struct Row
     {
-        std::array<QString, 16> texts;    // null QString for SQL NULL
-        std::array<QDateTime, 5> times;   // invalid for SQL NULL
-        std::optional<int> readStatus;
+        QByteArray texts;
+        std::array<quint32, 16> textEnds{};
+        quint16 nullTexts = 0; // bit per text slot
+        std::array<qint64, 5> times{};
+        qint32 readStatus = 0;
+        bool hasReadStatus = false;
+
+        std::optional<QString> text(int slot) const;
+        std::optional<QDateTime> time(int slot) const;
     };
 
+    Row readRow() const;
     void readBatch(std::vector<Row> &out, int rows);
     const Row &rowAt(int row) const { return m_rows.at(std::size_t(row)); }
 

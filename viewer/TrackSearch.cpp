@@ -8,8 +8,7 @@
 
 TrackSearch::TrackSearch(DbConnection &connection, TrackResultModel &model)
     : m_connection(connection), m_model(model), m_trackQuery(connection), m_countQuery(connection)
-{
-}
+{}
 
 void TrackSearch::closeTrackQuery()
 {

@@ -37,7 +37,9 @@ ViewerRunValues ViewerRunValues::read(const QString &appPath, const QStringList 
         }
     }
 
-    const auto argument = [&](int i) { return i < positionalArguments.size() ? positionalArguments.at(i) : QString(); };
+    const auto argument = [&](int i) {
+        return i < positionalArguments.size() ? positionalArguments.at(i) : QString();
+    };
     if (!argument(0).isEmpty())
         values.UserPath = withTrailingSeparator(argument(0));
     if (!argument(1).isEmpty())
@@ -47,7 +49,8 @@ ViewerRunValues ViewerRunValues::read(const QString &appPath, const QStringList 
     return values;
 }
 
-ViewerRunValues ViewerRunValues::fromEnvironment(const QString &appPath, const QStringList &positionalArguments)
+ViewerRunValues ViewerRunValues::fromEnvironment(const QString &appPath,
+                                                 const QStringList &positionalArguments)
 {
     return read(appPath, positionalArguments, qEnvironmentVariable("TMP"), qEnvironmentVariable("TEMP"));
 }

@@ -12,9 +12,15 @@ namespace {
 class SettingsStore : public ::testing::Test
 {
 protected:
-    void SetUp() override { QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path()); }
+    void SetUp() override
+    {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
+    }
 
-    QSettings raw() const { return QSettings(QSettings::NativeFormat, QSettings::UserScope, "Tavisk", "RORuzureru"); }
+    QSettings raw() const
+    {
+        return QSettings(QSettings::NativeFormat, QSettings::UserScope, "Tavisk", "RORuzureru");
+    }
 
     TestFolder config;
     const QDateTime now{QDate(2024, 5, 10), QTime(16, 20, 30)};

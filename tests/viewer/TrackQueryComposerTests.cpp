@@ -58,36 +58,71 @@ TEST_P(ComposerCases, LinesParametersAndDescription)
     EXPECT_EQ(query.criteriaText, c.criteriaText);
 }
 
-const QString Range = "((QZServerReceiveTime between :QFromDate and :QTodate) or (StatusTime between :QFromDate2 and "
-                      ":QTodate2) or (QZDeliveryTime between :QFromDate3 and :QTodate3))";
+const QString Range =
+    "((QZServerReceiveTime between :QFromDate and :QTodate) or (StatusTime between :QFromDate2 and "
+    ":QTodate2) or (QZDeliveryTime between :QFromDate3 and :QTodate3))";
 const QStringList RangeParameters{"QFromDate", "QFromDate2", "QFromDate3", "QTodate", "QTodate2", "QTodate3"};
 
 INSTANTIATE_TEST_SUITE_P(
     SingleAndCombined, ComposerCases,
     ::testing::Values(
-        Case{"LabRef", [](SearchCriteria &c) { c.requestIdChecked = true, c.requestText = " L12 "; },
-             {"LabId like :QLabId"}, {"QLabId"}, "Lab Ref = \"L12\", "},
-        Case{"Patient", [](SearchCriteria &c) { c.nameFilterChecked = true, c.nameFilterText = "Smi"; },
-             {"patient like :Qpatient"}, {"Qpatient"}, "Patient \"Smi\", "},
-        Case{"Mailbox", [](SearchCriteria &c) { c.mailboxChecked = true, c.mailboxText = "P01"; },
-             {"pracid like :Qpracid"}, {"Qpracid"}, "Practice \"P01\", "},
-        Case{"Addressee", [](SearchCriteria &c) { c.addresseeChecked = true, c.addresseeText = "Dr A"; },
-             {"AddresseeDoc like :QAddresseeDoc"}, {"QAddresseeDoc"}, "Addressee \"Dr A\", "},
-        Case{"Requestor", [](SearchCriteria &c) { c.requestingDocChecked = true, c.requestingDocText = "Dr B"; },
-             {"RequestingDoc like :QRequestingDoc"}, {"QRequestingDoc"}, "Requestor \"Dr B\", "},
-        Case{"Dob", [](SearchCriteria &c) { c.dobChecked = true; }, {"PatientDOB = :QPatDOB"}, {"QPatDOB"},
+        Case{"LabRef",
+             [](SearchCriteria &c) { c.requestIdChecked = true, c.requestText = " L12 "; },
+             {"LabId like :QLabId"},
+             {"QLabId"},
+             "Lab Ref = \"L12\", "},
+        Case{"Patient",
+             [](SearchCriteria &c) { c.nameFilterChecked = true, c.nameFilterText = "Smi"; },
+             {"patient like :Qpatient"},
+             {"Qpatient"},
+             "Patient \"Smi\", "},
+        Case{"Mailbox",
+             [](SearchCriteria &c) { c.mailboxChecked = true, c.mailboxText = "P01"; },
+             {"pracid like :Qpracid"},
+             {"Qpracid"},
+             "Practice \"P01\", "},
+        Case{"Addressee",
+             [](SearchCriteria &c) { c.addresseeChecked = true, c.addresseeText = "Dr A"; },
+             {"AddresseeDoc like :QAddresseeDoc"},
+             {"QAddresseeDoc"},
+             "Addressee \"Dr A\", "},
+        Case{"Requestor",
+             [](SearchCriteria &c) { c.requestingDocChecked = true, c.requestingDocText = "Dr B"; },
+             {"RequestingDoc like :QRequestingDoc"},
+             {"QRequestingDoc"},
+             "Requestor \"Dr B\", "},
+        Case{"Dob",
+             [](SearchCriteria &c) { c.dobChecked = true; },
+             {"PatientDOB = :QPatDOB"},
+             {"QPatDOB"},
              "DOB 2000-01-01 00:00:00, "},
-        Case{"RequestDate", [](SearchCriteria &c) { c.reqDateChecked = true; }, {"RequestDate = :QRequestDate"},
-             {"QRequestDate"}, "Requested 2024-03-15 00:00:00, "},
-        Case{"FileType", [](SearchCriteria &c) { c.fileTypeChecked = true, c.fileTypeText = " HL7 "; },
-             {"FileType like :QFileType"}, {"QFileType"}, "Type HL7, "},
-        Case{"RunNumber", [](SearchCriteria &c) { c.runNumberChecked = true, c.runNumberText = "R7"; },
-             {"RunNumber like :QRunNumber"}, {"QRunNumber"}, "Run Number \"R7\", "},
-        Case{"FromOnly", [](SearchCriteria &c) { c.fromDateChecked = true, c.fromTime = QTime(9, 15); }, {Range},
-             RangeParameters, "From 2024-03-14 09:15:00,to 2024-03-16 00:00:00, "},
+        Case{"RequestDate",
+             [](SearchCriteria &c) { c.reqDateChecked = true; },
+             {"RequestDate = :QRequestDate"},
+             {"QRequestDate"},
+             "Requested 2024-03-15 00:00:00, "},
+        Case{"FileType",
+             [](SearchCriteria &c) { c.fileTypeChecked = true, c.fileTypeText = " HL7 "; },
+             {"FileType like :QFileType"},
+             {"QFileType"},
+             "Type HL7, "},
+        Case{"RunNumber",
+             [](SearchCriteria &c) { c.runNumberChecked = true, c.runNumberText = "R7"; },
+             {"RunNumber like :QRunNumber"},
+             {"QRunNumber"},
+             "Run Number \"R7\", "},
+        Case{"FromOnly",
+             [](SearchCriteria &c) { c.fromDateChecked = true, c.fromTime = QTime(9, 15); },
+             {Range},
+             RangeParameters,
+             "From 2024-03-14 09:15:00,to 2024-03-16 00:00:00, "},
         Case{"ToOnly",
-             [](SearchCriteria &c) { c.toDateChecked = true, c.toDate = QDate(2024, 2, 1), c.toTime = QTime(8, 0); },
-             {Range}, RangeParameters, "From 2000-01-01 00:00:00,to 2024-02-01 08:00:00, "},
+             [](SearchCriteria &c) {
+                 c.toDateChecked = true, c.toDate = QDate(2024, 2, 1), c.toTime = QTime(8, 0);
+             },
+             {Range},
+             RangeParameters,
+             "From 2000-01-01 00:00:00,to 2024-02-01 08:00:00, "},
         Case{"EverythingInOrder",
              [](SearchCriteria &c) {
                  c.runNumberChecked = c.fileTypeChecked = c.reqDateChecked = c.dobChecked = true;
@@ -102,9 +137,11 @@ INSTANTIATE_TEST_SUITE_P(
               "(QZDeliveryTime is null or (QZDeliveryTime = '1905-06-07' or QZDeliveryTime = '1905-07-06' or "
               "QZDeliveryTime = '1900-01-01')) and",
               "FileType like :QFileType and", "RunNumber like :QRunNumber and", Range},
-             {"QLabId", "Qpatient", "Qpracid", "QAddresseeDoc", "QRequestingDoc", "QFileType", "QRunNumber", "QPatDOB",
-              "QRequestDate", "QFromDate", "QFromDate2", "QFromDate3", "QTodate", "QTodate2", "QTodate3"},
-             "Status: Not Delivered Lab Ref = \"\", From 2024-03-14 00:00:00,to 2024-03-15 00:00:00, Type PIT, "
+             {"QLabId", "Qpatient", "Qpracid", "QAddresseeDoc", "QRequestingDoc", "QFileType", "QRunNumber",
+              "QPatDOB", "QRequestDate", "QFromDate", "QFromDate2", "QFromDate3", "QTodate", "QTodate2",
+              "QTodate3"},
+             "Status: Not Delivered Lab Ref = \"\", From 2024-03-14 00:00:00,to 2024-03-15 00:00:00, Type "
+             "PIT, "
              "Requested 2024-03-15 00:00:00, DOB 2000-01-01 00:00:00, Patient \"\", Practice \"P%\", "
              "Addressee \"\", Requestor \"\", Run Number \"R\", "}),
     [](const ::testing::TestParamInfo<Case> &info) { return std::string(info.param.name); });
@@ -137,17 +174,19 @@ INSTANTIATE_TEST_SUITE_P(
         StatusCase{0, "QZDeliveryTime is null", "Status: Waiting "},
         StatusCase{1, "QZDeliveryTime is not null and QZDeliveryTime <> '1900-01-01'", "Status: Delivery "},
         StatusCase{2, "QZDeliveryTime = '1900-01-01'", "Status: Undeliverable "},
-        StatusCase{3,
-                   "(QZDeliveryTime is null or (QZDeliveryTime = '1905-06-07' or QZDeliveryTime = '1905-07-06' or "
-                   "QZDeliveryTime = '1900-01-01'))",
-                   "Status: Not Delivered "},
+        StatusCase{
+            3,
+            "(QZDeliveryTime is null or (QZDeliveryTime = '1905-06-07' or QZDeliveryTime = '1905-07-06' or "
+            "QZDeliveryTime = '1900-01-01'))",
+            "Status: Not Delivered "},
         StatusCase{4, "QZDeliveryTime = '2001-01-01'", "Status: Emailed "},
         StatusCase{5, "QZDeliveryTime = '1900-01-27'", "Status: Managed "},
         StatusCase{6, "ReadStatus = 2", "Status: Imported/Processed "},
         StatusCase{7, "ReadStatus = 3", "Status: HL7 Ack "},
         StatusCase{8, "ReadStatus = 6", "Status: HL7 Reject "},
         StatusCase{9, "ReadStatus = 99", "Status: Auto Resent "},
-        StatusCase{10, "(QZDeliveryTime = '1905-06-07' or QZDeliveryTime = '1905-07-06')", "Status: Decrypt Fail "}));
+        StatusCase{10, "(QZDeliveryTime = '1905-06-07' or QZDeliveryTime = '1905-07-06')",
+                   "Status: Decrypt Fail "}));
 
 TEST(Composer, StatementAndCountTextsAreTheSameCriteriaWithAndWithoutOrder)
 {
@@ -157,7 +196,8 @@ TEST(Composer, StatementAndCountTextsAreTheSameCriteriaWithAndWithoutOrder)
     const SqlServerDialect dialect;
     const ComposedTrackQuery query = TrackQueryComposer(dialect).compose(criteria, Sort, Now);
     EXPECT_EQ(query.trackText(),
-              "select\r\ncase\r\nwhen QZDeliveryTime is null then 1\r\nwhen QZDeliveryTime = '1900-01-01' then 0\r\n"
+              "select\r\ncase\r\nwhen QZDeliveryTime is null then 1\r\nwhen QZDeliveryTime = '1900-01-01' "
+              "then 0\r\n"
               "when QZDeliveryTime = QZServerReceiveTime then 2\r\nelse 3 end as StatusOrder, *\r\n"
               "from Tracking Where \r\npatient like :Qpatient and\r\nQZDeliveryTime = '1900-01-01'\r\n"
               "order by QZServerReceiveTime,QZDeliveryTime, Patient,PatientGiven,PatientDob,Test");

@@ -42,12 +42,17 @@ protected:
 TEST_F(Search, RangeMatchesAnyOfTheThreeTimesAndEveryOtherCriterion)
 {
     db.insert({{"MsgID", "received"}, {"Patient", "Smith"}, {"QZServerReceiveTime", DB::at(2024, 3, 10, 9)}});
-    db.insert({{"MsgID", "status"}, {"Patient", "Smith"}, {"QZServerReceiveTime", DB::at(2024, 1, 1)},
+    db.insert({{"MsgID", "status"},
+               {"Patient", "Smith"},
+               {"QZServerReceiveTime", DB::at(2024, 1, 1)},
                {"StatusTime", DB::at(2024, 3, 10, 9)}});
-    db.insert({{"MsgID", "delivered"}, {"Patient", "smithers"}, {"QZServerReceiveTime", DB::at(2024, 1, 1)},
+    db.insert({{"MsgID", "delivered"},
+               {"Patient", "smithers"},
+               {"QZServerReceiveTime", DB::at(2024, 1, 1)},
                {"QZDeliveryTime", DB::at(2024, 3, 10, 9)}});
     db.insert({{"MsgID", "outside"}, {"Patient", "Smith"}, {"QZServerReceiveTime", DB::at(2024, 1, 1)}});
-    db.insert({{"MsgID", "other patient"}, {"Patient", "Jones"}, {"QZServerReceiveTime", DB::at(2024, 3, 10)}});
+    db.insert(
+        {{"MsgID", "other patient"}, {"Patient", "Jones"}, {"QZServerReceiveTime", DB::at(2024, 3, 10)}});
     criteria.fromDateChecked = true;
     criteria.fromDate = QDate(2024, 3, 10);
     criteria.nameFilterChecked = true;
@@ -60,10 +65,13 @@ TEST_F(Search, RangeMatchesAnyOfTheThreeTimesAndEveryOtherCriterion)
 
 TEST_F(Search, NotDeliveredWithPatientGivesWaitingUndeliverableAndDecryptFailed)
 {
-    const std::vector<std::pair<QString, QVariant>> rows{
-        {"waiting", QVariant()},          {"undeliverable", DB::at(1900, 1, 1)}, {"decrypt", DB::at(1905, 6, 7)},
-        {"decrypt2", DB::at(1905, 7, 6)}, {"managed", DB::at(1900, 1, 27)},      {"emailed", DB::at(2001, 1, 1)},
-        {"delivered", DB::at(2024, 1, 2, 3)}};
+    const std::vector<std::pair<QString, QVariant>> rows{{"waiting", QVariant()},
+                                                         {"undeliverable", DB::at(1900, 1, 1)},
+                                                         {"decrypt", DB::at(1905, 6, 7)},
+                                                         {"decrypt2", DB::at(1905, 7, 6)},
+                                                         {"managed", DB::at(1900, 1, 27)},
+                                                         {"emailed", DB::at(2001, 1, 1)},
+                                                         {"delivered", DB::at(2024, 1, 2, 3)}};
     for (const auto &[id, delivery] : rows)
         db.insert({{"MsgID", id}, {"Patient", "Brown"}, {"QZDeliveryTime", delivery}});
     db.insert({{"MsgID", "other"}, {"Patient", "Green"}});
@@ -123,9 +131,14 @@ TEST_F(Search, ModelReadsInBatchesAndShowsWhatTheGridShows)
     for (int i = 0; i < 600; ++i)
         db.insert({{"MsgID", QString("m%1").arg(i, 4, 10, QChar('0'))}, {"PracID", "P"}});
     db.connection().commit();
-    db.insert({{"MsgID", "z-email"}, {"PracID", "P"}, {"Patient", "Doe"}, {"PatientGiven", "Jo"},
-               {"QZServerReceiveTime", DB::at(2024, 2, 1, 8, 9, 10)}, {"QZDeliveryTime", DB::at(2001, 1, 1)},
-               {"PatientDOB", DB::at(1980, 7, 1)}, {"ReadStatus", 3}});
+    db.insert({{"MsgID", "z-email"},
+               {"PracID", "P"},
+               {"Patient", "Doe"},
+               {"PatientGiven", "Jo"},
+               {"QZServerReceiveTime", DB::at(2024, 2, 1, 8, 9, 10)},
+               {"QZDeliveryTime", DB::at(2001, 1, 1)},
+               {"PatientDOB", DB::at(1980, 7, 1)},
+               {"ReadStatus", 3}});
     criteria.mailboxChecked = true;
     run(criteria);
     EXPECT_EQ(model.rowCount(), TrackResultModel::FetchBatch);
@@ -158,7 +171,10 @@ TEST(Csv, QuotesOnlyWhatNeedsQuotingAndEndsRecordsWithCrLf)
 
 TEST_F(Search, CsvHasTheTitlesAndEveryRowAsShown)
 {
-    db.insert({{"MsgID", "1"}, {"PracID", "P,1"}, {"Patient", "Ó Brien"}, {"QZDeliveryTime", DB::at(1900, 1, 1)},
+    db.insert({{"MsgID", "1"},
+               {"PracID", "P,1"},
+               {"Patient", "Ó Brien"},
+               {"QZDeliveryTime", DB::at(1900, 1, 1)},
                {"Test", "FBC \"urgent\""}});
     for (int i = 0; i < 300; ++i)
         db.insert({{"MsgID", QString("x%1").arg(i)}, {"PracID", "P2"}});
@@ -172,6 +188,24 @@ TEST_F(Search, CsvHasTheTitlesAndEveryRowAsShown)
     EXPECT_EQ(lines[0], "Status,Prac. ID,Filename,Patient Name,DOB,Lab Ref,Test Names,Request Date,Addressee,"
                         "Requestor,File Type,Server Recv. Time,Delivery Time,Run Number");
     EXPECT_EQ(lines[1], "Undeliverable,\"P,1\",,Ó Brien,,,\"FBC \"\"urgent\"\"\",,,,,,01/01/1900,");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Search, DateTimesStoredInShorterFormsAreReadAsWritten)
+{
+    db.connection().execute("insert into Tracking (MsgID, PracID, QZServerReceiveTime, QZDeliveryTime, StatusTime, "
+                            "PatientDOB) values ('short', 'P', '2024-03-01 09:08:07', '1900-01-01', "
+                            "'2024-03-02T10:00:00', 'not a date')");
+    criteria.mailboxChecked = true;
+    run(criteria);
+    ASSERT_EQ(model.rowCount(), 1);
+    EXPECT_EQ(model.displayText(0, TrackField::QZServerReceiveTime), "01/03/2024 09:08:07");
+    EXPECT_EQ(model.displayText(0, TrackField::Status), "Undeliverable");
+    EXPECT_EQ(model.value(0, TrackField::StatusTime), QVariant(QDateTime(QDate(2024, 3, 2), QTime(10, 0))));
+    EXPECT_TRUE(model.value(0, TrackField::PatientDOB).isNull());
 }
 
 } // namespace

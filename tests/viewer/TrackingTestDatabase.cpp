@@ -4,7 +4,8 @@
 
 #include "tests/support/TestFolder.h"
 
-TrackingTestDatabase::TrackingTestDatabase(const QString &folder, const QString &fileName, bool withTrackingTable)
+TrackingTestDatabase::TrackingTestDatabase(const QString &folder, const QString &fileName,
+                                           bool withTrackingTable)
     : m_file(folder + fileName), m_connection(folder)
 {
     m_connection.open(connectionString());
@@ -25,8 +26,9 @@ void TrackingTestDatabase::insert(const QVariantMap &columns)
         names << it.key();
         parameters << u':' + it.key();
     }
-    DbStatement insert(m_connection, QStringLiteral("insert into Tracking (%1) values (%2)")
-                                         .arg(names.join(QStringLiteral(", ")), parameters.join(QStringLiteral(", "))));
+    DbStatement insert(m_connection,
+                       QStringLiteral("insert into Tracking (%1) values (%2)")
+                           .arg(names.join(QStringLiteral(", ")), parameters.join(QStringLiteral(", "))));
     for (auto it = columns.cbegin(); it != columns.cend(); ++it) {
         const int type = it.value().metaType().id();
         const ParamType paramType = type == QMetaType::QDateTime ? ParamType::DateTime

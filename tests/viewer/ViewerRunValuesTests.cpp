@@ -54,7 +54,8 @@ TEST(CommandLine, PositionalArgumentsAndTheExportSwitch)
     EXPECT_EQ(plain.positional, (QStringList{"/mail", "/import"}));
     EXPECT_FALSE(plain.isHeadless());
 
-    const ViewerCommandLine exporting = ViewerCommandLine::parse({"", "", "Provider=SQLite", "--export-csv", "o.csv"});
+    const ViewerCommandLine exporting =
+        ViewerCommandLine::parse({"", "", "Provider=SQLite", "--export-csv", "o.csv"});
     EXPECT_EQ(exporting.positional, (QStringList{"", "", "Provider=SQLite"}));
     EXPECT_EQ(exporting.exportCsvPath, "o.csv");
     EXPECT_TRUE(exporting.isHeadless());

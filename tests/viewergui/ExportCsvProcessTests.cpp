@@ -19,12 +19,21 @@ protected:
     void SetUp() override
     {
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
-        db.insert({{"MsgID", "M1"}, {"Patient", "Smith"}, {"PatientGiven", "Ann"}, {"PracID", "P01"},
-                   {"QZServerReceiveTime", DB::at(2024, 3, 1, 9)}, {"QZDeliveryTime", DB::at(2001, 1, 1)}});
-        db.insert({{"MsgID", "M2"}, {"Patient", "Jones"}, {"PracID", "P01"},
+        db.insert({{"MsgID", "M1"},
+                   {"Patient", "Smith"},
+                   {"PatientGiven", "Ann"},
+                   {"PracID", "P01"},
+                   {"QZServerReceiveTime", DB::at(2024, 3, 1, 9)},
+                   {"QZDeliveryTime", DB::at(2001, 1, 1)}});
+        db.insert({{"MsgID", "M2"},
+                   {"Patient", "Jones"},
+                   {"PracID", "P01"},
                    {"QZServerReceiveTime", DB::at(2024, 3, 2, 9)}});
-        db.insert({{"MsgID", "M3"}, {"Patient", "Smith, Bob"}, {"PracID", "P02"},
-                   {"QZServerReceiveTime", DB::at(2024, 3, 3, 9)}, {"QZDeliveryTime", DB::at(1900, 1, 1)}});
+        db.insert({{"MsgID", "M3"},
+                   {"Patient", "Smith, Bob"},
+                   {"PracID", "P02"},
+                   {"QZServerReceiveTime", DB::at(2024, 3, 3, 9)},
+                   {"QZDeliveryTime", DB::at(1900, 1, 1)}});
     }
 
     void saveCriteria(const SavedSearch &saved) { SearchSettingsStore().save(saved); }

@@ -58,8 +58,7 @@ protected:
         return form;
     }
 
-    template <typename T>
-    static T *child(TQZTrackForm &form, const char *name)
+    template <typename T> static T *child(TQZTrackForm &form, const char *name)
     {
         T *widget = form.findChild<T *>(QLatin1String(name));
         if (!widget)

@@ -11,11 +11,11 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QMenu>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
@@ -142,12 +142,21 @@ protected:
     {
         TrackFormTest::SetUp();
         db = std::make_unique<DB>(app.path());
-        db->insert({{"MsgID", "M1"}, {"Patient", "Smith"}, {"PatientGiven", "Ann"}, {"PracID", "P01"},
-                    {"QZServerReceiveTime", DB::at(2024, 3, 1, 9, 0, 0)}, {"QZDeliveryTime", DB::at(1900, 1, 1)}});
-        db->insert({{"MsgID", "M2"}, {"Patient", "Smithers"}, {"PracID", "P02"},
+        db->insert({{"MsgID", "M1"},
+                    {"Patient", "Smith"},
+                    {"PatientGiven", "Ann"},
+                    {"PracID", "P01"},
+                    {"QZServerReceiveTime", DB::at(2024, 3, 1, 9, 0, 0)},
+                    {"QZDeliveryTime", DB::at(1900, 1, 1)}});
+        db->insert({{"MsgID", "M2"},
+                    {"Patient", "Smithers"},
+                    {"PracID", "P02"},
                     {"QZServerReceiveTime", DB::at(2024, 3, 2, 9, 0, 0)}});
-        db->insert({{"MsgID", "M3"}, {"Patient", "Jones"}, {"PracID", "P01"},
-                    {"QZServerReceiveTime", DB::at(2024, 3, 3, 9, 0, 0)}, {"QZDeliveryTime", DB::at(2024, 3, 3, 10)},
+        db->insert({{"MsgID", "M3"},
+                    {"Patient", "Jones"},
+                    {"PracID", "P01"},
+                    {"QZServerReceiveTime", DB::at(2024, 3, 3, 9, 0, 0)},
+                    {"QZDeliveryTime", DB::at(2024, 3, 3, 10)},
                     {"ReadStatus", 3}});
         form = start({"", "", db->connectionString()});
     }

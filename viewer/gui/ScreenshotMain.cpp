@@ -46,11 +46,14 @@ void fillSampleDatabase(DbConnection &connection)
 {
     connection.execute(connection.dialect().createTrackingSql());
     const QDateTime now = QDateTime::currentDateTime();
-    DbStatement insert(connection, QStringLiteral(
-        "insert into Tracking (MsgID, Patient, PatientGiven, PracID, Test, Filename, FileType, LabId, "
-        "AddresseeDoc, PatientDOB, RequestDate, QZServerReceiveTime, QZDeliveryTime, ReadStatus, StatusTime) "
-        "values (:id, :patient, :given, :prac, :test, :file, 'HL7', :lab, 'Dr Smith', :dob, :requested, "
-        ":received, :delivery, :status, :statusTime)"));
+    DbStatement insert(
+        connection,
+        QStringLiteral(
+            "insert into Tracking (MsgID, Patient, PatientGiven, PracID, Test, Filename, FileType, LabId, "
+            "AddresseeDoc, PatientDOB, RequestDate, QZServerReceiveTime, QZDeliveryTime, ReadStatus, "
+            "StatusTime) "
+            "values (:id, :patient, :given, :prac, :test, :file, 'HL7', :lab, 'Dr Smith', :dob, :requested, "
+            ":received, :delivery, :status, :statusTime)"));
     int n = 0;
     for (const SampleRow &row : Rows) {
         const QDateTime received = now.addDays(-row.receivedDaysAgo).addSecs(-3600 * (n % 7) - 97 * n);
@@ -65,13 +68,17 @@ void fillSampleDatabase(DbConnection &connection)
         insert.bind(QStringLiteral("given"), ParamType::Text, QLatin1String(row.given));
         insert.bind(QStringLiteral("prac"), ParamType::Text, QLatin1String(row.pracId));
         insert.bind(QStringLiteral("test"), ParamType::Text, QLatin1String(row.test));
-        insert.bind(QStringLiteral("file"), ParamType::Text, QStringLiteral("%1.hl7").arg(QLatin1String(row.msgId)));
+        insert.bind(QStringLiteral("file"), ParamType::Text,
+                    QStringLiteral("%1.hl7").arg(QLatin1String(row.msgId)));
         insert.bind(QStringLiteral("lab"), ParamType::Text, QStringLiteral("L%1").arg(70000 + n * 13));
-        insert.bind(QStringLiteral("dob"), ParamType::DateTime, QDateTime(QDate(1950 + n * 4, 1 + n, 3), QTime(0, 0)));
-        insert.bind(QStringLiteral("requested"), ParamType::DateTime, QDateTime(received.date(), QTime(0, 0)));
+        insert.bind(QStringLiteral("dob"), ParamType::DateTime,
+                    QDateTime(QDate(1950 + n * 4, 1 + n, 3), QTime(0, 0)));
+        insert.bind(QStringLiteral("requested"), ParamType::DateTime,
+                    QDateTime(received.date(), QTime(0, 0)));
         insert.bind(QStringLiteral("received"), ParamType::DateTime, received);
         insert.bind(QStringLiteral("delivery"), ParamType::DateTime, deliveryValue);
-        insert.bind(QStringLiteral("status"), ParamType::Int, row.readStatus ? QVariant(row.readStatus) : QVariant());
+        insert.bind(QStringLiteral("status"), ParamType::Int,
+                    row.readStatus ? QVariant(row.readStatus) : QVariant());
         insert.bind(QStringLiteral("statusTime"), ParamType::DateTime,
                     row.readStatus ? QVariant(received.addSecs(1800)) : QVariant());
         insert.execute();

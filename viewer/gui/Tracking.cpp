@@ -31,8 +31,7 @@ namespace {
 constexpr int CriteriaPanelHeight = 113;
 constexpr int ReportStripHeight = 41;
 
-template <typename T>
-T *named(T *widget, const char *name)
+template <typename T> T *named(T *widget, const char *name)
 {
     widget->setObjectName(QLatin1String(name));
     return widget;
@@ -64,7 +63,9 @@ TQZTrackForm::TQZTrackForm(TrackFormOptions options, QWidget *parent)
     if (!m_boxes)
         m_boxes = std::make_shared<QtMessageBoxes>(this);
     if (!m_options.openFile)
-        m_options.openFile = [](const QString &path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+        m_options.openFile = [](const QString &path) {
+            QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+        };
 
     buildMenus();
     m_pages = named(new QTabWidget, "PageControl1");
@@ -92,26 +93,31 @@ void TQZTrackForm::buildMenus()
 {
     QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("File1"));
-    QAction *exportCsv = file->addAction(QStringLiteral("Export to &CSV..."), this, &TQZTrackForm::ExportCsv1Click);
+    QAction *exportCsv =
+        file->addAction(QStringLiteral("Export to &CSV..."), this, &TQZTrackForm::ExportCsv1Click);
     exportCsv->setObjectName(QStringLiteral("ExportCsv1"));
     file->addSeparator();
-    file->addAction(QStringLiteral("&Exit"), this, &TQZTrackForm::Exit1Click)->setObjectName(QStringLiteral("Exit1"));
+    file->addAction(QStringLiteral("&Exit"), this, &TQZTrackForm::Exit1Click)
+        ->setObjectName(QStringLiteral("Exit1"));
 
     m_DataBase1 = menuBar()->addMenu(QStringLiteral("&DataBase"));
     m_DataBase1->setObjectName(QStringLiteral("DataBase1"));
     connect(m_DataBase1, &QMenu::aboutToShow, this, &TQZTrackForm::DataBase1Click);
-    m_Disconnect1 = m_DataBase1->addAction(QStringLiteral("&Disconnect"), this, &TQZTrackForm::Disconnect1Click);
+    m_Disconnect1 =
+        m_DataBase1->addAction(QStringLiteral("&Disconnect"), this, &TQZTrackForm::Disconnect1Click);
     m_Disconnect1->setObjectName(QStringLiteral("Disconnect1"));
     m_Connect1 = m_DataBase1->addAction(QStringLiteral("&Connect"), this, &TQZTrackForm::Connect1Click);
     m_Connect1->setObjectName(QStringLiteral("Connect1"));
-    m_CreateblankTrackTable1 =
-        m_DataBase1->addAction(QStringLiteral("Create &blank"), this, &TQZTrackForm::CreateblankTrackTable1Click);
+    m_CreateblankTrackTable1 = m_DataBase1->addAction(QStringLiteral("Create &blank"), this,
+                                                      &TQZTrackForm::CreateblankTrackTable1Click);
     m_CreateblankTrackTable1->setObjectName(QStringLiteral("CreateblankTrackTable1"));
     m_CreateblankTrackTable1->setEnabled(false);
 
     QMenu *queries = menuBar()->addMenu(QStringLiteral("&Queries"));
     queries->setObjectName(QStringLiteral("Queries1"));
-    queries->addAction(QStringLiteral("&Not Delivered by practice"), this, &TQZTrackForm::WaitingBypractice1Click)
+    queries
+        ->addAction(QStringLiteral("&Not Delivered by practice"), this,
+                    &TQZTrackForm::WaitingBypractice1Click)
         ->setObjectName(QStringLiteral("WaitingBypractice1"));
     queries->addAction(QStringLiteral("&Undelivered Results"), this, &TQZTrackForm::UndeliveredResults1Click)
         ->setObjectName(QStringLiteral("UndeliveredResults1"));
@@ -175,7 +181,8 @@ QWidget *TQZTrackForm::buildCriteriaPanel()
     };
     const QList<QList<QWidget *>> rows = {
         {m_NameFilterCheck, m_rsNameFilterEdit, m_RequestIDCheck, m_rsRequestEdit, m_DOBCheck, m_rsDOBPicker},
-        {m_MailboxCheck, m_rsMailboxEdit, m_AddresseeCheck, m_rsAddressEdit, m_RequestingDocCheck, m_rsREqDocEdit},
+        {m_MailboxCheck, m_rsMailboxEdit, m_AddresseeCheck, m_rsAddressEdit, m_RequestingDocCheck,
+         m_rsREqDocEdit},
         {m_FromDateCheck, pair(m_rsFromDatePicker, m_FromTimePicker), m_ToDateCheck,
          pair(m_rstoDatePicker, m_ToTimePicker), m_ReqDateCheck, m_rsReqDatePicker},
         {named(new QLabel(QStringLiteral("Delivery Status")), "StatusLabel"), m_StatusFilter, m_FileTypeCheck,
@@ -183,9 +190,9 @@ QWidget *TQZTrackForm::buildCriteriaPanel()
     };
     // Value controls share the space left by the captions and never push the window past its width.
     for (QWidget *value : std::initializer_list<QWidget *>{
-             m_rsNameFilterEdit, m_rsRequestEdit, m_rsDOBPicker, m_rsMailboxEdit, m_rsAddressEdit, m_rsREqDocEdit,
-             m_rsFromDatePicker, m_FromTimePicker, m_rstoDatePicker, m_ToTimePicker, m_rsReqDatePicker,
-             m_StatusFilter, m_FileTypeCombo, m_txtRunNumber}) {
+             m_rsNameFilterEdit, m_rsRequestEdit, m_rsDOBPicker, m_rsMailboxEdit, m_rsAddressEdit,
+             m_rsREqDocEdit, m_rsFromDatePicker, m_FromTimePicker, m_rstoDatePicker, m_ToTimePicker,
+             m_rsReqDatePicker, m_StatusFilter, m_FileTypeCombo, m_txtRunNumber}) {
         value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
         value->setMinimumWidth(60);
     }
@@ -252,7 +259,8 @@ QWidget *TQZTrackForm::buildSearchTab()
     m_ContentDBGrid->verticalHeader()->setFixedWidth(12);
     // The selected cell stays highlighted when the grid loses focus.
     QPalette palette = m_ContentDBGrid->palette();
-    palette.setBrush(QPalette::Inactive, QPalette::Highlight, palette.brush(QPalette::Active, QPalette::Highlight));
+    palette.setBrush(QPalette::Inactive, QPalette::Highlight,
+                     palette.brush(QPalette::Active, QPalette::Highlight));
     palette.setBrush(QPalette::Inactive, QPalette::HighlightedText,
                      palette.brush(QPalette::Active, QPalette::HighlightedText));
     m_ContentDBGrid->setPalette(palette);
@@ -273,15 +281,16 @@ QWidget *TQZTrackForm::buildSearchTab()
     connect(m_ContentDBGrid, &QTableView::doubleClicked, this, &TQZTrackForm::OpenMessage1Click);
 
     m_GridPopUp = named(new QMenu(this), "GridPopUp");
-    m_OpenMessage1 = m_GridPopUp->addAction(QStringLiteral("&Display Result"), this, &TQZTrackForm::OpenMessage1Click);
+    m_OpenMessage1 =
+        m_GridPopUp->addAction(QStringLiteral("&Display Result"), this, &TQZTrackForm::OpenMessage1Click);
     m_OpenMessage1->setObjectName(QStringLiteral("OpenMessage1"));
-    m_agasManaged1 = m_GridPopUp->addAction(QStringLiteral("&Tag as Managed"), this, &TQZTrackForm::agasManaged1Click);
+    m_agasManaged1 =
+        m_GridPopUp->addAction(QStringLiteral("&Tag as Managed"), this, &TQZTrackForm::agasManaged1Click);
     m_agasManaged1->setObjectName(QStringLiteral("agasManaged1"));
     connect(m_GridPopUp, &QMenu::aboutToShow, this, &TQZTrackForm::GridPopUpPopup);
     m_ContentDBGrid->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_ContentDBGrid, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
-        m_GridPopUp->popup(m_ContentDBGrid->viewport()->mapToGlobal(at));
-    });
+    connect(m_ContentDBGrid, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) { m_GridPopUp->popup(m_ContentDBGrid->viewport()->mapToGlobal(at)); });
 
     auto *copy = new QAction(QStringLiteral("Copy"), m_ContentDBGrid);
     copy->setObjectName(QStringLiteral("CopyCells"));

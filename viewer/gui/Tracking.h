@@ -32,7 +32,7 @@ struct TrackFormOptions
 {
     QString appPath;
     QStringList arguments;
-    std::shared_ptr<MessageBoxes> messageBoxes;             // default: real message boxes
+    std::shared_ptr<MessageBoxes> messageBoxes;            // default: real message boxes
     std::function<void(const QString &filePath)> openFile; // default: the desktop's "open"
 };
 

@@ -21,7 +21,8 @@
 void TQZTrackForm::RunTrackQuery()
 {
     m_pages->setTabVisible(m_pages->indexOf(m_reportTab), false);
-    const TrackSearch::Result result = m_search.RunTrackQuery(criteria(), m_SortOrder, QDateTime::currentDateTime());
+    const TrackSearch::Result result =
+        m_search.RunTrackQuery(criteria(), m_SortOrder, QDateTime::currentDateTime());
     if (result.outcome == TrackSearch::Outcome::NoCriteria)
         showMessage(QStringLiteral("No criteria Selected"));
     else if (result.outcome == TrackSearch::Outcome::OpenFailed)
@@ -89,10 +90,12 @@ void TQZTrackForm::exportCsvTo(const QString &path)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        throw std::runtime_error(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()).toStdString());
+        throw std::runtime_error(
+            QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()).toStdString());
     writeTrackCsv(m_model, file);
     if (!file.commit())
-        throw std::runtime_error(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()).toStdString());
+        throw std::runtime_error(
+            QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()).toStdString());
 }
 
 void TQZTrackForm::ExportCsv1Click()
@@ -110,7 +113,8 @@ QString TQZTrackForm::selectedCellsText() const
     const QHeaderView *header = m_ContentDBGrid->horizontalHeader();
     std::map<int, std::map<int, QString>> rows;
     for (const QModelIndex &index : m_ContentDBGrid->selectionModel()->selectedIndexes())
-        rows[index.row()][header->visualIndex(index.column())] = m_model.cellText(index.row(), index.column());
+        rows[index.row()][header->visualIndex(index.column())] =
+            m_model.cellText(index.row(), index.column());
     QStringList lines;
     for (const auto &[row, cells] : rows) {
         QStringList texts;

@@ -76,7 +76,8 @@ bool TQZTrackForm::askToConfigureConnection()
 {
     const QMessageBox::StandardButton answer = m_boxes->show(
         {QStringLiteral("QZTrack Database"),
-         QStringLiteral("No database connection defined.\r\nDo you want to try to configure a connection now?\r\n"),
+         QStringLiteral(
+             "No database connection defined.\r\nDo you want to try to configure a connection now?\r\n"),
          QMessageBox::Critical, QMessageBox::Yes | QMessageBox::No});
     if (answer != QMessageBox::Yes)
         return false;
@@ -107,8 +108,9 @@ void TQZTrackForm::connectAndProbe()
         }
         UpdateStatusBar();
     } catch (const std::exception &) {
-        showMessage(QStringLiteral("Failed to connect to the Tracking database. The Connection String used was ") +
-                    m_run.DbConnectionString);
+        showMessage(
+            QStringLiteral("Failed to connect to the Tracking database. The Connection String used was ") +
+            m_run.DbConnectionString);
     }
 }
 
@@ -125,7 +127,8 @@ void TQZTrackForm::UpdateStatusBar()
 
 void TQZTrackForm::LoadGridColumnWidths()
 {
-    for (const auto &[column, width] : SearchSettingsStore().LoadGridColumnWidths(int(m_columnWidths.size()))) {
+    for (const auto &[column, width] :
+         SearchSettingsStore().LoadGridColumnWidths(int(m_columnWidths.size()))) {
         if (width > 0)
             m_columnWidths[std::size_t(column)] = width;
     }
@@ -148,7 +151,8 @@ void TQZTrackForm::LoadSearchSettings()
 void TQZTrackForm::SaveSearchSettings()
 {
     SaveGridColumnWidths();
-    SearchSettingsStore().save(SavedSearch::fromCriteria(criteria(), m_SortOrder, QDateTime::currentDateTime()));
+    SearchSettingsStore().save(
+        SavedSearch::fromCriteria(criteria(), m_SortOrder, QDateTime::currentDateTime()));
 }
 
 void TQZTrackForm::closeEvent(QCloseEvent *event)

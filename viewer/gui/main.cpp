@@ -27,16 +27,19 @@ int exportCsv(const ViewerCommandLine &line)
     QTextStream errors(stderr);
     const ViewerRunValues values =
         ViewerRunValues::fromEnvironment(QCoreApplication::applicationDirPath(), line.positional);
-    return runSavedSearch(values, QDateTime::currentDateTime(), errors, [&](TrackResultModel &model, const TrackSearch &) {
-        QSaveFile file(line.exportCsvPath);
-        if (!file.open(QIODevice::WriteOnly))
-            throw std::runtime_error(
-                QStringLiteral("Cannot write %1: %2").arg(line.exportCsvPath, file.errorString()).toStdString());
-        writeTrackCsv(model, file);
-        if (!file.commit())
-            throw std::runtime_error(
-                QStringLiteral("Cannot write %1: %2").arg(line.exportCsvPath, file.errorString()).toStdString());
-    });
+    return runSavedSearch(values, QDateTime::currentDateTime(), errors,
+                          [&](TrackResultModel &model, const TrackSearch &) {
+                              QSaveFile file(line.exportCsvPath);
+                              if (!file.open(QIODevice::WriteOnly))
+                                  throw std::runtime_error(QStringLiteral("Cannot write %1: %2")
+                                                               .arg(line.exportCsvPath, file.errorString())
+                                                               .toStdString());
+                              writeTrackCsv(model, file);
+                              if (!file.commit())
+                                  throw std::runtime_error(QStringLiteral("Cannot write %1: %2")
+                                                               .arg(line.exportCsvPath, file.errorString())
+                                                               .toStdString());
+                          });
 }
 
 } // namespace
