@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTest>
 
 namespace {
 
@@ -367,6 +368,24 @@ TEST_F(SearchWindow, ClosingDeletesTheTemporaryFiles)
     form->close();
     EXPECT_FALSE(QFile::exists(temp));
     EXPECT_TRUE(QFile::exists(kept));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(SearchWindow, EnterInTheCriteriaPanelRunsTheSearch)
+{
+    child<QCheckBox>(*form, "NameFilterCheck")->setChecked(true);
+    QLineEdit *patient = child<QLineEdit>(*form, "rsNameFilterEdit");
+    patient->setText("Jon");
+    form->show();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    patient->setFocus();
+    QTest::keyClick(patient, Qt::Key_Return);
+    ASSERT_EQ(form->trackModel().rowCount(), 1);
+    EXPECT_EQ(form->trackModel().value(0, TrackField::MsgID), "M3");
 }
 
 } // namespace
