@@ -1,6 +1,7 @@
 #include "viewer/ReportEngine.h"
 
 #include "viewer/ReportPagePainter.h"
+#include "viewer/ReportTextFit.h"
 
 #include <QFontDatabase>
 #include <QPainter>
@@ -133,7 +134,28 @@ ReportPageLayout ReportEngine::pageLayout(int pageNumber) const
         if (hook != m_hooks.end() && hook->second)
             hook->second(band, pageNumber, pageCount());
     }
+    fitText(page);
     return page;
+}
+
+void ReportEngine::fitText(ReportPageLayout &page) const
+{
+    const double dotsPerMm = MetricsDpi / MmPerInch;
+    for (ReportPlacedBand &band : page.bands) {
+        for (ReportPlacedElement &placed : band.elements) {
+            const ReportElement &element = *placed.element;
+            if (placed.text.isEmpty()) {
+                placed.lines.clear();
+            } else if (element.sizedToText()) {
+                placed.lines = QStringList{ReportTextFit::oneLine(placed.text)};
+            } else {
+                const ReportTextFit::Box box{placed.rect.width() * dotsPerMm,
+                                             placed.rect.height() * dotsPerMm, element.wordWrap,
+                                             element.clip};
+                placed.lines = ReportTextFit::lines(placed.text, placed.font, &m_metricsDevice, box);
+            }
+        }
+    }
 }
 
 void ReportEngine::paintPage(QPainter &painter, int pageNumber) const

@@ -84,6 +84,7 @@ private:
     int firstChangedGroup(int row) const;
     double remainingHeight(int fromGroup, int step) const;
     double bandHeight(int band) const;
+    void fitText(ReportPageLayout &page) const;
     void place(ReportPageLayout *out, int band, double top, int row, bool repeated) const;
     QString elementText(const ReportElement &element, const ElementMetrics &metrics, int row,
                         int pageNumber) const;

@@ -7,6 +7,7 @@
 #include <QRectF>
 #include <QSizeF>
 #include <QString>
+#include <QStringList>
 
 // One laid-out page of a report: which bands print where and with which texts, in millimetres from
 // the paper's top left corner. The engine builds one on demand for painting; tests read it to check
@@ -15,7 +16,8 @@
 struct ReportPlacedElement
 {
     const ReportElement *element = nullptr;
-    QString text; // as it prints, prefix included
+    QString text;      // as it prints, prefix included
+    QStringList lines; // the part of the text that fits the box, line by line
     QRectF rect;
     QFont font; // the element's font with its family resolved to one that is installed
 };

@@ -3,65 +3,11 @@
 #include <QFontMetricsF>
 #include <QPaintDevice>
 #include <QPainter>
-#include <QTextLayout>
 
 namespace {
 
 constexpr double MmPerInch = 25.4;
 constexpr double LineWidthMm = 0.2;
-
-QString oneLine(QString text)
-{
-    return text.replace(QLatin1String("\r\n"), QLatin1String(" "))
-        .replace(QLatin1Char('\n'), QLatin1Char(' '));
-}
-
-// Text that does not fit is cut after the last whole character that does, so that no half glyph
-// can be read as another letter.
-QString fittingPrefix(const QFontMetricsF &metrics, const QString &text, double width)
-{
-    if (metrics.horizontalAdvance(text) <= width)
-        return text;
-    qsizetype fits = 0;
-    qsizetype tooLong = text.size();
-    while (tooLong - fits > 1) {
-        const qsizetype middle = (fits + tooLong) / 2;
-        if (metrics.horizontalAdvance(text.left(middle)) <= width)
-            fits = middle;
-        else
-            tooLong = middle;
-    }
-    if (fits > 0 && text.at(fits - 1).isHighSurrogate())
-        --fits;
-    return text.left(fits);
-}
-
-// The lines of a word-wrapped box that fit its height; the first one always does.
-QStringList wrappedLines(const QString &text, const QFont &font, QPaintDevice *device, const QRectF &box,
-                         const QFontMetricsF &metrics)
-{
-    QString flowing = text;
-    flowing.replace(QLatin1String("\r\n"), QString(QChar::LineSeparator))
-        .replace(QLatin1Char('\n'), QChar::LineSeparator);
-    const int room = std::max(1, int((box.height() + 0.5) / metrics.lineSpacing()));
-
-    QTextLayout layout(flowing, font, device);
-    QTextOption option;
-    option.setWrapMode(QTextOption::WordWrap);
-    layout.setTextOption(option);
-    QStringList lines;
-    layout.beginLayout();
-    for (QTextLine line = layout.createLine(); line.isValid() && lines.size() < room;
-         line = layout.createLine()) {
-        line.setLineWidth(box.width());
-        QString part = flowing.mid(line.textStart(), line.textLength());
-        while (!part.isEmpty() && (part.back().isSpace() || part.back() == QChar::LineSeparator))
-            part.chop(1);
-        lines.append(part);
-    }
-    layout.endLayout();
-    return lines;
-}
 
 } // namespace
 
@@ -117,29 +63,17 @@ void ReportPagePainter::paintBand(const ReportPlacedBand &band)
 
 void ReportPagePainter::paintText(const ReportPlacedElement &placed, const QRectF &box)
 {
-    if (placed.text.isEmpty())
+    if (placed.lines.isEmpty())
         return;
-    const ReportElement &element = *placed.element;
     m_painter.setFont(placed.font);
     m_painter.setPen(Qt::black);
     const QFontMetricsF metrics(placed.font, m_painter.device());
-    const int flags = int(element.alignment & Qt::AlignHorizontal_Mask) | Qt::AlignTop | Qt::TextSingleLine |
-                      Qt::TextDontClip;
-
-    const bool multiLine = placed.text.contains(QLatin1Char('\n'));
-    // Boxes sized to their text must not lose a character to rounding between devices.
-    if (element.sizedToText() || (!multiLine && metrics.horizontalAdvance(placed.text) <= box.width())) {
-        m_painter.drawText(box, flags, multiLine ? oneLine(placed.text) : placed.text);
-        return;
-    }
-
-    const QStringList lines = element.wordWrap
-                                  ? wrappedLines(placed.text, placed.font, m_painter.device(), box, metrics)
-                                  : QStringList{oneLine(placed.text)};
+    // The engine chose the lines on a fine grid; a line a hair wider here may pass the box's edge.
+    const int flags = int(placed.element->alignment & Qt::AlignHorizontal_Mask) | Qt::AlignTop |
+                      Qt::TextSingleLine | Qt::TextDontClip;
     double top = box.top();
-    for (const QString &line : lines) {
-        const QString shown = element.clip ? fittingPrefix(metrics, line, box.width()) : line;
-        m_painter.drawText(QRectF(box.left(), top, box.width(), metrics.height()), flags, shown);
+    for (const QString &line : placed.lines) {
+        m_painter.drawText(QRectF(box.left(), top, box.width(), metrics.height()), flags, line);
         top += metrics.lineSpacing();
     }
 }

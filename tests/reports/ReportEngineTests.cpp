@@ -282,3 +282,64 @@ TEST(ReportEngineData, DateTimeElementsShowTheMomentOfPreparation)
 }
 
 } // namespace
+
+namespace {
+
+struct FitCase
+{
+    const char *name;
+    bool wordWrap;
+    double heightMm; // 0: one line
+    bool cut;
+    int expectedLines;
+};
+
+void PrintTo(const FitCase &value, std::ostream *out)
+{
+    *out << value.name;
+}
+
+class ReportTextFitting : public ::testing::TestWithParam<FitCase>
+{
+};
+
+TEST_P(ReportTextFitting, BoxesPrintWholeLinesAndWholeCharactersOnly)
+{
+    const FitCase &fit = GetParam();
+    const QString text =
+        QStringLiteral("Thyroid function tests, Ferritin, Vitamin B12 and folate, Lipid profile");
+    ReportLayout layout = testLayout({});
+    ReportElement &box = layout.bands[1].elements.first();
+    box.wordWrap = fit.wordWrap;
+    box.height = fit.heightMm;
+    box.clip = fit.cut;
+    box.width = 30;
+    ReportMemoryDataSource data({QStringLiteral("n")});
+    data.appendRow({text});
+    ReportEngine engine(layout, data);
+    engine.prepare();
+    const ReportPageLayout page = engine.pageLayout(1);
+    const ReportPlacedElement &placed = bandsOf(page, ReportBandKind::Detail)[0]->elements.first();
+
+    ASSERT_EQ(placed.lines.size(), fit.expectedLines) << placed.lines.join('|').toStdString();
+    EXPECT_TRUE(text.startsWith(placed.lines.first())) << placed.lines.first().toStdString();
+    if (fit.wordWrap) {
+        // Whole words: each line ends where the text has a blank or ends.
+        const QString joined = placed.lines.join(QLatin1Char(' '));
+        EXPECT_TRUE(text.startsWith(joined));
+        EXPECT_TRUE(joined.size() == text.size() || text.at(joined.size()) == QLatin1Char(' '));
+    }
+    if (fit.cut)
+        EXPECT_LT(placed.lines.join(QString()).size(), text.size());
+    else
+        EXPECT_EQ(placed.lines.first(), text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Boxes, ReportTextFitting,
+                         ::testing::Values(FitCase{"OneWrappedLine", true, 0, true, 1},
+                                           FitCase{"TwoWrappedLines", true, 8.0, true, 2},
+                                           FitCase{"CutAtTheEdge", false, 0, true, 1},
+                                           FitCase{"KeptWhole", false, 0, false, 1}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+} // namespace

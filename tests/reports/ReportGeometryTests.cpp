@@ -279,8 +279,8 @@ TEST(LayoutText, BirthDateInThePatientHeaderPrintsWhole)
 {
     const ReportMemoryDataSource rows = rowsFor(Search);
     PreparedReport report(Search, rows);
-    const ReportPlacedElement *dob =
-        findElement(*firstBand(report.engine.pageLayout(1), Group), "PatientDOB");
+    const ReportPageLayout page = report.engine.pageLayout(1);
+    const ReportPlacedElement *dob = findElement(*firstBand(page, Group), "PatientDOB");
     ASSERT_NE(dob, nullptr);
     QImage device(1, 1, QImage::Format_ARGB32);
     device.setDotsPerMeterX(47244); // 1200 dpi
@@ -289,8 +289,7 @@ TEST(LayoutText, BirthDateInThePatientHeaderPrintsWhole)
         QFontMetricsF(dob->font, &device).horizontalAdvance(QStringLiteral("00/00/0000"));
     EXPECT_LE(widestDate / 1200 * 25.4, dob->rect.width());
     // It still ends before the address box.
-    const ReportPlacedElement *address =
-        findElement(*firstBand(report.engine.pageLayout(1), Group), "PatientAddress");
+    const ReportPlacedElement *address = findElement(*firstBand(page, Group), "PatientAddress");
     EXPECT_LE(dob->rect.right(), address->rect.left());
 }
 

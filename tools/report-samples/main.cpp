@@ -10,7 +10,8 @@
 #include <exception>
 
 // Writes the three reports over invented rows as search.pdf, practice.pdf and undelivered.pdf into
-// the folder given as the first argument, so their look can be checked without a database.
+// the folder given as the first argument, each with its preview image of page 1 (NAME-preview.png),
+// so their look can be checked without a database.
 int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -33,13 +34,15 @@ int main(int argc, char **argv)
             engine.setText(QString::fromLatin1(ReportLayouts::CriteriaElement), criteria);
             engine.setBeforePrint(ReportBandKind::PageFooter, ReportLayouts::pageFooterBeforePrint());
             engine.prepare();
-            ReportOutput::writePdf(engine, folder.filePath(file));
-            std::printf("%s: %d pages\n", qPrintable(folder.filePath(file)), engine.pageCount());
+            ReportOutput::writePdf(engine, folder.filePath(file + QStringLiteral(".pdf")));
+            // What the window's preview shows: page 1 at 50 %.
+            ReportOutput::renderPage(engine, 1).save(folder.filePath(file + QStringLiteral("-preview.png")));
+            std::printf("%s.pdf: %d pages\n", qPrintable(folder.filePath(file)), engine.pageCount());
         };
-        write(ReportKind::Search, ReportSampleRows::trackRows(60, 4, false), QStringLiteral("search.pdf"));
-        write(ReportKind::Practice, ReportSampleRows::trackRows(60, 4, true), QStringLiteral("practice.pdf"));
+        write(ReportKind::Search, ReportSampleRows::trackRows(60, 4, false), QStringLiteral("search"));
+        write(ReportKind::Practice, ReportSampleRows::trackRows(60, 4, true), QStringLiteral("practice"));
         write(ReportKind::Undelivered, ReportSampleRows::undeliveredRows(14),
-              QStringLiteral("undelivered.pdf"));
+              QStringLiteral("undelivered"));
     } catch (const std::exception &error) {
         std::fprintf(stderr, "%s\n", error.what());
         return 1;
