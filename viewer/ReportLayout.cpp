@@ -14,7 +14,7 @@ QPageLayout ReportLayout::pageLayout() const
     return QPageLayout(QPageSize(pageSize), orientation, QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
 }
 
-const ReportBand *ReportLayout::band(ReportBandKind kind) const
+const ReportBand *ReportLayout::band(ReportBandKind kind) const &
 {
     for (const ReportBand &candidate : bands) {
         if (candidate.kind == kind)
@@ -23,7 +23,7 @@ const ReportBand *ReportLayout::band(ReportBandKind kind) const
     return nullptr;
 }
 
-QList<const ReportBand *> ReportLayout::groupHeaders() const
+QList<const ReportBand *> ReportLayout::groupHeaders() const &
 {
     QList<const ReportBand *> headers;
     for (const ReportBand &candidate : bands) {

@@ -91,8 +91,11 @@ struct ReportLayout
     QSizeF paperSize() const;
     QPageLayout pageLayout() const;
 
-    const ReportBand *band(ReportBandKind kind) const;
-    QList<const ReportBand *> groupHeaders() const;
+    // Pointers into the layout: a temporary layout would leave them dangling.
+    const ReportBand *band(ReportBandKind kind) const &;
+    const ReportBand *band(ReportBandKind kind) const && = delete;
+    QList<const ReportBand *> groupHeaders() const &;
+    QList<const ReportBand *> groupHeaders() const && = delete;
     QStringList fieldNames() const;
 
     // Sets the text of every element called `elementName`; returns how many there were.

@@ -23,6 +23,8 @@ const ReportPlacedBand *firstBand(const ReportPageLayout &page, ReportBandKind k
     }
     return nullptr;
 }
+// The pointer points into the page: it must outlive it.
+const ReportPlacedBand *firstBand(ReportPageLayout &&page, ReportBandKind kind) = delete;
 
 // An element is named by its data field, its caption text or its element name.
 const ReportPlacedElement *findElement(const ReportPlacedBand &band, const QString &id)
@@ -235,12 +237,14 @@ INSTANTIATE_TEST_SUITE_P(Reports, LayoutPageSetup,
 
 TEST(LayoutLines, FooterLinesAndTheSinceLabelUnderline)
 {
-    EXPECT_TRUE(ReportLayouts::QuickRep1().band(ReportBandKind::PageFooter)->lineAbove);
-    EXPECT_FALSE(ReportLayouts::QuickRep3().band(ReportBandKind::PageFooter)->lineAbove);
-    EXPECT_FALSE(ReportLayouts::qrptUndelivered().band(ReportBandKind::PageFooter)->lineAbove);
-    const ReportBand *summaryHeader = ReportLayouts::qrptUndelivered().band(ReportBandKind::PageHeader);
+    const ReportLayout search = ReportLayouts::QuickRep1();
+    const ReportLayout practice = ReportLayouts::QuickRep3();
+    const ReportLayout summary = ReportLayouts::qrptUndelivered();
+    EXPECT_TRUE(search.band(ReportBandKind::PageFooter)->lineAbove);
+    EXPECT_FALSE(practice.band(ReportBandKind::PageFooter)->lineAbove);
+    EXPECT_FALSE(summary.band(ReportBandKind::PageFooter)->lineAbove);
     int underlined = 0;
-    for (const ReportElement &element : summaryHeader->elements)
+    for (const ReportElement &element : summary.band(ReportBandKind::PageHeader)->elements)
         underlined += element.lineBelow ? 1 : 0;
     EXPECT_EQ(underlined, 1);
 }
@@ -264,8 +268,8 @@ TEST(LayoutText, SizedToTextElementsGrowWithTheirText)
     const ReportMemoryDataSource rows = rowsFor(Search);
     PreparedReport report(Search, rows, QStringLiteral("Patient like 'S%'"));
     auto criteriaWidth = [&report]() {
-        return findElement(*firstBand(report.engine.pageLayout(1), Header), QStringLiteral("CriteriaText"))
-            ->rect.width();
+        const ReportPageLayout page = report.engine.pageLayout(1);
+        return findElement(*firstBand(page, Header), QStringLiteral("CriteriaText"))->rect.width();
     };
     const double narrow = criteriaWidth();
     report.engine.setText(QString::fromLatin1(ReportLayouts::CriteriaElement),
