@@ -41,6 +41,7 @@ public:
     // Throws std::invalid_argument when the layout names a field the data source lacks. The data
     // source must outlive the engine.
     ReportEngine(ReportLayout layout, const ReportDataSource &data);
+    ReportEngine(ReportLayout layout, const ReportDataSource &&data) = delete;
 
     const ReportLayout &layout() const { return m_layout; }
     // Changes a caption of the layout, for instance the criteria text; see ReportLayout::setText.
