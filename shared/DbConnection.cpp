@@ -58,6 +58,7 @@ void DbConnection::ensureOpen()
 
 void DbConnection::openTarget()
 {
+    ++m_generation;
     if (QSqlDatabase::contains(m_connectionName))
         QSqlDatabase::removeDatabase(m_connectionName);
     QSqlDatabase db = QSqlDatabase::addDatabase(m_target.driver, m_connectionName);
@@ -89,6 +90,7 @@ void DbConnection::openTarget()
 void DbConnection::close()
 {
     m_inTransaction = false;
+    ++m_generation;
     if (!QSqlDatabase::contains(m_connectionName))
         return;
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
@@ -114,9 +116,10 @@ void DbConnection::beginTransaction()
 void DbConnection::commit()
 {
     QSqlDatabase db = database();
-    m_inTransaction = false;
+    // A failed commit leaves the transaction open on the database: keep saying so.
     if (!db.commit())
         throw DbError(DbError::Kind::Database, sqlErrorText(db.lastError()));
+    m_inTransaction = false;
 }
 
 void DbConnection::rollback()

@@ -45,6 +45,8 @@ public:
     int execute(const QString &sql);
 
     QSqlDatabase database() const;
+    // Counts the opens, so that statements know when their prepared form belongs to an old session.
+    int generation() const { return m_generation; }
 
 private:
     void openTarget();
@@ -56,4 +58,5 @@ private:
     ConnectionTarget m_target;
     std::shared_ptr<const SqlDialect> m_dialect;
     bool m_inTransaction = false;
+    int m_generation = 0;
 };

@@ -63,6 +63,8 @@ DbStatement::DbStatement(DbConnection &connection, const QString &text) : m_conn
 void DbStatement::setText(const QString &text)
 {
     close();
+    m_query = QSqlQuery();
+    m_prepared = false;
     m_text = text;
     m_bindings.clear();
 }
@@ -160,12 +162,35 @@ QVariant DbStatement::boundValue(const Binding &binding) const
     return value.toString();
 }
 
-QSqlQuery DbStatement::run()
+QSqlQuery &DbStatement::run()
 {
-    QSqlQuery query = prepareBound();
-    if (!query.exec())
-        throw DbError(DbError::Kind::Database, sqlErrorText(query.lastError()));
-    return query;
+    m_connection.ensureOpen();
+    // A statement that is reused keeps its prepared form while the text and the connection stay.
+    if (!m_prepared || m_preparedGeneration != m_connection.generation()) {
+        m_query = QSqlQuery(m_connection.database());
+        m_query.setForwardOnly(true);
+        if (!m_query.prepare(m_text)) {
+            const QString message = sqlErrorText(m_query.lastError());
+            m_query = QSqlQuery();
+            throw DbError(DbError::Kind::Database, message);
+        }
+        m_prepared = true;
+        m_preparedGeneration = m_connection.generation();
+    }
+    bindAll(m_query);
+    if (!m_query.exec())
+        throw DbError(DbError::Kind::Database, sqlErrorText(m_query.lastError()));
+    return m_query;
+}
+
+void DbStatement::bindAll(QSqlQuery &query) const
+{
+    for (const QString &name : parameterNames()) {
+        const Binding *binding = findBinding(name);
+        if (!binding)
+            refuse(QStringLiteral("Parameter :%1 has no value").arg(name));
+        query.bindValue(u':' + name, boundValue(*binding));
+    }
 }
 
 QSqlQuery DbStatement::prepareBound()
@@ -175,43 +200,37 @@ QSqlQuery DbStatement::prepareBound()
     query.setForwardOnly(true);
     if (!query.prepare(m_text))
         throw DbError(DbError::Kind::Database, sqlErrorText(query.lastError()));
-    for (const QString &name : parameterNames()) {
-        const Binding *binding = findBinding(name);
-        if (!binding)
-            refuse(QStringLiteral("Parameter :%1 has no value").arg(name));
-        query.bindValue(u':' + name, boundValue(*binding));
-    }
+    bindAll(query);
     return query;
 }
 
 int DbStatement::execute()
 {
-    close();
-    m_query = run();
-    const int rows = m_query.numRowsAffected();
-    close();
+    QSqlQuery &query = run();
+    const int rows = query.numRowsAffected();
+    query.finish();
     return rows;
 }
 
 DbResult DbStatement::open()
 {
-    close();
-    m_query = run();
-    const QSqlRecord record = m_query.record();
+    QSqlQuery &query = run();
+    const QSqlRecord record = query.record();
     QStringList fieldNames;
     for (int i = 0; i < record.count(); ++i)
         fieldNames << record.fieldName(i);
     std::vector<std::vector<QVariant>> rows;
-    while (m_query.next()) {
+    while (query.next()) {
         std::vector<QVariant> row;
         row.reserve(record.count());
         for (int i = 0; i < record.count(); ++i)
-            row.push_back(m_query.value(i));
+            row.push_back(query.value(i));
         rows.push_back(std::move(row));
     }
-    if (m_query.lastError().isValid())
-        throw DbError(DbError::Kind::Database, sqlErrorText(m_query.lastError()));
-    close();
+    const QSqlError error = query.lastError();
+    query.finish();
+    if (error.isValid())
+        throw DbError(DbError::Kind::Database, sqlErrorText(error));
     return DbResult(fieldNames, std::move(rows), m_connection.sharedDialect());
 }
 
@@ -219,5 +238,4 @@ void DbStatement::close()
 {
     if (m_query.isActive())
         m_query.finish();
-    m_query = QSqlQuery();
 }

@@ -43,7 +43,7 @@ public:
     int execute();
     // Runs the statement and reads its whole result. Throws DbError.
     DbResult open();
-    // A prepared, bound query for callers that walk a large result themselves. Throws DbError.
+    // A new prepared, bound query for callers that walk a large result themselves. Throws DbError.
     QSqlQuery prepareBound();
     void close();
 
@@ -59,10 +59,13 @@ private:
 
     const Binding *findBinding(const QString &name) const;
     QVariant boundValue(const Binding &binding) const;
-    QSqlQuery run();
+    QSqlQuery &run();
+    void bindAll(QSqlQuery &query) const;
 
     DbConnection &m_connection;
     QString m_text;
     std::vector<Binding> m_bindings;
     QSqlQuery m_query;
+    bool m_prepared = false;
+    int m_preparedGeneration = -1;
 };

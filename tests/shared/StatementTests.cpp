@@ -129,3 +129,36 @@ TEST(ConnectionOpenTest, MissingFolderFailsNamingTheFile)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(StatementTest, ReusedStatementSurvivesReconnect)
+{
+    DbStatement insert(db, "INSERT INTO Tracking (MsgID) VALUES (:MsgID)");
+    insert.bind("MsgID", ParamType::Text, "a");
+    EXPECT_EQ(insert.execute(), 1);
+    db.close();
+    db.open();
+    insert.bind("MsgID", ParamType::Text, "b");
+    EXPECT_EQ(insert.execute(), 1);
+    DbStatement count(db, "select count(*) as n from Tracking");
+    EXPECT_EQ(count.open().integer(0, "n"), 2);
+    insert.bind("MsgID", ParamType::Text, "c");
+    EXPECT_EQ(insert.execute(), 1);
+    EXPECT_EQ(count.open().integer(0, "n"), 3);
+}
+
+TEST_F(StatementTest, FailedCommitStillReportsTheOpenTransaction)
+{
+    db.execute("PRAGMA foreign_keys = ON");
+    db.execute("CREATE TABLE parent (id integer primary key)");
+    db.execute("CREATE TABLE child (pid integer references parent(id) deferrable initially deferred)");
+    db.beginTransaction();
+    db.execute("INSERT INTO child (pid) VALUES (42)");
+    EXPECT_THROW(db.commit(), DbError);
+    EXPECT_TRUE(db.inTransaction());
+    db.rollback();
+    EXPECT_FALSE(db.inTransaction());
+}
+
+} // namespace
