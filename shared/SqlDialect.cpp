@@ -2,6 +2,7 @@
 
 #include "shared/SqlServerDialect.h"
 #include "shared/SqliteDialect.h"
+#include "shared/TrackingSchema.h"
 
 QString quoteMessageId(const QString &messageId)
 {
@@ -74,6 +75,33 @@ std::optional<QDateTime> SqlDialect::dateTimeValue(const QVariant &value) const
             return parsed;
     }
     return std::nullopt;
+}
+
+QString SqlDialect::undeliveredSummary(const QString &daysSinceReceipt, const QString &lastDelivery) const
+{
+    const QString dayCase = QStringLiteral("\tsum(case when (%1 %2) then 1 else 0 end) as %3,");
+    return QStringList{
+        QStringLiteral("select"),
+        QStringLiteral("\tpracid,"),
+        dayCase.arg(daysSinceReceipt, QStringLiteral("= 0"), QStringLiteral("count_today")),
+        dayCase.arg(daysSinceReceipt, QStringLiteral("= 1"), QStringLiteral("count_today_1")),
+        dayCase.arg(daysSinceReceipt, QStringLiteral("= 2"), QStringLiteral("count_today_2")),
+        dayCase.arg(daysSinceReceipt, QStringLiteral("= 3"), QStringLiteral("count_today_3")),
+        dayCase.arg(daysSinceReceipt, QStringLiteral(">= 4"), QStringLiteral("count_today_4_plus")),
+        QStringLiteral("\tsum(1) as count_total,"),
+        u'\t' + lastDelivery + QStringLiteral(" as last_delivery"),
+        QStringLiteral("from "),
+        QStringLiteral("\tTracking as t1"),
+        QStringLiteral("where"),
+        QStringLiteral("\t(t1.QZDeliveryTime is null or t1.QZDeliveryTime=%1 or t1.QZDeliveryTime=%2 )")
+            .arg(dateLiteral(Sentinel::DecryptFailedDayFirst), dateLiteral(Sentinel::DecryptFailedMonthFirst)),
+        QStringLiteral("                and t1.QZServerReceiveTime is not null"),
+        QStringLiteral("group by"),
+        QStringLiteral("\tt1.pracid"),
+        QStringLiteral("order by"),
+        QStringLiteral("\tt1.pracid"),
+    }
+        .join(QStringLiteral("\r\n"));
 }
 
 std::unique_ptr<SqlDialect> SqlDialect::create(Backend backend)

@@ -55,6 +55,11 @@ public:
     virtual QStringList sessionSetupSql() const = 0;
 
     static std::unique_ptr<SqlDialect> create(Backend backend);
+
+protected:
+    // The undelivered summary's eighteen lines around the two expressions a backend writes its own
+    // way: the days between receipt and today, and the practice's last delivery as text.
+    QString undeliveredSummary(const QString &daysSinceReceipt, const QString &lastDelivery) const;
 };
 
 // A message id pasted between single quotes: each quote doubled.

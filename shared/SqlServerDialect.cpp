@@ -126,32 +126,9 @@ QString SqlServerDialect::existingRowSql(const QString &messageId) const
 
 QString SqlServerDialect::undeliveredSummarySql() const
 {
-    const QString dayCase =
-        QStringLiteral("\tsum(case when (DateDiff(day, t1.QZServerReceiveTime, GetDate()) %1) then 1 else 0 end) "
-                       "as %2,");
-    return QStringList{
-        QStringLiteral("select"),
-        QStringLiteral("\tpracid,"),
-        dayCase.arg(QStringLiteral("= 0"), QStringLiteral("count_today")),
-        dayCase.arg(QStringLiteral("= 1"), QStringLiteral("count_today_1")),
-        dayCase.arg(QStringLiteral("= 2"), QStringLiteral("count_today_2")),
-        dayCase.arg(QStringLiteral("= 3"), QStringLiteral("count_today_3")),
-        dayCase.arg(QStringLiteral(">= 4"), QStringLiteral("count_today_4_plus")),
-        QStringLiteral("\tsum(1) as count_total,"),
-        QStringLiteral("\tconvert(varchar(17), (select max(t2.QZDeliveryTime) from Tracking as t2 where t2.pracid = "
-                       "t1.pracid), 113) as last_delivery"),
-        QStringLiteral("from "),
-        QStringLiteral("\tTracking as t1"),
-        QStringLiteral("where"),
-        QStringLiteral("\t(t1.QZDeliveryTime is null or t1.QZDeliveryTime='1905-06-07' or "
-                       "t1.QZDeliveryTime='1905-07-06' )"),
-        QStringLiteral("                and t1.QZServerReceiveTime is not null"),
-        QStringLiteral("group by"),
-        QStringLiteral("\tt1.pracid"),
-        QStringLiteral("order by"),
-        QStringLiteral("\tt1.pracid"),
-    }
-        .join(CrLf);
+    return undeliveredSummary(QStringLiteral("DateDiff(day, t1.QZServerReceiveTime, GetDate())"),
+                              QStringLiteral("convert(varchar(17), (select max(t2.QZDeliveryTime) from Tracking as t2 "
+                                             "where t2.pracid = t1.pracid), 113)"));
 }
 
 QString SqlServerDialect::tagAsManagedSql() const

@@ -159,34 +159,12 @@ QString SqliteDialect::existingRowSql(const QString &messageId) const
 
 QString SqliteDialect::undeliveredSummarySql() const
 {
-    const QString dayCase = QStringLiteral("\tsum(case when (%1 %2) then 1 else 0 end) as %3,");
     // convert(varchar(17), ..., 113): "07 Jun 2024 14:05".
     const QString lastDelivery = QStringLiteral(
         "(select strftime('%d ', max(t2.QZDeliveryTime)) || substr('JanFebMarAprMayJunJulAugSepOctNovDec', "
         "3 * cast(strftime('%m', max(t2.QZDeliveryTime)) as integer) - 2, 3) || "
         "strftime(' %Y %H:%M', max(t2.QZDeliveryTime)) from Tracking as t2 where t2.pracid = t1.pracid)");
-    return QStringList{
-        QStringLiteral("select"),
-        QStringLiteral("\tpracid,"),
-        dayCase.arg(dayDiff(), QStringLiteral("= 0"), QStringLiteral("count_today")),
-        dayCase.arg(dayDiff(), QStringLiteral("= 1"), QStringLiteral("count_today_1")),
-        dayCase.arg(dayDiff(), QStringLiteral("= 2"), QStringLiteral("count_today_2")),
-        dayCase.arg(dayDiff(), QStringLiteral("= 3"), QStringLiteral("count_today_3")),
-        dayCase.arg(dayDiff(), QStringLiteral(">= 4"), QStringLiteral("count_today_4_plus")),
-        QStringLiteral("\tsum(1) as count_total,"),
-        u'\t' + lastDelivery + QStringLiteral(" as last_delivery"),
-        QStringLiteral("from "),
-        QStringLiteral("\tTracking as t1"),
-        QStringLiteral("where"),
-        QStringLiteral("\t(t1.QZDeliveryTime is null or t1.QZDeliveryTime=%1 or t1.QZDeliveryTime=%2 )")
-            .arg(dateLiteral(Sentinel::DecryptFailedDayFirst), dateLiteral(Sentinel::DecryptFailedMonthFirst)),
-        QStringLiteral("                and t1.QZServerReceiveTime is not null"),
-        QStringLiteral("group by"),
-        QStringLiteral("\tt1.pracid"),
-        QStringLiteral("order by"),
-        QStringLiteral("\tt1.pracid"),
-    }
-        .join(CrLf);
+    return undeliveredSummary(dayDiff(), lastDelivery);
 }
 
 QString SqliteDialect::tagAsManagedSql() const
