@@ -339,7 +339,10 @@ QWidget *TQZTrackForm::buildReportTab()
     connect(print, &QPushButton::clicked, this, &TQZTrackForm::Button1Click);
     buttons->addWidget(prev);
     buttons->addWidget(next);
+    m_SaveReportPdf = named(new QPushButton(QStringLiteral("Save as &PDF...")), "SaveReportPdf");
+    connect(m_SaveReportPdf, &QPushButton::clicked, this, &TQZTrackForm::SaveReportPdfClick);
     buttons->addStretch(1);
+    buttons->addWidget(m_SaveReportPdf);
     buttons->addWidget(print);
     layout->addWidget(strip);
     auto *scroll = named(new QScrollArea, "ReportPreviewScroll");

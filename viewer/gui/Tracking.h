@@ -1,6 +1,8 @@
 #pragma once
 
 #include "shared/DbConnection.h"
+#include "viewer/MessageContentDisplay.h"
+#include "viewer/PreparedReport.h"
 #include "viewer/SearchCriteria.h"
 #include "viewer/TrackResultModel.h"
 #include "viewer/TrackSearch.h"
@@ -80,6 +82,14 @@ public:
     // Runs a command; an error it does not catch reaches the standard error box.
     void runCommand(const std::function<void()> &command);
 
+    // Which report the "Report" tab shows (see ReportKind), the page count of the report last
+    // prepared, and the page the preview shows (0 while there is none).
+    int ShownReport() const { return m_ShownReport; }
+    int ReportPageCount() const { return m_ReportPageCount; }
+    int shownReportPage() const { return m_reportPage; }
+    // Writes the shown report as PDF; throws std::exception on failure, does nothing without one.
+    void saveReportPdfTo(const QString &path);
+
     // Writes the grid's rows as CSV to `path`; throws std::exception on failure.
     void exportCsvTo(const QString &path);
     // The selected cells as tab-separated lines, rows in grid order.
@@ -105,13 +115,14 @@ public slots:
 
     // Message content display: not built yet.
     void OpenMessage1Click();
-    // Printed reports: not built yet.
+    // Printed reports.
     void ReportButtonClick();
     void WaitingBypractice1Click();
     void UndeliveredResults1Click();
     void PreviewPrevClick();
     void PreviewNextClick();
     void Button1Click();
+    void SaveReportPdfClick();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -130,6 +141,10 @@ private:
     void SaveGridColumnWidths();
     void applyColumnWidths();
     void notBuiltYet(const char *command);
+    void activateReportTab();
+    void showReport(std::unique_ptr<PreparedReport> report);
+    void showReportPage(int pageNumber);
+    void dropTrackReport();
 
     TrackFormOptions m_options;
     std::shared_ptr<MessageBoxes> m_boxes;
@@ -140,6 +155,13 @@ private:
     QString m_SortOrder;
     QStringList m_TempFiles;
     std::vector<int> m_columnWidths;
+    int m_ShownReport = 0;
+    int m_ReportPageCount = 0;
+    int m_reportPage = 0;
+    // Opened on first use of "&Undelivered Results"; later uses show the same rows.
+    std::shared_ptr<const ReportMemoryDataSource> m_undeliveredSummary;
+    // The report the "Report" tab shows; reads the grid's rows, so it goes before they change.
+    std::unique_ptr<PreparedReport> m_report;
 
     QTabWidget *m_pages = nullptr;
     QWidget *m_searchTab = nullptr;
@@ -177,6 +199,7 @@ private:
 
     QTableView *m_ContentDBGrid = nullptr;
     QMenu *m_GridPopUp = nullptr;
+    QPushButton *m_SaveReportPdf = nullptr;
     QAction *m_OpenMessage1 = nullptr;
     QAction *m_agasManaged1 = nullptr;
     QMenu *m_DataBase1 = nullptr;

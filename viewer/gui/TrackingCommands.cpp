@@ -20,6 +20,7 @@
 
 void TQZTrackForm::RunTrackQuery()
 {
+    dropTrackReport();
     m_pages->setTabVisible(m_pages->indexOf(m_reportTab), false);
     const TrackSearch::Result result =
         m_search.RunTrackQuery(criteria(), m_SortOrder, QDateTime::currentDateTime());
@@ -140,34 +141,4 @@ void TQZTrackForm::notBuiltYet(const char *command)
 void TQZTrackForm::OpenMessage1Click()
 {
     notBuiltYet("Display Result");
-}
-
-void TQZTrackForm::ReportButtonClick()
-{
-    notBuiltYet("Search Report");
-}
-
-void TQZTrackForm::WaitingBypractice1Click()
-{
-    notBuiltYet("Not Delivered by practice");
-}
-
-void TQZTrackForm::UndeliveredResults1Click()
-{
-    notBuiltYet("Undelivered Results");
-}
-
-void TQZTrackForm::PreviewPrevClick()
-{
-    notBuiltYet("Prev.");
-}
-
-void TQZTrackForm::PreviewNextClick()
-{
-    notBuiltYet("Next");
-}
-
-void TQZTrackForm::Button1Click()
-{
-    notBuiltYet("Print");
 }

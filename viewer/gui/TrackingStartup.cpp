@@ -183,6 +183,7 @@ void TQZTrackForm::Disconnect1Click()
 {
     if (!m_connection.isOpen())
         return;
+    dropTrackReport();
     m_search.closeTrackQuery();
     m_connection.close();
     UpdateStatusBar();
