@@ -38,6 +38,20 @@ public:
     std::deque<QMessageBox::StandardButton> answers;
 };
 
+// Records what the window would hand to the renderer or the desktop.
+class RecordingLauncher : public ContentLauncher
+{
+public:
+    void StartRenderer(const QString &program, const QStringList &arguments) override
+    {
+        rendered << (QStringList{program} + arguments).join(u' ');
+    }
+    void OpenWithDesktop(const QString &filePath) override { opened << filePath; }
+
+    QStringList rendered;
+    QStringList opened;
+};
+
 // A program folder, a private per-user settings store, and windows made over them.
 class TrackFormTest : public ::testing::Test
 {
@@ -51,8 +65,7 @@ protected:
     std::unique_ptr<TQZTrackForm> start(const QStringList &arguments = {})
     {
         boxes = std::make_shared<RecordingMessageBoxes>();
-        TrackFormOptions options{app.path(), arguments, boxes,
-                                 [this](const QString &path) { opened << path; }};
+        TrackFormOptions options{app.path(), arguments, boxes, launcher};
         auto form = std::make_unique<TQZTrackForm>(std::move(options));
         form->FormCreate();
         return form;
@@ -71,5 +84,5 @@ protected:
     TestFolder app;
     TestFolder config;
     std::shared_ptr<RecordingMessageBoxes> boxes;
-    QStringList opened;
+    std::shared_ptr<RecordingLauncher> launcher = std::make_shared<RecordingLauncher>();
 };

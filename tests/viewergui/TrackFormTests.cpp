@@ -65,7 +65,7 @@ TEST_F(TrackFormTest, WithoutAConnectionAsksAndYesWritesAndOpensTheDefaultFile)
     boxes = nullptr;
     auto boxesYes = std::make_shared<RecordingMessageBoxes>();
     boxesYes->answers = {QMessageBox::Yes};
-    TQZTrackForm form({app.path(), {}, boxesYes, [this](const QString &path) { opened << path; }});
+    TQZTrackForm form({app.path(), {}, boxesYes, launcher});
     form.FormCreate();
 
     ASSERT_EQ(boxesYes->shown.size(), 1u);
@@ -77,7 +77,7 @@ TEST_F(TrackFormTest, WithoutAConnectionAsksAndYesWritesAndOpensTheDefaultFile)
     EXPECT_EQ(question.buttons, QMessageBox::Yes | QMessageBox::No);
     const QString udl = app.filePath("qztrack.udl");
     EXPECT_EQ(app.readFile("qztrack.udl"), dataLinkFileBytes(DefaultViewerInitString));
-    EXPECT_EQ(opened, QStringList{udl});
+    EXPECT_EQ(launcher->opened, QStringList{udl});
     EXPECT_EQ(form.runValues().DbConnectionString, "File name=" + udl);
     EXPECT_TRUE(child<QAction>(form, "CreateblankTrackTable1")->isEnabled());
     EXPECT_FALSE(form.connection().isOpen());
@@ -87,12 +87,12 @@ TEST_F(TrackFormTest, AnsweringNoGoesOnToTheFailureWithAnEmptyString)
 {
     boxes = std::make_shared<RecordingMessageBoxes>();
     boxes->answers = {QMessageBox::No};
-    TQZTrackForm form({app.path(), {}, boxes, [this](const QString &path) { opened << path; }});
+    TQZTrackForm form({app.path(), {}, boxes, launcher});
     form.FormCreate();
     EXPECT_EQ(boxes->texts().size(), 2);
     EXPECT_EQ(boxes->texts().value(1), Failure);
     EXPECT_FALSE(app.exists("qztrack.udl"));
-    EXPECT_TRUE(opened.isEmpty());
+    EXPECT_TRUE(launcher->opened.isEmpty());
     EXPECT_FALSE(child<QAction>(form, "CreateblankTrackTable1")->isEnabled());
 }
 

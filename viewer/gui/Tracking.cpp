@@ -1,12 +1,13 @@
 #include "viewer/gui/Tracking.h"
 
+#include "viewer/ContentLauncherDesktop.h"
+
 #include "shared/DbError.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QDesktopServices>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -23,7 +24,6 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimeEdit>
-#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -62,10 +62,8 @@ TQZTrackForm::TQZTrackForm(TrackFormOptions options, QWidget *parent)
     setObjectName(QStringLiteral("QZTrackForm"));
     if (!m_boxes)
         m_boxes = std::make_shared<QtMessageBoxes>(this);
-    if (!m_options.openFile)
-        m_options.openFile = [](const QString &path) {
-            QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-        };
+    if (!m_options.launcher)
+        m_options.launcher = std::make_shared<ContentLauncherDesktop>();
 
     buildMenus();
     m_pages = named(new QTabWidget, "PageControl1");

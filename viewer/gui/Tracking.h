@@ -27,16 +27,17 @@ class QPushButton;
 class QTabWidget;
 class QTableView;
 class QTimeEdit;
+class ViewerMessageRelay;
 
 // What the main window needs from outside: the program folder, the command line's positional
-// arguments, and the two places where it reaches the user's desktop (message boxes and the
-// desktop's "open"), which tests replace.
+// arguments, and the two places where it reaches the user's desktop (message boxes, and the
+// renderer or the desktop's "open"), which tests replace.
 struct TrackFormOptions
 {
     QString appPath;
     QStringList arguments;
-    std::shared_ptr<MessageBoxes> messageBoxes;            // default: real message boxes
-    std::function<void(const QString &filePath)> openFile; // default: the desktop's "open"
+    std::shared_ptr<MessageBoxes> messageBoxes; // default: real message boxes
+    std::shared_ptr<ContentLauncher> launcher;  // default: detached renderer, the desktop's "open"
 };
 
 // The viewer's main window: the search panel, the result grid, the status bar, the connection and
@@ -113,7 +114,7 @@ public slots:
     void ExportCsv1Click();
     void copySelectedCells();
 
-    // Message content display: not built yet.
+    // "&Display Result": the current row's content, handed to the renderer or the desktop.
     void OpenMessage1Click();
     // Printed reports.
     void ReportButtonClick();
@@ -140,7 +141,6 @@ private:
     void LoadGridColumnWidths();
     void SaveGridColumnWidths();
     void applyColumnWidths();
-    void notBuiltYet(const char *command);
     void activateReportTab();
     void showReport(std::unique_ptr<PreparedReport> report);
     void showReportPage(int pageNumber);
@@ -162,6 +162,9 @@ private:
     std::shared_ptr<const ReportMemoryDataSource> m_undeliveredSummary;
     // The report the "Report" tab shows; reads the grid's rows, so it goes before they change.
     std::unique_ptr<PreparedReport> m_report;
+    // Made at start-up, once the folders are known; writes its files onto m_TempFiles.
+    std::unique_ptr<MessageContentDisplay> m_contentDisplay;
+    ViewerMessageRelay *m_relay = nullptr;
 
     QTabWidget *m_pages = nullptr;
     QWidget *m_searchTab = nullptr;

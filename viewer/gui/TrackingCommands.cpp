@@ -133,12 +133,23 @@ void TQZTrackForm::copySelectedCells()
         QApplication::clipboard()->setText(text);
 }
 
-void TQZTrackForm::notBuiltYet(const char *command)
-{
-    qWarning("%s is not available in this build yet", command);
-}
-
 void TQZTrackForm::OpenMessage1Click()
 {
-    notBuiltYet("Display Result");
+    runCommand([this] {
+        const int row = currentRow();
+        const auto text = [&](TrackField field) {
+            return row >= 0 ? m_model.value(row, field).toString() : QString();
+        };
+        std::optional<QDateTime> delivery;
+        if (row >= 0) {
+            const QVariant value = m_model.value(row, TrackField::QZDeliveryTime);
+            if (!value.isNull())
+                delivery = value.toDateTime();
+        }
+        const MessageContentOutcome outcome =
+            m_contentDisplay->DisplayResult({text(TrackField::MsgID), text(TrackField::Filename),
+                                             text(TrackField::PracID), deliveryStateOf(delivery)});
+        if (!outcome.Message.isEmpty())
+            showMessage(outcome.Message);
+    });
 }

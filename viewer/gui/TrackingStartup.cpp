@@ -5,6 +5,8 @@
 #include "shared/DbError.h"
 #include "shared/DbStatement.h"
 #include "viewer/SearchSettingsStore.h"
+#include "viewer/ViewerMessageRelay.h"
+#include "viewer/gui/SharedContentLauncher.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -47,6 +49,14 @@ void TQZTrackForm::FormCreate()
     setPickersForStartup(now);
 
     m_TempFiles.clear();
+    m_contentDisplay = std::make_unique<MessageContentDisplay>(
+        m_connection, MessageContentFolders{m_run.AppPath, m_run.TempPath, m_run.UserPath, m_run.ImportPath},
+        m_TempFiles, std::make_unique<SharedContentLauncher>(m_options.launcher));
+    if (!m_relay) {
+        // Another viewer may hold the name already; that one then relays.
+        m_relay = new ViewerMessageRelay(QStringLiteral("OVTrack"), QStringLiteral("THMView"), this);
+        m_relay->start();
+    }
     for (int i = 0; i < m_pages->count(); ++i)
         m_pages->setTabVisible(i, m_pages->widget(i) == m_searchTab);
     m_pages->setCurrentWidget(m_searchTab);
@@ -90,7 +100,7 @@ bool TQZTrackForm::askToConfigureConnection()
         showStandardError(QString::fromStdString(error.what()));
         return true;
     }
-    m_options.openFile(path);
+    m_options.launcher->OpenWithDesktop(path);
     m_run.DbConnectionString = QStringLiteral("File name=") + path;
     return true;
 }
@@ -164,9 +174,16 @@ void TQZTrackForm::closeEvent(QCloseEvent *event)
 void TQZTrackForm::FormClose()
 {
     SaveSearchSettings();
-    for (const QString &path : std::as_const(m_TempFiles))
-        QFile::remove(path); // a file that cannot be deleted is left alone
-    m_TempFiles.clear();
+    if (m_contentDisplay)
+        m_contentDisplay->DeleteTempFiles();
+    m_contentDisplay = std::make_unique<MessageContentDisplay>(
+        m_connection, MessageContentFolders{m_run.AppPath, m_run.TempPath, m_run.UserPath, m_run.ImportPath},
+        m_TempFiles, std::make_unique<SharedContentLauncher>(m_options.launcher));
+    if (!m_relay) {
+        // Another viewer may hold the name already; that one then relays.
+        m_relay = new ViewerMessageRelay(QStringLiteral("OVTrack"), QStringLiteral("THMView"), this);
+        m_relay->start();
+    }
 }
 
 void TQZTrackForm::Connect1Click()
