@@ -6,7 +6,10 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <iterator>
 #include <stdexcept>
+#include <utility>
 
 ViewerRunValues ViewerRunValues::read(const QString &appPath, const QStringList &positionalArguments,
                                       const QString &tmp, const QString &temp)
@@ -58,14 +61,26 @@ ViewerRunValues ViewerRunValues::fromEnvironment(const QString &appPath,
 ViewerCommandLine ViewerCommandLine::parse(const QStringList &arguments)
 {
     ViewerCommandLine line;
+    const std::pair<const char *, QString ViewerCommandLine::*> outputs[] = {
+        {"--export-csv", &ViewerCommandLine::exportCsvPath},
+        {"--report-pdf", &ViewerCommandLine::reportPdfPath},
+        {"--summary-pdf", &ViewerCommandLine::summaryPdfPath},
+    };
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
-        if (argument == QLatin1String("--export-csv")) {
+        const auto output = std::find_if(std::begin(outputs), std::end(outputs), [&](const auto &entry) {
+            return argument == QLatin1String(entry.first);
+        });
+        if (output != std::end(outputs)) {
             if (i + 1 >= arguments.size() || arguments.at(i + 1).isEmpty()) {
-                line.error = QStringLiteral("--export-csv needs the path of the file to write");
+                line.error = argument + QStringLiteral(" needs the path of the file to write");
                 return line;
             }
-            line.exportCsvPath = arguments.at(++i);
+            if (line.isHeadless()) {
+                line.error = QStringLiteral("Give only one of --export-csv, --report-pdf and --summary-pdf");
+                return line;
+            }
+            line.*(output->second) = arguments.at(++i);
         } else if (argument.startsWith(QLatin1String("--"))) {
             line.error = QStringLiteral("Unknown option %1").arg(argument);
             return line;

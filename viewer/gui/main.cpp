@@ -1,10 +1,12 @@
 #include "viewer/CsvWriter.h"
+#include "viewer/HeadlessReports.h"
 #include "viewer/HeadlessSearch.h"
 #include "viewer/ViewerRunValues.h"
 #include "viewer/gui/Tracking.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QSaveFile>
 #include <QTextStream>
 
@@ -42,6 +44,22 @@ int exportCsv(const ViewerCommandLine &line)
                           });
 }
 
+// `--report-pdf FILE` or `--summary-pdf FILE`: lays text out, so needs a QGuiApplication, which
+// runs on the offscreen platform where there is no display.
+int writeReportPdf(int argc, char **argv, const ViewerCommandLine &line)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QTextStream errors(stderr);
+    const ViewerRunValues values =
+        ViewerRunValues::fromEnvironment(QCoreApplication::applicationDirPath(), line.positional);
+    if (!line.reportPdfPath.isEmpty())
+        return writeSearchReportPdf(values, QDateTime::currentDateTime(), line.reportPdfPath, errors);
+    return writeSummaryPdf(values, line.summaryPdfPath, errors);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -51,6 +69,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "%s\n", qPrintable(line.error));
         return 1;
     }
+    if (!line.reportPdfPath.isEmpty() || !line.summaryPdfPath.isEmpty())
+        return writeReportPdf(argc, argv, line);
     if (line.isHeadless()) {
         QCoreApplication app(argc, argv);
         return exportCsv(line);

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "viewer/SearchSettingsStore.h"
+
+#include "tests/support/TestFolder.h"
+#include "tests/viewer/TrackingTestDatabase.h"
+
+#include <QProcess>
+#include <QSettings>
+
+#include <gtest/gtest.h>
+
+// OVTrack run as its own process without a display, with the saved criteria in a private settings folder.
+class ViewerProcess : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
+        db.insert({{"MsgID", "M1"},
+                   {"Patient", "Smith"},
+                   {"PatientGiven", "Ann"},
+                   {"PracID", "P01"},
+                   {"QZServerReceiveTime", TrackingTestDatabase::at(2024, 3, 1, 9)},
+                   {"QZDeliveryTime", TrackingTestDatabase::at(2001, 1, 1)}});
+        db.insert({{"MsgID", "M2"},
+                   {"Patient", "Jones"},
+                   {"PracID", "P01"},
+                   {"QZServerReceiveTime", TrackingTestDatabase::at(2024, 3, 2, 9)}});
+        db.insert({{"MsgID", "M3"},
+                   {"Patient", "Smith, Bob"},
+                   {"PracID", "P02"},
+                   {"QZServerReceiveTime", TrackingTestDatabase::at(2024, 3, 3, 9)},
+                   {"QZDeliveryTime", TrackingTestDatabase::at(1900, 1, 1)}});
+    }
+
+    void saveCriteria(const SavedSearch &saved) { SearchSettingsStore().save(saved); }
+
+    int run(const QStringList &arguments)
+    {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", config.path());
+        env.remove("DISPLAY");
+        env.remove("QT_QPA_PLATFORM");
+        process.setProcessEnvironment(env);
+        process.start(OVTRACK_PROGRAM, arguments);
+        EXPECT_TRUE(process.waitForFinished(60000));
+        errors = QString::fromLocal8Bit(process.readAllStandardError());
+        return process.exitCode();
+    }
+
+    TestFolder folder;
+    TestFolder config;
+    TrackingTestDatabase db{folder.path()};
+    QString errors;
+};

@@ -1,0 +1,45 @@
+#include "viewer/HeadlessReports.h"
+
+#include "shared/DbConnection.h"
+#include "viewer/HeadlessSearch.h"
+#include "viewer/PreparedReport.h"
+#include "viewer/ReportMemoryDataSource.h"
+#include "viewer/ReportOutput.h"
+#include "viewer/SearchSettingsStore.h"
+#include "viewer/TrackSearch.h"
+#include "viewer/ViewerRunValues.h"
+
+#include <QTextStream>
+
+#include <exception>
+
+int writeSearchReportPdf(const ViewerRunValues &values, const QDateTime &now, const QString &path,
+                         QTextStream &errors)
+{
+    // The sort order the search ran with, read from the same saved criteria.
+    SearchCriteria criteria = SearchCriteria::atStartup(now.date());
+    QString sortOrder = QString::fromLatin1(InitialSortOrder);
+    SearchSettingsStore().load().applyTo(criteria, sortOrder, now);
+    return runSavedSearch(values, now, errors, [&](TrackResultModel &model, const TrackSearch &search) {
+        const auto report = PreparedReport::forSearch(model, sortOrder, search.CriteriaText());
+        ReportOutput::writePdf(report->engine(), path);
+    });
+}
+
+int writeSummaryPdf(const ViewerRunValues &values, const QString &path, QTextStream &errors)
+{
+    if (values.DbConnectionString.isEmpty()) {
+        errors << "No database connection defined." << Qt::endl;
+        return 1;
+    }
+    try {
+        DbConnection connection(values.AppPath, QStringLiteral("SQLNCLI.1"));
+        connection.open(values.DbConnectionString);
+        const auto report = PreparedReport::forSummary(fetchUndeliveredSummary(connection));
+        ReportOutput::writePdf(report->engine(), path);
+    } catch (const std::exception &error) {
+        errors << QString::fromStdString(error.what()) << Qt::endl;
+        return 1;
+    }
+    return 0;
+}
