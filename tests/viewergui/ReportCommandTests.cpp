@@ -3,11 +3,13 @@
 #include "tests/viewergui/TrackFormFixture.h"
 
 #include "viewer/ReportChoice.h"
+#include "viewer/gui/ReportProgress.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTabWidget>
@@ -153,6 +155,24 @@ TEST_F(ReportWindow, SearchReportSavedAsPdfCarriesTheCriteriaAndPageCount)
         text.contains(QRegularExpression(QStringLiteral("Page: +%1 +of +%1").arg(form->ReportPageCount()))))
         << text.toStdString();
     EXPECT_TRUE(text.contains("Pat149"));
+}
+
+TEST(ReportProgressTest, AppearsOnlyForLargeWork)
+{
+    QWidget window;
+    {
+        ReportProgress small(&window, "Preparing");
+        small.update(100, ReportProgress::ShownAbove);
+        EXPECT_FALSE(small.wasShown());
+    }
+    ReportProgress large(&window, "Preparing");
+    large.update(0, ReportProgress::ShownAbove + 1);
+    large.update(120, ReportProgress::ShownAbove + 1);
+    ASSERT_TRUE(large.wasShown());
+    auto *dialog = window.findChild<QProgressDialog *>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->value(), 120);
+    EXPECT_EQ(dialog->maximum(), ReportProgress::ShownAbove + 1);
 }
 
 } // namespace
