@@ -104,6 +104,18 @@ TEST_F(ReportWindow, PrevAndNextStayWithinThePages)
     EXPECT_FALSE(form->pages()->isTabVisible(form->pages()->indexOf(form->reportTab())));
 }
 
+TEST_F(ReportWindow, DisconnectDropsTheSearchReportItsRowsWentWith)
+{
+    startWith(60);
+    click("ReportButton");
+    trigger("Disconnect1");
+    click("PreviewNext");
+    EXPECT_EQ(form->shownReportPage(), 0);
+    form->saveReportPdfTo(app.filePath("none.pdf"));
+    EXPECT_FALSE(app.exists("none.pdf"));
+    EXPECT_TRUE(boxes->shown.empty()) << boxes->texts().join('|').toStdString();
+}
+
 TEST_F(ReportWindow, NotDeliveredByPracticeTogglesTheOrderAndTheReport)
 {
     startWith(3);
