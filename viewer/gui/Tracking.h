@@ -73,7 +73,7 @@ public:
 
     QTabWidget *pages() const { return m_pages; }
     QWidget *reportTab() const { return m_reportTab; }
-    QWidget *reportPreviewArea() const { return m_reportPreview; }
+    QLabel *reportPreviewArea() const { return m_reportPreview; }
     MessageBoxes &messageBoxes() { return *m_boxes; }
 
     // A plain box with the application's title and OK, as the commands show their messages.
@@ -169,7 +169,7 @@ private:
     QTabWidget *m_pages = nullptr;
     QWidget *m_searchTab = nullptr;
     QWidget *m_reportTab = nullptr;
-    QWidget *m_reportPreview = nullptr;
+    QLabel *m_reportPreview = nullptr;
     QLabel *m_versionLabel = nullptr;
     std::array<QLabel *, 3> m_statusPanels{};
 

@@ -72,9 +72,9 @@ void TQZTrackForm::showReport(std::unique_ptr<PreparedReport> report)
 void TQZTrackForm::showReportPage(int pageNumber)
 {
     m_reportPage = pageNumber;
-    auto *preview = static_cast<QLabel *>(m_reportPreview);
-    preview->setPixmap(QPixmap::fromImage(ReportOutput::renderPage(m_report->engine(), pageNumber, 0.5)));
-    preview->repaint();
+    m_reportPreview->setPixmap(
+        QPixmap::fromImage(ReportOutput::renderPage(m_report->engine(), pageNumber, 0.5)));
+    m_reportPreview->repaint();
 }
 
 void TQZTrackForm::dropTrackReport()
@@ -82,7 +82,7 @@ void TQZTrackForm::dropTrackReport()
     if (m_report && m_report->kind() != ReportKind::Undelivered) {
         m_report.reset();
         m_reportPage = 0;
-        static_cast<QLabel *>(m_reportPreview)->clear();
+        m_reportPreview->clear();
     }
 }
 
