@@ -24,8 +24,8 @@ public:
         m_loader.Sleep = [](int) {};
         m_loader.TrackingDir = m_folder.path() + QStringLiteral("/tracking/");
         m_loader.TrackFileExtensions = {QStringLiteral(".qzd"), QStringLiteral(".csv")};
-        m_loader.adoConn1.open(QStringLiteral("Provider=SQLite;Data Source=") + m_folder.path()
-                               + QStringLiteral("/fuzz.db"));
+        m_loader.adoConn1.open(QStringLiteral("Provider=SQLite;Data Source=") + m_folder.path() +
+                               QStringLiteral("/fuzz.db"));
         m_loader.adoConn1.execute(SqlDialect::create(Backend::Sqlite)->createTrackingSql());
         m_loader.adoConn1.execute(QStringLiteral("CREATE INDEX IX_Tracking_MsgID ON Tracking (MsgID)"));
         m_loader.OpenLog();
@@ -36,7 +36,8 @@ public:
     void import(const QByteArray &bytes, bool notifications, bool monthFirst)
     {
         m_loader.ShortDateFormat = monthFirst ? QStringLiteral("MM/dd/yyyy") : QStringLiteral("dd/MM/yyyy");
-        const QString path = m_loader.TrackingDir + (notifications ? QStringLiteral("in.csv") : QStringLiteral("in.qzd"));
+        const QString path =
+            m_loader.TrackingDir + (notifications ? QStringLiteral("in.csv") : QStringLiteral("in.qzd"));
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly))
             abort();

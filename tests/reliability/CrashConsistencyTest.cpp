@@ -78,21 +78,21 @@ TEST(CrashConsistency, KilledAtRandomMomentsTheLoaderLosesNoLineNorContentFile)
         const TrackingLedger::Outcome outcome = ledger.verify(database);
         database.close();
 
-        std::printf("run %2d: killed after %4d ms with %3d files waiting; %d lines: %d in Tracking, %d waiting, "
-                    "%d lost, %d messages over their rows; %d content files: %d stored, %d waiting, %d lost; "
-                    "integrity %s\n",
-                    run, killAfter, waitingAfterKill, outcome.lines, outcome.linesInTracking,
-                    outcome.linesWaiting, outcome.linesLost, outcome.messagesWithTooManyRows,
-                    outcome.contentFiles, outcome.contentStored, outcome.contentWaiting, outcome.contentLost,
-                    qPrintable(outcome.integrity));
+        std::printf(
+            "run %2d: killed after %4d ms with %3d files waiting; %d lines: %d in Tracking, %d waiting, "
+            "%d lost, %d messages over their rows; %d content files: %d stored, %d waiting, %d lost; "
+            "integrity %s\n",
+            run, killAfter, waitingAfterKill, outcome.lines, outcome.linesInTracking, outcome.linesWaiting,
+            outcome.linesLost, outcome.messagesWithTooManyRows, outcome.contentFiles, outcome.contentStored,
+            outcome.contentWaiting, outcome.contentLost, qPrintable(outcome.integrity));
         std::fflush(stdout);
         EXPECT_EQ(outcome.linesLost, 0) << "run " << run << ": " << outcome.faults.join('\n').toStdString();
-        EXPECT_EQ(outcome.messagesWithTooManyRows, 0) << "run " << run << ": "
-                                                      << outcome.faults.join('\n').toStdString();
+        EXPECT_EQ(outcome.messagesWithTooManyRows, 0)
+            << "run " << run << ": " << outcome.faults.join('\n').toStdString();
         EXPECT_EQ(outcome.contentLost, 0) << "run " << run << ": " << outcome.faults.join('\n').toStdString();
         EXPECT_EQ(outcome.integrity, QStringLiteral("ok")) << "run " << run;
-        if (outcome.linesLost == 0 && outcome.messagesWithTooManyRows == 0 && outcome.contentLost == 0
-            && outcome.integrity == QStringLiteral("ok"))
+        if (outcome.linesLost == 0 && outcome.messagesWithTooManyRows == 0 && outcome.contentLost == 0 &&
+            outcome.integrity == QStringLiteral("ok"))
             ++lossFreeRuns;
         total.lines += outcome.lines;
         total.linesInTracking += outcome.linesInTracking;
@@ -102,8 +102,8 @@ TEST(CrashConsistency, KilledAtRandomMomentsTheLoaderLosesNoLineNorContentFile)
     }
     std::printf("crash consistency: %d of %d runs clean; %d lines (%d in Tracking, %d waiting), %d content "
                 "files (%d stored)\n",
-                lossFreeRuns, Runs, total.lines, total.linesInTracking, total.linesWaiting, total.contentFiles,
-                total.contentStored);
+                lossFreeRuns, Runs, total.lines, total.linesInTracking, total.linesWaiting,
+                total.contentFiles, total.contentStored);
     EXPECT_EQ(lossFreeRuns, Runs);
 }
 

@@ -44,7 +44,8 @@ QSet<QString> waitingLines(const QString &folder)
 TrackingLedger::TrackingLedger(const QString &trackingDir) : m_trackingDir(trackingDir)
 {
     const QDir dir(trackingDir);
-    for (const QString &name : dir.entryList({QStringLiteral("*.qzd"), QStringLiteral("*.csv")}, QDir::Files)) {
+    for (const QString &name :
+         dir.entryList({QStringLiteral("*.qzd"), QStringLiteral("*.csv")}, QDir::Files)) {
         for (const QString &line : splitTextLines(decodeServerText(readAll(dir.filePath(name))).text)) {
             if (!isDataLine(line))
                 continue;
@@ -53,7 +54,8 @@ TrackingLedger::TrackingLedger(const QString &trackingDir) : m_trackingDir(track
                 ++m_newLines[messageOf(line)];
         }
     }
-    for (const QString &name : dir.entryList({QStringLiteral("*.data"), QStringLiteral("*.qzdata")}, QDir::Files))
+    for (const QString &name :
+         dir.entryList({QStringLiteral("*.data"), QStringLiteral("*.qzdata")}, QDir::Files))
         m_content.insert(name, readAll(dir.filePath(name)));
 }
 
@@ -67,7 +69,9 @@ TrackingLedger::Outcome TrackingLedger::verify(DbConnection &database) const
 
     QHash<QString, int> rows;
     const DbResult counted =
-        DbStatement(database, QStringLiteral("select MsgID as id, count(*) as n from Tracking group by MsgID")).open();
+        DbStatement(database,
+                    QStringLiteral("select MsgID as id, count(*) as n from Tracking group by MsgID"))
+            .open();
     for (int row = 0; row < counted.rowCount(); ++row)
         rows.insert(counted.text(row, QStringLiteral("id")),
                     static_cast<int>(counted.integer(row, QStringLiteral("n")).value_or(0)));
@@ -115,6 +119,7 @@ TrackingLedger::Outcome TrackingLedger::verify(DbConnection &database) const
     }
 
     const DbResult integrity = DbStatement(database, QStringLiteral("PRAGMA integrity_check")).open();
-    outcome.integrity = integrity.rowCount() > 0 ? integrity.text(0, integrity.fieldNames().constFirst()) : QStringLiteral("(no answer)");
+    outcome.integrity = integrity.rowCount() > 0 ? integrity.text(0, integrity.fieldNames().constFirst())
+                                                 : QStringLiteral("(no answer)");
     return outcome;
 }

@@ -37,6 +37,6 @@ public:
 private:
     QString m_trackingDir;
     QList<QString> m_lines;
-    QHash<QString, int> m_newLines; // message id -> number of new-message lines
+    QHash<QString, int> m_newLines;       // message id -> number of new-message lines
     QHash<QString, QByteArray> m_content; // file name -> bytes
 };
