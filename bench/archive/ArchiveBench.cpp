@@ -1,4 +1,4 @@
-#include "viewer/ZLIBArchive.h"
+#include "viewer/archive/ZLIBArchive.h"
 
 #include <QCoreApplication>
 #include <QDataStream>

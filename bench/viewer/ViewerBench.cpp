@@ -1,8 +1,8 @@
 #include "shared/DbConnection.h"
 #include "shared/SqliteDialect.h"
-#include "viewer/TrackQueryComposer.h"
-#include "viewer/TrackResultModel.h"
-#include "viewer/TrackSearch.h"
+#include "viewer/search/TrackQueryComposer.h"
+#include "viewer/search/TrackResultModel.h"
+#include "viewer/search/TrackSearch.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "tests/support/ArchiveWriter.h"
-#include "viewer/ZLIBArchive.h"
+#include "viewer/archive/ZLIBArchive.h"
 
 #include <QByteArray>
 #include <QString>

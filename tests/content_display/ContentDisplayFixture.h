@@ -3,8 +3,8 @@
 #include "shared/DbConnection.h"
 #include "tests/support/ArchiveWriter.h"
 #include "tests/support/TestFolder.h"
-#include "viewer/ContentLauncher.h"
-#include "viewer/MessageContentDisplay.h"
+#include "viewer/content/ContentLauncher.h"
+#include "viewer/content/MessageContentDisplay.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,4 +1,4 @@
-#include "viewer/ReportChoice.h"
+#include "viewer/reports/ReportChoice.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "viewer/ReportEngine.h"
-#include "viewer/ReportMemoryDataSource.h"
+#include "viewer/reports/ReportEngine.h"
+#include "viewer/reports/ReportMemoryDataSource.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "viewer/ReportEngine.h"
-#include "viewer/ReportLayouts.h"
-#include "viewer/ReportMemoryDataSource.h"
+#include "viewer/reports/ReportEngine.h"
+#include "viewer/reports/ReportLayouts.h"
+#include "viewer/reports/ReportMemoryDataSource.h"
 
 #include <QList>
 #include <QSizeF>

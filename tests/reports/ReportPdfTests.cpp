@@ -1,6 +1,6 @@
 #include "tests/reports/ReportFixture.h"
 #include "tests/support/TestFolder.h"
-#include "viewer/ReportOutput.h"
+#include "viewer/reports/ReportOutput.h"
 
 #include <QRegularExpression>
 

@@ -1,6 +1,6 @@
 #include "shared/DbStatement.h"
 
-#include "tests/viewer/TrackingTestDatabase.h"
+#include "tests/support/TrackingTestDatabase.h"
 #include "tests/viewergui/TrackFormFixture.h"
 
 #include <QAction>

@@ -1,8 +1,8 @@
-#include "tests/viewer/TrackingTestDatabase.h"
+#include "tests/support/TrackingTestDatabase.h"
 #include "tests/viewergui/PdfText.h"
 #include "tests/viewergui/TrackFormFixture.h"
 
-#include "viewer/ReportChoice.h"
+#include "viewer/reports/ReportChoice.h"
 #include "viewer/gui/ReportProgress.h"
 
 #include <QAction>

@@ -1,8 +1,8 @@
 #include "tests/viewergui/PdfText.h"
 #include "tests/viewergui/ViewerProcessFixture.h"
 
-#include "viewer/ReportChoice.h"
-#include "viewer/ViewerRunValues.h"
+#include "viewer/reports/ReportChoice.h"
+#include "viewer/app/ViewerRunValues.h"
 
 #include <QRegularExpression>
 

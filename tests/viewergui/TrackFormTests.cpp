@@ -2,7 +2,7 @@
 #include "shared/DbStatement.h"
 #include "shared/OleDate.h"
 
-#include "tests/viewer/TrackingTestDatabase.h"
+#include "tests/support/TrackingTestDatabase.h"
 #include "tests/viewergui/TrackFormFixture.h"
 
 #include <QAction>

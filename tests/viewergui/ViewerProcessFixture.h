@@ -1,9 +1,9 @@
 #pragma once
 
-#include "viewer/SearchSettingsStore.h"
+#include "viewer/search/SearchSettingsStore.h"
 
 #include "tests/support/TestFolder.h"
-#include "tests/viewer/TrackingTestDatabase.h"
+#include "tests/support/TrackingTestDatabase.h"
 
 #include <QProcess>
 #include <QSettings>

@@ -1,6 +1,6 @@
 #include "tools/report-samples/ReportSampleRows.h"
 
-#include "viewer/ReportLayouts.h"
+#include "viewer/reports/ReportLayouts.h"
 
 #include <QDate>
 

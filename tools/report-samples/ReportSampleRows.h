@@ -1,6 +1,6 @@
 #pragma once
 
-#include "viewer/ReportMemoryDataSource.h"
+#include "viewer/reports/ReportMemoryDataSource.h"
 
 #include <QStringList>
 

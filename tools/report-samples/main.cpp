@@ -1,7 +1,7 @@
 #include "tools/report-samples/ReportSampleRows.h"
-#include "viewer/ReportEngine.h"
-#include "viewer/ReportLayouts.h"
-#include "viewer/ReportOutput.h"
+#include "viewer/reports/ReportEngine.h"
+#include "viewer/reports/ReportLayouts.h"
+#include "viewer/reports/ReportOutput.h"
 
 #include <QDir>
 #include <QGuiApplication>

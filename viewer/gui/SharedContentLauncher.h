@@ -1,6 +1,6 @@
 #pragma once
 
-#include "viewer/ContentLauncher.h"
+#include "viewer/content/ContentLauncher.h"
 
 #include <memory>
 

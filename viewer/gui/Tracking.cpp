@@ -1,6 +1,6 @@
 #include "viewer/gui/Tracking.h"
 
-#include "viewer/ContentLauncherDesktop.h"
+#include "viewer/content/ContentLauncherDesktop.h"
 
 #include "shared/DbError.h"
 

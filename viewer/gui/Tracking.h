@@ -1,12 +1,12 @@
 #pragma once
 
 #include "shared/DbConnection.h"
-#include "viewer/MessageContentDisplay.h"
-#include "viewer/PreparedReport.h"
-#include "viewer/SearchCriteria.h"
-#include "viewer/TrackResultModel.h"
-#include "viewer/TrackSearch.h"
-#include "viewer/ViewerRunValues.h"
+#include "viewer/content/MessageContentDisplay.h"
+#include "viewer/reports/PreparedReport.h"
+#include "viewer/search/SearchCriteria.h"
+#include "viewer/search/TrackResultModel.h"
+#include "viewer/search/TrackSearch.h"
+#include "viewer/app/ViewerRunValues.h"
 #include "viewer/gui/MessageBoxes.h"
 
 #include <QMainWindow>

@@ -2,8 +2,8 @@
 
 #include "shared/DbStatement.h"
 #include "shared/TrackingSchema.h"
-#include "viewer/CsvWriter.h"
-#include "viewer/TitleClickSortOrder.h"
+#include "viewer/search/CsvWriter.h"
+#include "viewer/search/TitleClickSortOrder.h"
 
 #include <QAction>
 #include <QApplication>

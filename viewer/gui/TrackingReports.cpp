@@ -1,8 +1,8 @@
 #include "viewer/gui/Tracking.h"
 
-#include "viewer/ReportChoice.h"
-#include "viewer/ReportMemoryDataSource.h"
-#include "viewer/ReportOutput.h"
+#include "viewer/reports/ReportChoice.h"
+#include "viewer/reports/ReportMemoryDataSource.h"
+#include "viewer/reports/ReportOutput.h"
 #include "viewer/gui/ReportProgress.h"
 
 #include <QFileDialog>

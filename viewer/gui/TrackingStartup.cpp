@@ -4,8 +4,8 @@
 #include "shared/DataLinkFile.h"
 #include "shared/DbError.h"
 #include "shared/DbStatement.h"
-#include "viewer/SearchSettingsStore.h"
-#include "viewer/ViewerMessageRelay.h"
+#include "viewer/search/SearchSettingsStore.h"
+#include "viewer/app/ViewerMessageRelay.h"
 #include "viewer/gui/SharedContentLauncher.h"
 
 #include <QAction>

@@ -1,7 +1,7 @@
-#include "viewer/CsvWriter.h"
-#include "viewer/HeadlessReports.h"
-#include "viewer/HeadlessSearch.h"
-#include "viewer/ViewerRunValues.h"
+#include "viewer/search/CsvWriter.h"
+#include "viewer/app/HeadlessReports.h"
+#include "viewer/app/HeadlessSearch.h"
+#include "viewer/app/ViewerRunValues.h"
 #include "viewer/gui/Tracking.h"
 
 #include <QApplication>

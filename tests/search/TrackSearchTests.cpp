@@ -1,0 +1,211 @@
+#include "viewer/search/CsvWriter.h"
+#include "viewer/reports/TrackReportSource.h"
+#include "viewer/search/TrackResultModel.h"
+#include "viewer/search/TrackSearch.h"
+
+#include "tests/support/TestFolder.h"
+#include "tests/support/TrackingTestDatabase.h"
+
+#include <QBuffer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using DB = TrackingTestDatabase;
+
+class Search : public ::testing::Test
+{
+protected:
+    QStringList msgIds()
+    {
+        model.fetchAll();
+        QStringList ids;
+        for (int row = 0; row < model.rowCount(); ++row)
+            ids << model.value(row, TrackField::MsgID).toString();
+        return ids;
+    }
+
+    TrackSearch::Result run(const SearchCriteria &c, const QString &sortOrder = "MsgID")
+    {
+        return search.RunTrackQuery(c, sortOrder, now);
+    }
+
+    TestFolder folder;
+    DB db{folder.path()};
+    TrackResultModel model;
+    TrackSearch search{db.connection(), model};
+    const QDateTime now{QDate(2024, 3, 15), QTime(12, 0)};
+    SearchCriteria criteria = SearchCriteria::atStartup(now.date());
+};
+
+TEST_F(Search, RangeMatchesAnyOfTheThreeTimesAndEveryOtherCriterion)
+{
+    db.insert({{"MsgID", "received"}, {"Patient", "Smith"}, {"QZServerReceiveTime", DB::at(2024, 3, 10, 9)}});
+    db.insert({{"MsgID", "status"},
+               {"Patient", "Smith"},
+               {"QZServerReceiveTime", DB::at(2024, 1, 1)},
+               {"StatusTime", DB::at(2024, 3, 10, 9)}});
+    db.insert({{"MsgID", "delivered"},
+               {"Patient", "smithers"},
+               {"QZServerReceiveTime", DB::at(2024, 1, 1)},
+               {"QZDeliveryTime", DB::at(2024, 3, 10, 9)}});
+    db.insert({{"MsgID", "outside"}, {"Patient", "Smith"}, {"QZServerReceiveTime", DB::at(2024, 1, 1)}});
+    db.insert(
+        {{"MsgID", "other patient"}, {"Patient", "Jones"}, {"QZServerReceiveTime", DB::at(2024, 3, 10)}});
+    criteria.fromDateChecked = true;
+    criteria.fromDate = QDate(2024, 3, 10);
+    criteria.nameFilterChecked = true;
+    criteria.nameFilterText = "SMITH"; // LIKE is case-insensitive, and a prefix
+    ASSERT_EQ(run(criteria).outcome, TrackSearch::Outcome::Opened);
+    EXPECT_EQ(msgIds(), (QStringList{"delivered", "received", "status"}));
+    EXPECT_EQ(search.TrackCount(), 3);
+    EXPECT_EQ(search.CriteriaText(), "From 2024-03-10 00:00:00,to 2024-03-16 00:00:00, Patient \"SMITH\", ");
+}
+
+TEST_F(Search, NotDeliveredWithPatientGivesWaitingUndeliverableAndDecryptFailed)
+{
+    const std::vector<std::pair<QString, QVariant>> rows{{"waiting", QVariant()},
+                                                         {"undeliverable", DB::at(1900, 1, 1)},
+                                                         {"decrypt", DB::at(1905, 6, 7)},
+                                                         {"decrypt2", DB::at(1905, 7, 6)},
+                                                         {"managed", DB::at(1900, 1, 27)},
+                                                         {"emailed", DB::at(2001, 1, 1)},
+                                                         {"delivered", DB::at(2024, 1, 2, 3)}};
+    for (const auto &[id, delivery] : rows)
+        db.insert({{"MsgID", id}, {"Patient", "Brown"}, {"QZDeliveryTime", delivery}});
+    db.insert({{"MsgID", "other"}, {"Patient", "Green"}});
+    criteria.statusIndex = 3;
+    criteria.nameFilterChecked = true;
+    criteria.nameFilterText = "Brown";
+    run(criteria);
+    EXPECT_EQ(msgIds(), (QStringList{"decrypt", "decrypt2", "undeliverable", "waiting"}));
+    criteria.statusIndex = 1;
+    run(criteria);
+    EXPECT_EQ(msgIds(), (QStringList{"decrypt", "decrypt2", "delivered", "emailed", "managed"}));
+}
+
+TEST_F(Search, BrokenSortOrderStillCountsAndReportsTheOpenFailure)
+{
+    db.insert({{"MsgID", "a"}, {"PracID", "P1"}});
+    criteria.mailboxChecked = true;
+    criteria.mailboxText = "p";
+    const TrackSearch::Result result = run(criteria, "NoSuchColumn");
+    EXPECT_EQ(result.outcome, TrackSearch::Outcome::OpenFailed);
+    EXPECT_TRUE(result.error.contains("NoSuchColumn")) << result.error.toStdString();
+    EXPECT_EQ(search.TrackCount(), 1);
+    EXPECT_FALSE(model.isOpen());
+    EXPECT_EQ(model.rowCount(), 0);
+}
+
+TEST_F(Search, NoCriteriaKeepsTheCountAndTheCountStatement)
+{
+    db.insert({{"MsgID", "a"}, {"PracID", "P1"}});
+    criteria.mailboxChecked = true;
+    run(criteria);
+    const QString countText = search.CountQuery().text();
+    EXPECT_EQ(run(SearchCriteria::atStartup(now.date())).outcome, TrackSearch::Outcome::NoCriteria);
+    EXPECT_EQ(search.TrackCount(), 1);
+    EXPECT_TRUE(search.CriteriaText().isEmpty());
+    EXPECT_EQ(search.CountQuery().text(), countText);
+    EXPECT_EQ(search.GetTrackCount(), 1);
+}
+
+TEST_F(Search, TableWithoutAColumnCannotBeOpened)
+{
+    TestFolder other;
+    DB bare(other.path(), "bare.db", false);
+    bare.connection().execute("create table Tracking (MsgID varchar(100), PracID varchar(240), "
+                              "QZDeliveryTime datetime, QZServerReceiveTime datetime)");
+    TrackResultModel bareModel;
+    TrackSearch bareSearch(bare.connection(), bareModel);
+    criteria.mailboxChecked = true;
+    const TrackSearch::Result result = bareSearch.RunTrackQuery(criteria, "MsgID", now);
+    EXPECT_EQ(result.outcome, TrackSearch::Outcome::OpenFailed);
+    EXPECT_FALSE(result.error.isEmpty());
+}
+
+TEST_F(Search, ModelReadsInBatchesAndShowsWhatTheGridShows)
+{
+    db.connection().beginTransaction();
+    for (int i = 0; i < 600; ++i)
+        db.insert({{"MsgID", QString("m%1").arg(i, 4, 10, QChar('0'))}, {"PracID", "P"}});
+    db.connection().commit();
+    db.insert({{"MsgID", "z-email"},
+               {"PracID", "P"},
+               {"Patient", "Doe"},
+               {"PatientGiven", "Jo"},
+               {"QZServerReceiveTime", DB::at(2024, 2, 1, 8, 9, 10)},
+               {"QZDeliveryTime", DB::at(2001, 1, 1)},
+               {"PatientDOB", DB::at(1980, 7, 1)},
+               {"ReadStatus", 3}});
+    criteria.mailboxChecked = true;
+    run(criteria);
+    EXPECT_EQ(model.rowCount(), TrackResultModel::FetchBatch);
+    EXPECT_TRUE(model.canFetchMore());
+    model.fetchAll();
+    ASSERT_EQ(model.rowCount(), 601);
+    EXPECT_FALSE(model.canFetchMore());
+    const int last = 600;
+    EXPECT_EQ(model.displayText(last, TrackField::Status), "Emailed ");
+    EXPECT_EQ(model.displayText(last, TrackField::PatientName), "Doe Jo");
+    EXPECT_EQ(model.displayText(last, TrackField::QZDeliveryTime), "01/02/2024 08:09:10");
+    EXPECT_EQ(model.displayText(last, TrackField::PatientDOB), "01/07/1980");
+    EXPECT_EQ(model.displayText(last, TrackField::ReadStatus), "3");
+    EXPECT_EQ(model.value(last, TrackField::QZDeliveryTime), QVariant(DB::at(2001, 1, 1)));
+    EXPECT_TRUE(model.value(0, TrackField::Patient).isNull());
+    EXPECT_EQ(model.headerData(3, Qt::Horizontal).toString(), "Patient Name");
+    EXPECT_EQ(model.data(model.index(0, 0), Qt::BackgroundRole).value<QColor>(), QColor(166, 202, 240));
+
+    TrackReportSource source(model);
+    EXPECT_EQ(source.rowCount(), 601);
+    EXPECT_EQ(source.displayText(last, source.fieldIndex("patientname")), "Doe Jo");
+    EXPECT_EQ(source.fieldIndex("NoSuchField"), -1);
+}
+
+TEST(Csv, QuotesOnlyWhatNeedsQuotingAndEndsRecordsWithCrLf)
+{
+    EXPECT_EQ(CsvWriter::record({"plain", "a,b", "say \"hi\"", "two\nlines", "", "é"}),
+              "plain,\"a,b\",\"say \"\"hi\"\"\",\"two\nlines\",,é\r\n");
+}
+
+TEST_F(Search, CsvHasTheTitlesAndEveryRowAsShown)
+{
+    db.insert({{"MsgID", "1"},
+               {"PracID", "P,1"},
+               {"Patient", "Ó Brien"},
+               {"QZDeliveryTime", DB::at(1900, 1, 1)},
+               {"Test", "FBC \"urgent\""}});
+    for (int i = 0; i < 300; ++i)
+        db.insert({{"MsgID", QString("x%1").arg(i)}, {"PracID", "P2"}});
+    criteria.mailboxChecked = true;
+    run(criteria, "MsgID");
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    EXPECT_EQ(writeTrackCsv(model, buffer), 301);
+    const QStringList lines = QString::fromUtf8(buffer.data()).split("\r\n");
+    ASSERT_EQ(lines.size(), 303); // titles, rows, and the empty text after the last CR LF
+    EXPECT_EQ(lines[0], "Status,Prac. ID,Filename,Patient Name,DOB,Lab Ref,Test Names,Request Date,Addressee,"
+                        "Requestor,File Type,Server Recv. Time,Delivery Time,Run Number");
+    EXPECT_EQ(lines[1], "Undeliverable,\"P,1\",,Ó Brien,,,\"FBC \"\"urgent\"\"\",,,,,,01/01/1900,");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Search, DateTimesStoredInShorterFormsAreReadAsWritten)
+{
+    db.connection().execute("insert into Tracking (MsgID, PracID, QZServerReceiveTime, QZDeliveryTime, StatusTime, "
+                            "PatientDOB) values ('short', 'P', '2024-03-01 09:08:07', '1900-01-01', "
+                            "'2024-03-02T10:00:00', 'not a date')");
+    criteria.mailboxChecked = true;
+    run(criteria);
+    ASSERT_EQ(model.rowCount(), 1);
+    EXPECT_EQ(model.displayText(0, TrackField::QZServerReceiveTime), "01/03/2024 09:08:07");
+    EXPECT_EQ(model.displayText(0, TrackField::Status), "Undeliverable");
+    EXPECT_EQ(model.value(0, TrackField::StatusTime), QVariant(QDateTime(QDate(2024, 3, 2), QTime(10, 0))));
+    EXPECT_TRUE(model.value(0, TrackField::PatientDOB).isNull());
+}
+
+} // namespace

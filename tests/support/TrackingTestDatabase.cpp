@@ -1,0 +1,48 @@
+#include "tests/support/TrackingTestDatabase.h"
+
+#include "shared/DbStatement.h"
+
+#include "tests/support/TestFolder.h"
+
+TrackingTestDatabase::TrackingTestDatabase(const QString &folder, const QString &fileName,
+                                           bool withTrackingTable)
+    : m_file(folder + fileName), m_connection(folder)
+{
+    m_connection.open(connectionString());
+    if (withTrackingTable)
+        m_connection.execute(m_connection.dialect().createTrackingSql());
+}
+
+QString TrackingTestDatabase::connectionString() const
+{
+    return sqliteConnectionString(m_file);
+}
+
+void TrackingTestDatabase::insert(const QVariantMap &columns)
+{
+    QStringList names;
+    QStringList parameters;
+    for (auto it = columns.cbegin(); it != columns.cend(); ++it) {
+        names << it.key();
+        parameters << u':' + it.key();
+    }
+    DbStatement insert(m_connection,
+                       QStringLiteral("insert into Tracking (%1) values (%2)")
+                           .arg(names.join(QStringLiteral(", ")), parameters.join(QStringLiteral(", "))));
+    for (auto it = columns.cbegin(); it != columns.cend(); ++it) {
+        const int type = it.value().metaType().id();
+        const ParamType paramType = type == QMetaType::QDateTime ? ParamType::DateTime
+                                    : type == QMetaType::Int     ? ParamType::Int
+                                                                 : ParamType::Text;
+        insert.bind(it.key(), paramType, it.value());
+    }
+    insert.execute();
+}
+
+QVariant TrackingTestDatabase::valueOf(const QString &msgId, const QString &column)
+{
+    DbStatement select(m_connection, QStringLiteral("select %1 from Tracking where MsgID = :id").arg(column));
+    select.bind(QStringLiteral("id"), ParamType::Text, msgId);
+    const DbResult result = select.open();
+    return result.rowCount() > 0 ? result.value(0, column) : QVariant();
+}

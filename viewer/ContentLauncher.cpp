@@ -1,3 +1,0 @@
-#include "viewer/ContentLauncher.h"
-
-ContentLauncher::~ContentLauncher() = default;

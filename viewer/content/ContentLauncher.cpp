@@ -1,0 +1,3 @@
+#include "viewer/content/ContentLauncher.h"
+
+ContentLauncher::~ContentLauncher() = default;

@@ -1,0 +1,61 @@
+#include "viewer/search/CsvWriter.h"
+
+#include "viewer/search/TrackResultModel.h"
+
+#include <QIODevice>
+
+#include <stdexcept>
+
+QString CsvWriter::field(const QString &text)
+{
+    const bool quote =
+        text.contains(u',') || text.contains(u'"') || text.contains(u'\r') || text.contains(u'\n');
+    if (!quote)
+        return text;
+    QString escaped = text;
+    escaped.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + escaped + u'"';
+}
+
+QString CsvWriter::record(const QStringList &fields)
+{
+    QStringList escaped;
+    escaped.reserve(fields.size());
+    for (const QString &text : fields)
+        escaped << field(text);
+    return escaped.join(u',') + QStringLiteral("\r\n");
+}
+
+void CsvWriter::writeRecord(const QStringList &fields)
+{
+    const QByteArray bytes = record(fields).toUtf8();
+    if (m_device.write(bytes) != bytes.size())
+        throw std::runtime_error(m_device.errorString().toStdString());
+}
+
+qint64 writeTrackCsv(TrackResultModel &model, QIODevice &device)
+{
+    CsvWriter writer(device);
+    QStringList titles;
+    for (const GridColumn &column : gridColumns())
+        titles << QString::fromLatin1(column.title);
+    writer.writeRecord(titles);
+    qint64 written = 0;
+    for (int row = 0;; ++row) {
+        if (row >= model.rowCount()) {
+            if (!model.canFetchMore())
+                break;
+            model.fetchMore();
+            if (row >= model.rowCount())
+                break;
+        }
+        QStringList cells;
+        for (int column = 0; column < model.columnCount(); ++column)
+            cells << model.cellText(row, column);
+        writer.writeRecord(cells);
+        ++written;
+    }
+    if (!model.fetchError().isEmpty())
+        throw std::runtime_error(model.fetchError().toStdString());
+    return written;
+}
