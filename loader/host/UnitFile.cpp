@@ -48,8 +48,8 @@ QString text(const Settings &settings)
 {
     // "-": a tracking folder that is missing at start is no reason to refuse the start.
     QStringList writable{unitWord(QLatin1Char('-') + settings.trackingFolder)};
-    for (const QString &folder : settings.writableFolders)
-        writable << unitWord(folder);
+    for (const QString &writableFolder : settings.writableFolders)
+        writable << unitWord(writableFolder);
     return QStringLiteral("[Unit]\n"
                           "Description=%1\n"
                           "Documentation=man:OVTrackSvc(8)\n"
