@@ -1,6 +1,7 @@
 #include "loader/host/ServiceRegistration.h"
 
 #include "loader/host/UnitFile.h"
+#include "shared/SettingsFile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -52,13 +53,40 @@ QString unitPath(const QString &folder)
     return QDir(folder).filePath(QLatin1String(UnitFile::FileName));
 }
 
+// The tracking folder settings.txt names, or the default the loader writes at its first start.
+QString trackingFolderOf(const QString &programFolder)
+{
+    LoaderSettings settings;
+    settings.trackingDir = QString::fromLatin1(DefaultTrackingDir);
+    try {
+        applyLoaderSettingsLines(
+            settings, readSettingsLines(QDir(programFolder).filePath(QLatin1String(SettingsFileName))),
+            [](int, const QString &) {});
+    } catch (const std::exception &) {
+        // No file yet: the loader writes the default one when it first starts.
+    }
+    return settings.trackingDir;
+}
+
+// A folder install: the service runs as the folder's owner and writes its database and log there.
+UnitFile::Settings folderInstall(const QString &programPath)
+{
+    const QFileInfo program(programPath);
+    const QFileInfo folder(program.absolutePath());
+    const QString owner = folder.owner().isEmpty() ? QString::number(folder.ownerId()) : folder.owner();
+    return {program.absoluteFilePath(),
+            owner,
+            trackingFolderOf(folder.absoluteFilePath()),
+            {folder.absoluteFilePath()}};
+}
+
 } // namespace
 
 int installService(const QString &programPath, bool silent)
 {
     const QString folder = UnitFile::folder();
     try {
-        UnitFile::write(unitPath(folder), programPath);
+        UnitFile::write(unitPath(folder), folderInstall(programPath));
         systemctl(folder, {QStringLiteral("daemon-reload")});
         systemctl(folder, {QStringLiteral("enable"), QLatin1String(UnitFile::FileName)});
     } catch (const std::exception &error) {

@@ -36,7 +36,7 @@ private:
 
 } // namespace
 
-SignalHost::SignalHost()
+SignalHost::SignalHost(ServiceNotices &notices) : m_notices(notices)
 {
     sigemptyset(&m_signals);
     for (int signal : {SIGTERM, SIGINT, SIGUSR1, SIGUSR2, SIGHUP})
@@ -83,6 +83,7 @@ void SignalHost::answerSignals(int signalFd, int doneFd)
             queue(Request::Continue);
             break;
         default:
+            m_notices.stopping();
             queue(Request::Stop);
             break;
         }
@@ -106,8 +107,14 @@ void SignalHost::queue(Request request)
 std::optional<SignalHost::Request> SignalHost::nextRequest(bool wait)
 {
     std::unique_lock lock(m_mutex);
-    if (wait)
-        m_arrived.wait(lock, [this] { return !m_requests.empty(); });
+    const std::chrono::milliseconds keepAlive = m_notices.keepAliveInterval();
+    // A paused service is not a hung one: the watchdog keeps hearing from it.
+    while (wait && m_requests.empty()) {
+        if (keepAlive.count() <= 0)
+            m_arrived.wait(lock, [this] { return !m_requests.empty(); });
+        else if (!m_arrived.wait_for(lock, keepAlive, [this] { return !m_requests.empty(); }))
+            m_notices.alive();
+    }
     if (m_requests.empty())
         return std::nullopt;
     const Request request = m_requests.front();
@@ -117,6 +124,12 @@ std::optional<SignalHost::Request> SignalHost::nextRequest(bool wait)
 
 void SignalHost::handleRequests()
 {
+    // Called only from the loop, so the first call means start-up has succeeded.
+    if (!m_running) {
+        m_running = true;
+        m_notices.running();
+    }
+    m_notices.alive();
     // While paused the worker stays here: no turn runs until a continue or a stop arrives.
     while (const std::optional<Request> request = nextRequest(m_paused))
         apply(*request);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "loader/ServiceControl.h"
+#include "loader/host/ServiceNotices.h"
 
 #include <QString>
 
@@ -15,7 +16,9 @@
 
 // The service host of a run in the foreground, as systemd starts it: the main thread turns the
 // control signals into requests (SIGTERM and SIGINT stop, SIGUSR1 pause, SIGUSR2 and SIGHUP
-// continue) and one worker thread runs the service, which handles them between its steps.
+// continue) and one worker thread runs the service, which handles them between its steps. The
+// service manager hears of it: running at the loop's first turn (start-up is over by then), alive
+// at every turn and while paused, stopping as soon as a stop signal arrives.
 class SignalHost final : public ServiceControl
 {
 public:
@@ -29,7 +32,7 @@ public:
 
     // Blocks the control signals in the calling thread; construct it before any other thread
     // exists, so that every thread inherits the mask and only the host receives them.
-    SignalHost();
+    explicit SignalHost(ServiceNotices &notices);
     ~SignalHost() override;
     SignalHost(const SignalHost &) = delete;
     SignalHost &operator=(const SignalHost &) = delete;
@@ -59,6 +62,8 @@ private:
     bool runEvent(const char *name, const std::function<void()> &event);
     void answerSignals(int signalFd, int doneFd);
 
+    ServiceNotices &m_notices;
+    bool m_running = false;
     sigset_t m_signals;
     sigset_t m_previousMask;
     std::mutex m_mutex;

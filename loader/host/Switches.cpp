@@ -22,3 +22,21 @@ Switches parseSwitches(const QStringList &arguments)
     }
     return switches;
 }
+
+QString switchesHelp()
+{
+    return QStringLiteral(
+        "Usage: OVTrackSvc [/logging N] [start parameters]\n"
+        "       OVTrackSvc /INSTALL [/SILENT] | /UNINSTALL [/SILENT] | /ONCE\n"
+        "       OVTrackSvc --help | --version\n"
+        "Imports the tracking files of the tracking folder named in settings.txt into the\n"
+        "tracking database, every ten seconds, and logs to importtrack.log in its own folder.\n"
+        "Without a switch it runs as the service svcOVTrack in the foreground: SIGTERM stops it,\n"
+        "SIGUSR1 pauses it, SIGUSR2 or SIGHUP continues it.\n"
+        "  /INSTALL    write and enable the systemd unit svcOVTrack.service\n"
+        "  /UNINSTALL  disable and remove the unit\n"
+        "  /SILENT     beside either, print nothing on success\n"
+        "  /ONCE       run start-up and one import pass, then exit\n"
+        "  /logging N  log level bits: 1 service, 2 errors, 4 notifications, 8 receipts\n"
+        "Switches start with / or - in any case. See OVTrackSvc(8).");
+}

@@ -13,3 +13,6 @@ struct Switches
 };
 
 Switches parseSwitches(const QStringList &arguments);
+
+// The text of --help.
+QString switchesHelp();

@@ -14,9 +14,9 @@ namespace {
     throw std::runtime_error(reason.toStdString());
 }
 
-// A path as an ExecStart word: "%" doubled for the specifier expansion, quoted when it holds
+// A path as a word of the unit: "%" doubled for the specifier expansion, quoted when it holds
 // blanks, quotes or backslashes.
-QString execWord(const QString &path)
+QString unitWord(const QString &path)
 {
     QString word = path;
     word.replace(u'%', QLatin1String("%%"));
@@ -44,31 +44,47 @@ bool isSystemFolder(const QString &folder)
     return QDir::cleanPath(folder) == QLatin1String(SystemFolder);
 }
 
-QString text(const QString &programPath)
+QString text(const Settings &settings)
 {
+    // "-": a tracking folder that is missing at start is no reason to refuse the start.
+    QStringList writable{unitWord(QLatin1Char('-') + settings.trackingFolder)};
+    for (const QString &writableFolder : settings.writableFolders)
+        writable << unitWord(writableFolder);
     return QStringLiteral("[Unit]\n"
                           "Description=%1\n"
+                          "Documentation=man:OVTrackSvc(8)\n"
+                          "After=network-online.target\n"
+                          "Wants=network-online.target\n"
                           "\n"
                           "[Service]\n"
-                          "Type=simple\n"
-                          "ExecStart=%2\n"
+                          "Type=notify\n"
+                          "User=%2\n"
+                          "ExecStart=%3\n"
                           "ExecReload=/bin/kill -HUP $MAINPID\n"
                           "Restart=on-failure\n"
                           "RestartSec=30\n"
+                          "WatchdogSec=%4\n"
+                          "NoNewPrivileges=yes\n"
+                          "ProtectSystem=strict\n"
+                          "ProtectHome=yes\n"
+                          "PrivateTmp=yes\n"
+                          "ReadWritePaths=%5\n"
                           "\n"
                           "[Install]\n"
                           "WantedBy=multi-user.target\n")
-        .arg(QLatin1String(DisplayName), execWord(programPath));
+        .arg(QLatin1String(DisplayName), unitWord(settings.user), unitWord(settings.programPath))
+        .arg(WatchdogSeconds)
+        .arg(writable.join(u' '));
 }
 
-void write(const QString &path, const QString &programPath)
+void write(const QString &path, const Settings &settings)
 {
     if (!QFileInfo(QFileInfo(path).path()).isDir())
         fail(QStringLiteral("The unit folder %1 does not exist").arg(QFileInfo(path).path()));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         fail(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
-    file.write(text(programPath).toUtf8());
+    file.write(text(settings).toUtf8());
     if (!file.commit())
         fail(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
 }

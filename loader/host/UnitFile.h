@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // The systemd unit that registers the loader as the service svcOVTrack.
 namespace UnitFile {
@@ -16,11 +17,26 @@ inline constexpr const char *SystemFolder = "/etc/systemd/system";
 QString folder();
 bool isSystemFolder(const QString &folder);
 
-// The unit's text; the program path is quoted and escaped as systemd reads it.
-QString text(const QString &programPath);
+// How often the loop must show it is alive before systemd takes it for hung and restarts it: far
+// above one turn, a ten-second back-off turn and a long import pass.
+inline constexpr int WatchdogSeconds = 300;
+
+// What differs between installations: a folder install runs as the folder's owner and writes in
+// its folder; the package runs as the system user and writes under /var.
+struct Settings
+{
+    QString programPath;
+    QString user;
+    // The only folders the service may write to; the tracking folder may not exist yet.
+    QString trackingFolder;
+    QStringList writableFolders;
+};
+
+// The unit's text; paths are quoted and escaped as systemd reads them.
+QString text(const Settings &settings);
 
 // Both throw std::runtime_error with the reason.
-void write(const QString &path, const QString &programPath);
+void write(const QString &path, const Settings &settings);
 void remove(const QString &path);
 
 } // namespace UnitFile

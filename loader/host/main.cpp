@@ -2,7 +2,9 @@
 #include "loader/host/ServiceRegistration.h"
 #include "loader/host/SignalHost.h"
 #include "loader/host/Switches.h"
+#include "loader/host/SystemdNotices.h"
 #include "loader/host/UnitFile.h"
+#include "shared/ProgramInfo.h"
 
 #include <QCoreApplication>
 
@@ -13,13 +15,17 @@ int main(int argc, char **argv)
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
+    if (const std::optional<int> answered =
+            answerHelpOrVersion(arguments, QStringLiteral("OVTrackSvc"), switchesHelp()))
+        return *answered;
     const Switches switches = parseSwitches(arguments);
     const bool runsService = !switches.install && !switches.uninstall && !switches.once;
 
     // Before any thread exists, so that only the host receives the control signals.
+    SystemdNotices notices;
     std::optional<SignalHost> host;
     if (runsService)
-        host.emplace();
+        host.emplace(notices);
 
     const QCoreApplication app(argc, argv);
     if (switches.install)

@@ -57,14 +57,23 @@ int LoaderProgram::waitingFiles() const
         QDir(trackingDir()).entryList({"*.qzd", "*.csv", "*.data", "*.qzdata"}, QDir::Files).size());
 }
 
+namespace {
+
+QProcessEnvironment environmentWith(const QStringList &pairs)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString &pair : pairs)
+        env.insert(pair.section(u'=', 0, 0), pair.section(u'=', 1));
+    return env;
+}
+
+} // namespace
+
 LoaderProgram::Result LoaderProgram::run(const QStringList &arguments, const QStringList &environment) const
 {
     QProcess process;
     process.setWorkingDirectory(m_folder.path());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const QString &pair : environment)
-        env.insert(pair.section(u'=', 0, 0), pair.section(u'=', 1));
-    process.setProcessEnvironment(env);
+    process.setProcessEnvironment(environmentWith(environment));
     process.start(programPath(), arguments);
     if (!process.waitForFinished(60000)) {
         process.kill();
@@ -78,9 +87,9 @@ LoaderProgram::Result LoaderProgram::run(const QStringList &arguments, const QSt
     return result;
 }
 
-void LoaderProgram::start(const QStringList &arguments, int turnMilliseconds)
+void LoaderProgram::start(const QStringList &arguments, int turnMilliseconds, const QStringList &environment)
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment env = environmentWith(environment);
     env.insert(QStringLiteral("OVTRACK_TURN_MS"), QString::number(turnMilliseconds));
     m_process.setProcessEnvironment(env);
     m_process.setWorkingDirectory(m_folder.path());

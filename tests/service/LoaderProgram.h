@@ -41,8 +41,9 @@ public:
     // Runs the program to its end with the arguments; `environment` adds NAME=value pairs.
     Result run(const QStringList &arguments, const QStringList &environment = {}) const;
 
-    // Starts the service in the background with turns of `turnMilliseconds`.
-    void start(const QStringList &arguments, int turnMilliseconds);
+    // Starts the service in the background with turns of `turnMilliseconds`; `environment` adds
+    // NAME=value pairs.
+    void start(const QStringList &arguments, int turnMilliseconds, const QStringList &environment = {});
     void sendSignal(int signal) const;
     // The exit status once the service has ended, or nothing after the timeout.
     std::optional<int> waitForExit(int timeoutMilliseconds);

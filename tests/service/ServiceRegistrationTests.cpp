@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -81,6 +82,21 @@ TEST_F(Registration, UnitStartsTheProgramAndReloadIsTheContinueRequest)
     EXPECT_TRUE(lines.contains(QStringLiteral("Restart=on-failure")));
     EXPECT_TRUE(lines.contains(QStringLiteral("RestartSec=30")));
     EXPECT_TRUE(lines.contains(QStringLiteral("WantedBy=multi-user.target")));
+}
+
+// A folder install gets the packaged unit's hardening, with the folder's owner as its user and
+// the folder (database, log) and the tracking folder as all it may write to.
+TEST_F(Registration, FolderInstallRunsAsTheFolderOwnerAndWritesOnlyItsFolders)
+{
+    ASSERT_EQ(run({QStringLiteral("/INSTALL")}, m_units.path()).exitCode, 0);
+    const QStringList lines = unitText().split(u'\n');
+    const QString folder = QDir::cleanPath(m_loader.folder());
+    EXPECT_TRUE(lines.contains(QStringLiteral("User=") + QFileInfo(folder).owner()));
+    EXPECT_TRUE(lines.contains(QStringLiteral("ReadWritePaths=-%1 %2").arg(m_loader.trackingDir(), folder)))
+        << unitText().toStdString();
+    for (const char *line : {"Type=notify", "WatchdogSec=300", "NoNewPrivileges=yes", "ProtectSystem=strict",
+                             "ProtectHome=yes", "PrivateTmp=yes"})
+        EXPECT_TRUE(lines.contains(QLatin1String(line))) << line;
 }
 
 // systemd itself reads the unit: the program path must come through intact, blanks included.

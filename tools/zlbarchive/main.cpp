@@ -1,3 +1,4 @@
+#include "shared/ProgramInfo.h"
 #include "viewer/archive/ZLIBArchive.h"
 
 #include <QCoreApplication>
@@ -5,6 +6,7 @@
 #include <QTemporaryFile>
 
 #include <cstdio>
+#include <optional>
 
 // zlbarchive: the operator's look into a mailbox archive, with the reader's own messages.
 namespace {
@@ -18,16 +20,21 @@ void printLine(FILE *stream, const QString &text)
     std::fputc('\n', stream);
 }
 
+QString usageText()
+{
+    return QStringLiteral("Usage: zlbarchive list FILE\n"
+                          "       zlbarchive test FILE\n"
+                          "       zlbarchive extract FILE NAME DIR\n"
+                          "       zlbarchive --help | --version\n"
+                          "list: one line per entry: relative name, size, stored or compressed, "
+                          "CRC-32 in hex\n"
+                          "test: extracts every entry with its CRC checked; exit 0 when all are sound\n"
+                          "extract: writes the entry NAME (case ignored) into the folder DIR");
+}
+
 int usage()
 {
-    printLine(stderr,
-              QStringLiteral("Usage: zlbarchive list FILE\n"
-                             "       zlbarchive test FILE\n"
-                             "       zlbarchive extract FILE NAME DIR\n"
-                             "list: one line per entry: relative name, size, stored or compressed, "
-                             "CRC-32 in hex\n"
-                             "test: extracts every entry with its CRC checked; exit 0 when all are sound\n"
-                             "extract: writes the entry NAME (case ignored) into the folder DIR"));
+    printLine(stderr, usageText());
     return ExitUsage;
 }
 
@@ -65,6 +72,9 @@ int testEntries(TZLBArchive &archive)
 
 int run(const QStringList &args)
 {
+    if (const std::optional<int> answered =
+            answerHelpOrVersion(args.mid(1), QStringLiteral("zlbarchive"), usageText()))
+        return *answered;
     const QString command = args.value(1);
     const bool known = (command == u"list" || command == u"test") ? args.size() == 3
                        : command == u"extract"                    ? args.size() == 5

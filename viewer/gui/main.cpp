@@ -4,6 +4,8 @@
 #include "viewer/app/ViewerRunValues.h"
 #include "viewer/gui/Tracking.h"
 
+#include "shared/ProgramInfo.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -11,6 +13,7 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <optional>
 #include <stdexcept>
 
 namespace {
@@ -60,10 +63,27 @@ int writeReportPdf(int argc, char **argv, const ViewerCommandLine &line)
     return writeSummaryPdf(values, line.summaryPdfPath, errors);
 }
 
+QString usage()
+{
+    return QStringLiteral(
+        "Usage: OVTrack [mailbox-root [import-folder [connection-string]]]\n"
+        "       OVTrack [...] --export-csv FILE | --report-pdf FILE | --summary-pdf FILE\n"
+        "       OVTrack --help | --version\n"
+        "Searches the tracking database and shows each message's delivery status. It reads\n"
+        "settings.txt and qztrack.udl from its own folder.\n"
+        "  --export-csv FILE   write the saved search as UTF-8 CSV, without a window\n"
+        "  --report-pdf FILE   write the search report as PDF\n"
+        "  --summary-pdf FILE  write the undelivered summary as PDF\n"
+        "See OVTrack(1).");
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    if (const std::optional<int> answered =
+            answerHelpOrVersion(argumentsOf(argc, argv), QStringLiteral("OVTrack"), usage()))
+        return *answered;
     const ViewerCommandLine line = ViewerCommandLine::parse(argumentsOf(argc, argv));
     if (!line.error.isEmpty()) {
         std::fprintf(stderr, "%s\n", qPrintable(line.error));

@@ -1,0 +1,239 @@
+#include "tests/packaging/BuiltPackages.h"
+
+#include "tests/support/TestFolder.h"
+#include "tools/prepare-run/ProgramFolder.h"
+#include "tools/sample-tracking/SampleTracking.h"
+
+#include "shared/DataLinkFile.h"
+#include "shared/DbConnection.h"
+#include "shared/DbStatement.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+const QString Common = QStringLiteral("ovtrack-common");
+const QString Loader = QStringLiteral("ovtrack-loader");
+const QString Viewer = QStringLiteral("ovtrack-viewer");
+
+class Packages : public ::testing::Test
+{
+protected:
+    // True when the listing has the entry "mode root/root path" (for a link, "path -> target").
+    bool holds(const QString &package, const QString &mode, const QString &path) const
+    {
+        return m_packages.contents(package).contains(mode + QStringLiteral(" root/root ") + path);
+    }
+    // The names of a Depends field without their versions.
+    QStringList dependencyNames(const QString &package) const
+    {
+        QStringList names;
+        for (const QString &entry : m_packages.field(package, QStringLiteral("Depends")).split(u','))
+            names << entry.trimmed().section(u' ', 0, 0);
+        return names;
+    }
+
+    BuiltPackages m_packages;
+};
+
+TEST_F(Packages, ProgramsSitInTheProgramFolderWithCommandsOnThePath)
+{
+    EXPECT_TRUE(holds(Loader, QStringLiteral("-rwxr-xr-x"), QStringLiteral("usr/lib/ovtrack/OVTrackSvc")));
+    EXPECT_TRUE(holds(Loader, QStringLiteral("lrwxrwxrwx"),
+                      QStringLiteral("usr/sbin/OVTrackSvc -> ../lib/ovtrack/OVTrackSvc")));
+    EXPECT_TRUE(holds(Viewer, QStringLiteral("-rwxr-xr-x"), QStringLiteral("usr/lib/ovtrack/OVTrack")));
+    EXPECT_TRUE(holds(Viewer, QStringLiteral("-rwxr-xr-x"), QStringLiteral("usr/lib/ovtrack/zlbarchive")));
+    EXPECT_TRUE(holds(Viewer, QStringLiteral("lrwxrwxrwx"),
+                      QStringLiteral("usr/bin/OVTrack -> ../lib/ovtrack/OVTrack")));
+    EXPECT_TRUE(holds(Viewer, QStringLiteral("lrwxrwxrwx"),
+                      QStringLiteral("usr/bin/zlbarchive -> ../lib/ovtrack/zlbarchive")));
+}
+
+TEST_F(Packages, ProgramFolderLeadsToConfigurationAndLog)
+{
+    EXPECT_TRUE(holds(Common, QStringLiteral("-rw-r--r--"), QStringLiteral("etc/ovtrack/settings.txt")));
+    EXPECT_TRUE(holds(Common, QStringLiteral("-rw-r--r--"), QStringLiteral("etc/ovtrack/qztrack.udl")));
+    EXPECT_TRUE(holds(Common, QStringLiteral("lrwxrwxrwx"),
+                      QStringLiteral("usr/lib/ovtrack/settings.txt -> /etc/ovtrack/settings.txt")));
+    EXPECT_TRUE(holds(Common, QStringLiteral("lrwxrwxrwx"),
+                      QStringLiteral("usr/lib/ovtrack/qztrack.udl -> /etc/ovtrack/qztrack.udl")));
+    EXPECT_TRUE(holds(Loader, QStringLiteral("lrwxrwxrwx"),
+                      QStringLiteral("usr/lib/ovtrack/importtrack.log -> /var/log/ovtrack/importtrack.log")));
+    EXPECT_EQ(m_packages.controlFile(Common, QStringLiteral("conffiles")),
+              QStringLiteral("/etc/ovtrack/qztrack.udl\n/etc/ovtrack/settings.txt\n"));
+    EXPECT_EQ(m_packages.controlFile(Loader, QStringLiteral("conffiles")),
+              QStringLiteral("/etc/logrotate.d/ovtrack-loader\n"));
+}
+
+TEST_F(Packages, EveryPackageHasItsChangelogCopyrightAndManualPages)
+{
+    for (const QString &package : {Common, Loader, Viewer}) {
+        EXPECT_TRUE(holds(package, QStringLiteral("-rw-r--r--"),
+                          QStringLiteral("usr/share/doc/%1/copyright").arg(package)))
+            << package.toStdString();
+        EXPECT_TRUE(holds(package, QStringLiteral("-rw-r--r--"),
+                          QStringLiteral("usr/share/doc/%1/changelog.gz").arg(package)))
+            << package.toStdString();
+        EXPECT_EQ(m_packages.field(package, QStringLiteral("Version")), m_packages.version());
+    }
+    EXPECT_TRUE(
+        holds(Loader, QStringLiteral("-rw-r--r--"), QStringLiteral("usr/share/man/man8/OVTrackSvc.8.gz")));
+    EXPECT_TRUE(
+        holds(Viewer, QStringLiteral("-rw-r--r--"), QStringLiteral("usr/share/man/man1/OVTrack.1.gz")));
+    EXPECT_TRUE(
+        holds(Viewer, QStringLiteral("-rw-r--r--"), QStringLiteral("usr/share/man/man1/zlbarchive.1.gz")));
+}
+
+TEST_F(Packages, ViewerAppearsInTheApplicationMenu)
+{
+    EXPECT_TRUE(holds(Viewer, QStringLiteral("-rw-r--r--"),
+                      QStringLiteral("usr/share/applications/ovtrack.desktop")));
+    EXPECT_TRUE(holds(Viewer, QStringLiteral("-rw-r--r--"),
+                      QStringLiteral("usr/share/icons/hicolor/scalable/apps/ovtrack.svg")));
+    const QString validate = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+    if (validate.isEmpty())
+        GTEST_SKIP() << "desktop-file-validate is not installed";
+    TestFolder root;
+    m_packages.unpack(Viewer, root.path());
+    const BuiltPackages::Output checked = BuiltPackages::run(
+        validate, {root.path() + QStringLiteral("usr/share/applications/ovtrack.desktop")});
+    EXPECT_EQ(checked.exitCode, 0) << checked.standardOutput.toStdString();
+}
+
+TEST_F(Packages, DependsComeFromTheLibrariesTheProgramsLink)
+{
+    const QStringList loader = dependencyNames(Loader);
+    // Found by the library scan: nobody typed these.
+    for (const char *library : {"libc6", "libqt6core6", "libqt6sql6", "libsystemd0", "libstdc++6"})
+        EXPECT_TRUE(loader.contains(QLatin1String(library))) << library;
+    EXPECT_TRUE(loader.contains(QStringLiteral("libqt6sql6-sqlite")));
+    EXPECT_TRUE(loader.contains(QStringLiteral("adduser")));
+    EXPECT_TRUE(m_packages.field(Loader, QStringLiteral("Depends"))
+                    .contains(QStringLiteral("ovtrack-common (= %1)").arg(m_packages.version())));
+    EXPECT_FALSE(loader.contains(QStringLiteral("libqt6widgets6"))) << "the service draws no window";
+
+    const QStringList viewer = dependencyNames(Viewer);
+    for (const char *library : {"libc6", "libqt6widgets6", "libqt6gui6", "libqt6printsupport6", "zlib1g"})
+        EXPECT_TRUE(viewer.contains(QLatin1String(library))) << library;
+    EXPECT_EQ(m_packages.field(Common, QStringLiteral("Architecture")), QStringLiteral("all"));
+}
+
+TEST_F(Packages, MaintainerScriptsAreExecutable)
+{
+    const BuiltPackages::Output control = BuiltPackages::run(
+        QStringLiteral("sh"),
+        {QStringLiteral("-c"), QStringLiteral("dpkg-deb --ctrl-tarfile \"$0\" | tar -tvf -"),
+         m_packages.deb(Loader)});
+    ASSERT_EQ(control.exitCode, 0) << control.standardError.toStdString();
+    for (const char *script : {"./postinst", "./prerm", "./postrm"}) {
+        const QStringList lines = control.standardOutput.split(u'\n');
+        const auto line = std::find_if(lines.begin(), lines.end(),
+                                       [&](const QString &l) { return l.endsWith(QLatin1String(script)); });
+        ASSERT_NE(line, lines.end()) << script;
+        EXPECT_TRUE(line->startsWith(QStringLiteral("-rwxr-xr-x root/root"))) << line->toStdString();
+    }
+}
+
+TEST_F(Packages, UnitRunsTheLoaderHardenedAsItsOwnUser)
+{
+    TestFolder root;
+    m_packages.unpack(Loader, root.path());
+    QFile unit(root.path() + QStringLiteral("lib/systemd/system/svcOVTrack.service"));
+    ASSERT_TRUE(unit.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(unit.readAll()).split(u'\n');
+    for (const char *line :
+         {"Type=notify", "User=ovtrack", "ExecStart=/usr/lib/ovtrack/OVTrackSvc", "WatchdogSec=300",
+          "Restart=on-failure", "NoNewPrivileges=yes", "ProtectSystem=strict", "ProtectHome=yes",
+          "PrivateTmp=yes", "ReadWritePaths=-/var/lib/orvane/tracking/ /var/lib/ovtrack /var/log/ovtrack"})
+        EXPECT_TRUE(lines.contains(QLatin1String(line))) << line;
+
+    const QString analyze = QStandardPaths::findExecutable(QStringLiteral("systemd-analyze"));
+    if (analyze.isEmpty())
+        GTEST_SKIP() << "systemd-analyze is not installed";
+    // systemd checks that the program exists: the same unit, its program taken from the unpacked tree.
+    TestFolder units;
+    const QString text =
+        lines.join(u'\n').replace(QStringLiteral("ExecStart=/"), QStringLiteral("ExecStart=") + root.path());
+    units.writeFile(QStringLiteral("svcOVTrack.service"), text.toUtf8());
+    const BuiltPackages::Output verified =
+        BuiltPackages::run(analyze, {QStringLiteral("verify"), QStringLiteral("--man=no"),
+                                     units.filePath(QStringLiteral("svcOVTrack.service"))});
+    EXPECT_EQ(verified.exitCode, 0) << verified.standardError.toStdString();
+}
+
+// The unpacked loader, started through its command on the PATH, finds its configuration, database
+// and log through the links of the program folder and imports a tracking folder in one pass.
+TEST_F(Packages, UnpackedLoaderImportsOnceThroughThePackagedLayout)
+{
+    TestFolder root;
+    m_packages.unpack(Common, root.path());
+    m_packages.unpack(Loader, root.path());
+    // What the postinst and an administrator do: the state and log folders, then the settings.
+    const QString state = root.makeFolder(QStringLiteral("var/lib/ovtrack"));
+    root.makeFolder(QStringLiteral("var/log/ovtrack"));
+    const QString tracking = root.path() + QStringLiteral("tracking/");
+    ProgramFolder::prepare(state, tracking);
+    const QString database = state + QLatin1String(ProgramFolder::DatabaseName);
+    ASSERT_TRUE(QFile::remove(root.path() + QStringLiteral("etc/ovtrack/settings.txt")));
+    ASSERT_TRUE(QFile::rename(state + QStringLiteral("settings.txt"),
+                              root.path() + QStringLiteral("etc/ovtrack/settings.txt")));
+    ASSERT_TRUE(QFile::remove(state + QStringLiteral("qztrack.udl")));
+    writeDataLinkFile(root.path() + QStringLiteral("etc/ovtrack/qztrack.udl"),
+                      QStringLiteral("Provider=SQLite;Data Source=") + database);
+    const SampleTracking::Summary written = SampleTracking().writeInto(tracking, 5);
+    // Old enough to be taken at once.
+    for (const QString &name : QDir(tracking).entryList(QDir::Files)) {
+        QFile file(tracking + name);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(
+            file.setFileTime(QDateTime::currentDateTime().addSecs(-600), QFileDevice::FileModificationTime));
+    }
+
+    const BuiltPackages::Output once =
+        BuiltPackages::run(root.path() + QStringLiteral("usr/sbin/OVTrackSvc"),
+                           {QStringLiteral("/ONCE"), QStringLiteral("/logging"), QStringLiteral("15")});
+    const QString log = QString::fromUtf8(root.readFile(QStringLiteral("var/log/ovtrack/importtrack.log")));
+    EXPECT_EQ(once.exitCode, 0) << once.standardError.toStdString() << log.toStdString();
+
+    EXPECT_TRUE(
+        QDir(tracking).entryList({QStringLiteral("*.qzd"), QStringLiteral("*.csv")}, QDir::Files).isEmpty());
+    DbConnection connection(state);
+    connection.open(sqliteConnectionString(database));
+    DbStatement count(connection, QStringLiteral("select count(*) as n from Tracking"));
+    EXPECT_EQ(count.open().integer(0, QStringLiteral("n")).value_or(-1), written.messages);
+    count.close();
+    connection.close();
+    EXPECT_TRUE(log.contains(QStringLiteral("(1): InitialzeSettings: Logging started.")));
+    EXPECT_TRUE(QFileInfo(root.path() + QStringLiteral("usr/lib/ovtrack/importtrack.log")).isSymLink());
+}
+
+TEST_F(Packages, EveryProgramAnswersVersionAndHelp)
+{
+    TestFolder root;
+    m_packages.unpack(Loader, root.path());
+    m_packages.unpack(Viewer, root.path());
+    const QStringList commands{QStringLiteral("usr/sbin/OVTrackSvc"), QStringLiteral("usr/bin/OVTrack"),
+                               QStringLiteral("usr/bin/zlbarchive")};
+    for (const QString &command : commands) {
+        const QString name = QFileInfo(command).fileName();
+        const BuiltPackages::Output version =
+            BuiltPackages::run(root.path() + command, {QStringLiteral("--version")});
+        EXPECT_EQ(version.exitCode, 0) << name.toStdString();
+        EXPECT_EQ(version.standardOutput, name + u' ' + m_packages.version() + u'\n');
+        const BuiltPackages::Output help =
+            BuiltPackages::run(root.path() + command, {QStringLiteral("--help")});
+        EXPECT_EQ(help.exitCode, 0) << name.toStdString();
+        EXPECT_TRUE(help.standardOutput.startsWith(QStringLiteral("Usage: ") + name))
+            << help.standardOutput.toStdString();
+    }
+}
+
+} // namespace
