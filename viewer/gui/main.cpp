@@ -1,6 +1,8 @@
+#include "viewer/audit/AccessAudit.h"
 #include "viewer/search/CsvWriter.h"
 #include "viewer/app/HeadlessReports.h"
 #include "viewer/app/HeadlessSearch.h"
+#include "viewer/app/MaintenanceCommands.h"
 #include "viewer/app/ViewerRunValues.h"
 #include "viewer/gui/Tracking.h"
 
@@ -30,7 +32,9 @@ int exportCsv(const ViewerCommandLine &line)
     const ViewerRunValues values =
         ViewerRunValues::fromEnvironment(QCoreApplication::applicationDirPath(), line.positional);
     return runSavedSearch(values, QDateTime::currentDateTime(), errors,
-                          [&](TrackResultModel &model, const TrackSearch &) {
+                          [&](TrackResultModel &model, const TrackSearch &search) {
+                              AccessAudit::recordAtStartup(search.connection(), AuditAction::ExportCsv,
+                                                           search.CriteriaText());
                               QSaveFile file(line.exportCsvPath);
                               if (!file.open(QIODevice::WriteOnly))
                                   throw std::runtime_error(QStringLiteral("Cannot write %1: %2")
@@ -64,6 +68,12 @@ int writeReportPdf(int argc, char **argv, const ViewerCommandLine &line)
 
 int main(int argc, char **argv)
 {
+    if (isMaintenanceCommand(argumentsOf(argc, argv))) {
+        QCoreApplication app(argc, argv);
+        QTextStream out(stdout);
+        QTextStream errors(stderr);
+        return runMaintenanceCommand(QCoreApplication::applicationDirPath(), argumentsOf(argc, argv), out, errors);
+    }
     const ViewerCommandLine line = ViewerCommandLine::parse(argumentsOf(argc, argv));
     if (!line.error.isEmpty()) {
         std::fprintf(stderr, "%s\n", qPrintable(line.error));
