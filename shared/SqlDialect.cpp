@@ -106,14 +106,16 @@ QString SqlDialect::undeliveredSummary(const QString &daysSinceReceipt, const QS
 QStringList SqlDialect::undeliveredConditionLines() const
 {
     return {QStringLiteral("(t1.QZDeliveryTime is null or t1.QZDeliveryTime=%1 or t1.QZDeliveryTime=%2 )")
-                .arg(dateLiteral(Sentinel::DecryptFailedDayFirst), dateLiteral(Sentinel::DecryptFailedMonthFirst)),
+                .arg(dateLiteral(Sentinel::DecryptFailedDayFirst),
+                     dateLiteral(Sentinel::DecryptFailedMonthFirst)),
             QStringLiteral("and t1.QZServerReceiveTime is not null")};
 }
 
 QString SqlDialect::settledBeforeCutoffSql(const QString &alias) const
 {
-    return QStringLiteral("%1QZServerReceiveTime < :Cutoff and %1QZDeliveryTime is not null and %1QZDeliveryTime "
-                          "not in (%2, %3, %4)")
+    return QStringLiteral(
+               "%1QZServerReceiveTime < :Cutoff and %1QZDeliveryTime is not null and %1QZDeliveryTime "
+               "not in (%2, %3, %4)")
         .arg(alias, dateLiteral(Sentinel::Undeliverable), dateLiteral(Sentinel::DecryptFailedDayFirst),
              dateLiteral(Sentinel::DecryptFailedMonthFirst));
 }

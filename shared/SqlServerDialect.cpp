@@ -126,14 +126,16 @@ QString SqlServerDialect::existingRowSql(const QString &messageId) const
 
 QString SqlServerDialect::undeliveredSummarySql() const
 {
-    return undeliveredSummary(daysSinceReceiptSql(),
-                              QStringLiteral("convert(varchar(17), (select max(t2.QZDeliveryTime) from Tracking as t2 "
-                                             "where t2.pracid = t1.pracid), 113)"));
+    return undeliveredSummary(
+        daysSinceReceiptSql(),
+        QStringLiteral("convert(varchar(17), (select max(t2.QZDeliveryTime) from Tracking as t2 "
+                       "where t2.pracid = t1.pracid), 113)"));
 }
 
 QString SqlServerDialect::tagAsManagedSql() const
 {
-    return QStringList{QStringLiteral("Update Tracking "), QStringLiteral("  set QZDeliveryTime = '1900-01-27',"),
+    return QStringList{QStringLiteral("Update Tracking "),
+                       QStringLiteral("  set QZDeliveryTime = '1900-01-27',"),
                        QStringLiteral("    QZServerReceiveTime = ") + currentDateTimeSql(),
                        QStringLiteral("     where MsgID = :QMessageID")}
         .join(CrLf);

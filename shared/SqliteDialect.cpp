@@ -196,8 +196,9 @@ QString SqliteDialect::currentDateTimeSql() const
 
 QString SqliteDialect::daysSinceReceiptSql() const
 {
-    return QStringLiteral("cast(julianday(date('now', 'localtime')) - julianday(date(t1.QZServerReceiveTime)) "
-                          "as integer)");
+    return QStringLiteral(
+        "cast(julianday(date('now', 'localtime')) - julianday(date(t1.QZServerReceiveTime)) "
+        "as integer)");
 }
 
 QString SqliteDialect::pruneTrackingBatchSql() const

@@ -32,8 +32,8 @@ int main(int argc, char **argv)
         QTextStream out(stdout);
         QTextStream errors(stderr);
         return runPruneCommand(QCoreApplication::applicationDirPath(),
-                               QStringList{QLatin1String(UnitFile::ServiceName)} + arguments, switches.dryRun, out,
-                               errors);
+                               QStringList{QLatin1String(UnitFile::ServiceName)} + arguments, switches.dryRun,
+                               out, errors);
     }
 
     ServiceProcess process(QCoreApplication::applicationDirPath(),

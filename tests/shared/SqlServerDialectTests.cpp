@@ -134,9 +134,10 @@ TEST(SqlServerDialectTest, RetentionAuditAndCheckTexts)
 {
     EXPECT_EQ(dialect.currentDateTimeSql(), "GetDate()");
     EXPECT_EQ(dialect.daysSinceReceiptSql(), "DateDiff(day, t1.QZServerReceiveTime, GetDate())");
-    EXPECT_EQ(dialect.pruneTrackingBatchSql(),
-              "delete top (:BatchSize) from Tracking output deleted.MsgID where QZServerReceiveTime < :Cutoff and "
-              "QZDeliveryTime is not null and QZDeliveryTime not in ('1900-01-01', '1905-06-07', '1905-07-06')");
+    EXPECT_EQ(
+        dialect.pruneTrackingBatchSql(),
+        "delete top (:BatchSize) from Tracking output deleted.MsgID where QZServerReceiveTime < :Cutoff and "
+        "QZDeliveryTime is not null and QZDeliveryTime not in ('1900-01-01', '1905-06-07', '1905-07-06')");
     EXPECT_EQ(dialect.createAuditSql(),
               "CREATE TABLE [dbo].[OVTrack_Audit] ([AuditTime] [datetime] NOT NULL, "
               "[UserName] [varchar] (100) COLLATE SQL_Latin1_General_CP1_CI_AS NULL, "

@@ -37,7 +37,8 @@ int writeSummaryPdf(const ViewerRunValues &values, const QString &path, QTextStr
     try {
         DbConnection connection(values.AppPath, QStringLiteral("SQLNCLI.1"));
         connection.open(values.DbConnectionString);
-        AccessAudit::recordAtStartup(connection, AuditAction::SummaryPdf, QLatin1String(AuditAction::UndeliveredSummary));
+        AccessAudit::recordAtStartup(connection, AuditAction::SummaryPdf,
+                                     QLatin1String(AuditAction::UndeliveredSummary));
         const auto report = PreparedReport::forSummary(fetchUndeliveredSummary(connection));
         ReportOutput::writePdf(report->engine(), path);
     } catch (const std::exception &error) {

@@ -72,7 +72,8 @@ int main(int argc, char **argv)
         QCoreApplication app(argc, argv);
         QTextStream out(stdout);
         QTextStream errors(stderr);
-        return runMaintenanceCommand(QCoreApplication::applicationDirPath(), argumentsOf(argc, argv), out, errors);
+        return runMaintenanceCommand(QCoreApplication::applicationDirPath(), argumentsOf(argc, argv), out,
+                                     errors);
     }
     const ViewerCommandLine line = ViewerCommandLine::parse(argumentsOf(argc, argv));
     if (!line.error.isEmpty()) {
