@@ -31,6 +31,8 @@ int runPruneCommand(const QString &appDir, const QStringList &startParameters, b
                 out << retention.summary(true, retention.preview()) << Qt::endl;
             } else {
                 retention.ensureContentIndex();
+                // Short transactions: the running service's import waits for one batch at most.
+                retention.setBatchTimeTarget(std::chrono::milliseconds(50));
                 // As long again as each batch took: a running service's import gets its turn.
                 retention.runToEnd(
                     [](std::chrono::milliseconds batchTime) { std::this_thread::sleep_for(batchTime); });

@@ -7,6 +7,8 @@ namespace {
 // One slice per turn of the loop: short enough that the import, which runs on the same thread,
 // is never held up for long.
 constexpr std::chrono::milliseconds SliceLength{150};
+// What one batch should take at most, so that a search or a /PRUNE alongside waits no longer.
+constexpr std::chrono::milliseconds BatchTimeTarget{50};
 
 } // namespace
 
@@ -20,6 +22,7 @@ void TsvcOVTrack::runRetentionSlice(const QDateTime &now)
                 return;
             m_nextRetention = now.addDays(1);
             m_retention = std::make_unique<TrackingRetention>(adoConn1, RetainDays, now);
+            m_retention->setBatchTimeTarget(BatchTimeTarget);
             m_retention->ensureContentIndex();
         }
         if (!m_retention->runFor(SliceLength))

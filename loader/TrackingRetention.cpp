@@ -6,6 +6,8 @@
 #include <QElapsedTimer>
 #include <QSet>
 
+#include <algorithm>
+
 namespace {
 
 const QString ContentTable = QStringLiteral("HM_CONTENT");
@@ -75,10 +77,12 @@ bool TrackingRetention::deleteBatch()
     const bool hasContent = tableExists(m_connection, ContentTable);
     DbStatement batch(m_connection, m_connection.dialect().pruneTrackingBatchSql());
     batch.bind(QStringLiteral("Cutoff"), ParamType::DateTime, m_cutoff);
-    batch.bind(QStringLiteral("BatchSize"), ParamType::Int, BatchSize);
+    batch.bind(QStringLiteral("BatchSize"), ParamType::Int, m_batchSize);
     DbStatement content(m_connection, DeleteOrphanedContent);
     qint64 contentRows = 0;
     int trackingRows = 0;
+    QElapsedTimer timer;
+    timer.start();
     m_connection.beginTransaction();
     try {
         const DbResult deleted = batch.open();
@@ -102,17 +106,33 @@ bool TrackingRetention::deleteBatch()
     m_deleted.contentRows += contentRows;
     if (trackingRows > 0)
         ++m_deleted.batches;
-    m_finished = trackingRows < BatchSize;
+    m_finished = trackingRows < m_batchSize;
+    adaptBatchSize(timer.nsecsElapsed());
     return !m_finished;
+}
+
+void TrackingRetention::adaptBatchSize(qint64 batchNanoseconds)
+{
+    if (!m_batchTimeTarget)
+        return;
+    const qint64 target = std::chrono::nanoseconds(*m_batchTimeTarget).count();
+    const qint64 scaled = batchNanoseconds > 0 ? qint64(m_batchSize) * target / batchNanoseconds : BatchSize;
+    // Grows at most by half at a time: one quick batch may have been luck.
+    m_batchSize =
+        int(std::clamp<qint64>(scaled, SmallestBatch, std::min<qint64>(BatchSize, m_batchSize * 3 / 2)));
 }
 
 bool TrackingRetention::runFor(std::chrono::milliseconds slice)
 {
     QElapsedTimer timer;
     timer.start();
+    qint64 before = 0;
     while (deleteBatch()) {
-        if (timer.elapsed() >= slice.count())
+        // No batch is started that would likely end past the slice.
+        const qint64 now = timer.elapsed();
+        if (now + (now - before) > slice.count())
             return true;
+        before = now;
     }
     return false;
 }

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 
 class DbConnection;
 
@@ -24,6 +25,7 @@ class TrackingRetention
 {
 public:
     static constexpr int BatchSize = 1000;
+    static constexpr int SmallestBatch = 50;
 
     // Rows received more than `retainDays` days before `now` may go.
     TrackingRetention(DbConnection &connection, int retainDays, const QDateTime &now);
@@ -40,10 +42,16 @@ public:
     // One batch in its own transaction; false once nothing is left to delete. Throws DbError after
     // rolling the batch back.
     bool deleteBatch();
-    // Batches until none is left or `slice` has passed; false once nothing is left.
+    // Batches while the next one is likely to end within `slice`; false once nothing is left.
     bool runFor(std::chrono::milliseconds slice);
     // Batches until none is left; `pause` runs between two batches with the last one's duration.
     void runToEnd(const std::function<void(std::chrono::milliseconds batchTime)> &pause = {});
+
+    // Batches shrink below BatchSize (down to SmallestBatch) when one takes longer than `target`, and
+    // grow back when they are quick: on a slow disk a thousand rows with their indexes can hold a
+    // writer up for longer than anyone should wait. Off until set.
+    void setBatchTimeTarget(std::chrono::milliseconds target) { m_batchTimeTarget = target; }
+    int batchSize() const { return m_batchSize; }
 
     const RetentionCounts &deleted() const { return m_deleted; }
     // The level-1 log line and the /PRUNE report.
@@ -55,4 +63,8 @@ private:
     QDateTime m_cutoff;
     RetentionCounts m_deleted;
     bool m_finished = false;
+    int m_batchSize = BatchSize;
+    std::optional<std::chrono::milliseconds> m_batchTimeTarget;
+
+    void adaptBatchSize(qint64 batchNanoseconds);
 };

@@ -209,6 +209,7 @@ int main(int argc, char **argv)
     DbConnection connection(folder);
     connection.open(QStringLiteral("Provider=SQLite;Data Source=") + folder + QStringLiteral("bench.db"));
     TrackingRetention retention(connection, RetainDays, Now);
+    retention.setBatchTimeTarget(std::chrono::milliseconds(50)); // as OVTrackSvc /PRUNE sets it
     importer.phase = 1;
     QElapsedTimer timer;
     timer.start();
@@ -227,7 +228,7 @@ int main(int argc, char **argv)
                 deleted.trackingRows, deleted.contentRows, deleted.batches);
     std::printf("  prune: %.1f s, %.0f rows/s (half the time is the pause left to other writers)\n", seconds,
                 double(deleted.trackingRows) / seconds);
-    std::printf("  longest batch: %.0f ms\n", longestBatch);
+    std::printf("  longest batch: %.0f ms, last batch size %d rows\n", longestBatch, retention.batchSize());
     std::printf("  loader record write   before prune   during prune\n");
     std::printf("    writes              %12zu   %12zu\n", importer.latencies[0].size(),
                 importer.latencies[1].size());

@@ -86,14 +86,18 @@ TEST_F(Retention, DeletesExactlyTheSettledOldRowsAndTheContentLeftWithoutARow)
 
 TEST_F(Retention, DeletesInBatchesOfAThousandRowsEachInItsOwnTransaction)
 {
-    rows.addRows("D", 2500, Old, Old.addSecs(60));
+    rows.addRows("D", 3500, Old, Old.addSecs(60));
     rows.addRows("W", 10, Old, std::nullopt);
     TrackingRetention retention(db.connection(), RetainDays, Now);
-    EXPECT_EQ(retention.preview().batches, 3);
+    EXPECT_EQ(retention.preview().batches, 4);
 
     EXPECT_TRUE(retention.deleteBatch());
-    EXPECT_EQ(rows.count("Tracking"), 1510) << "one batch is a thousand rows, committed";
+    EXPECT_EQ(rows.count("Tracking"), 2510) << "one batch is a thousand rows, committed";
     EXPECT_FALSE(db.connection().inTransaction());
+
+    // A slice that is over at once still deletes one batch: the loop always gets somewhere.
+    EXPECT_TRUE(retention.runFor(std::chrono::milliseconds(0)));
+    EXPECT_EQ(rows.count("Tracking"), 1510);
 
     int pauses = 0;
     retention.runToEnd([&](std::chrono::milliseconds) {
@@ -101,10 +105,24 @@ TEST_F(Retention, DeletesInBatchesOfAThousandRowsEachInItsOwnTransaction)
         EXPECT_FALSE(db.connection().inTransaction()) << "the pause comes between transactions";
     });
     EXPECT_EQ(pauses, 1);
-    EXPECT_EQ(retention.deleted().trackingRows, 2500);
-    EXPECT_EQ(retention.deleted().batches, 3);
+    EXPECT_EQ(retention.deleted().trackingRows, 3500);
+    EXPECT_EQ(retention.deleted().batches, 4);
     EXPECT_EQ(rows.count("Tracking"), 10);
     EXPECT_FALSE(retention.deleteBatch());
+    EXPECT_FALSE(retention.runFor(std::chrono::milliseconds(1000)));
+}
+
+TEST_F(Retention, BatchesShrinkWhenTheyTakeLongerThanTheTargetAndStillFinish)
+{
+    rows.addRows("D", 1200, Old, Old.addSecs(60));
+    TrackingRetention retention(db.connection(), RetainDays, Now);
+    retention.setBatchTimeTarget(std::chrono::milliseconds(0)); // every batch is too slow
+    EXPECT_TRUE(retention.deleteBatch());
+    EXPECT_EQ(rows.count("Tracking"), 200);
+    EXPECT_EQ(retention.batchSize(), TrackingRetention::SmallestBatch);
+    retention.runToEnd();
+    EXPECT_EQ(rows.count("Tracking"), 0);
+    EXPECT_EQ(retention.deleted().batches, 1 + 200 / TrackingRetention::SmallestBatch);
 }
 
 TEST_F(Retention, WorksWithoutAContentTableAndKeepsEverythingWithinTheAge)
