@@ -24,6 +24,7 @@ void TsvcOVTrack::InitialzeSettings()
     TrackingDir.clear();
     ConnectionString.clear();
     StoreHM = false;
+    RetainDays = 0;
     ShortDateFormat = QLocale::system().dateFormat(QLocale::ShortFormat);
     try {
         OpenLog();
@@ -90,6 +91,7 @@ void TsvcOVTrack::applySettingsFile()
     StoreHM = settings.storeHM;
     ShortDateFormat = settings.shortDateFormat;
     TrackFileExtensions = settings.trackFileExtensions;
+    RetainDays = settings.retainDays;
 
     if (!TrackingDir.isEmpty()) {
         WriteLog(1, QStringLiteral("Tracking Directory is ") + TrackingDir);

@@ -1,6 +1,7 @@
 #include "loader/OVTrackSvcForm.h"
 
 #include "loader/LoaderLog.h"
+#include "loader/TrackingRetention.h"
 
 #include "shared/SettingsFile.h"
 

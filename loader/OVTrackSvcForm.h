@@ -15,6 +15,7 @@
 
 class LoaderLog;
 class ServiceControl;
+class TrackingRetention;
 
 // Raised by InitialzeSettings when the settings file cannot be read: the process must end with
 // this exit code (after the log line has been written and the log closed).
@@ -46,6 +47,7 @@ public:
     bool StoreHM = false;
     QStringList TrackFileExtensions;
     QString ShortDateFormat;
+    int RetainDays = 0; // retaindays of the settings file; 0 keeps every row
     DbConnection adoConn1;
 
     // How the loader waits (the pauses of the import and content store, the loop's sleep). Tests
@@ -102,6 +104,11 @@ public:
 
     const QStringList &startParameters() const { return m_startParameters; }
 
+    // Retention (ServiceRetention.cpp): a run starts at start-up and every day after; the loop gives
+    // it a short slice each turn so that the import is never held up for long.
+    void runRetentionSlice(const QDateTime &now);
+    void runRetentionToEnd(const QDateTime &now);
+
 private:
     // --- import and writes (record writes, receipts, start-up) ---
     QStringList m_startParameters;
@@ -147,4 +154,9 @@ private:
     void storeContentFile(DbStatement &contentInsert, const QString &name);
     // Deletes a stored content file, retrying once after the hold-off; false when both attempts fail.
     bool deleteStoredContentFile(const QString &path);
+
+    // --- retention ---
+    std::unique_ptr<TrackingRetention> m_retention; // the run in progress, if any
+    QDateTime m_nextRetention;                      // when the next run starts
+    void finishRetentionRun();
 };

@@ -54,6 +54,7 @@ void TsvcOVTrack::ServiceExecute(ServiceControl &control)
             }
             sleepInterval = TurnMilliseconds;
         }
+        runRetentionSlice(QDateTime::currentDateTime());
         if (LoggingEnabled)
             ReopenLog();
     }
@@ -66,6 +67,7 @@ void TsvcOVTrack::ServiceExecuteOnce(ServiceControl &control)
     TrackingTableMissing = false;
     if (!ProcessingHalted)
         runPeriodicWork();
+    runRetentionToEnd(QDateTime::currentDateTime());
     if (LoggingEnabled)
         ReopenLog();
 }

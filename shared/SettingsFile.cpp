@@ -48,6 +48,15 @@ QStringList splitExtensions(const QString &text)
     return pieces;
 }
 
+int retainDaysValue(const QString &text)
+{
+    bool ok = false;
+    const int days = text.toInt(&ok);
+    if (!ok || days < 0)
+        throw std::runtime_error("retaindays must be a whole number of days, 0 to keep everything");
+    return days;
+}
+
 void applyLoaderLine(LoaderSettings &settings, const QString &rawLine)
 {
     const QString line = trimControls(rawLine);
@@ -65,6 +74,8 @@ void applyLoaderLine(LoaderSettings &settings, const QString &rawLine)
         settings.shortDateFormat = valueAfterEquals(line, false);
     if (probe.contains(QLatin1String("qztrackfileextns")))
         settings.trackFileExtensions = splitExtensions(valueAfterEquals(line, true));
+    if (probe.contains(QLatin1String("retaindays")))
+        settings.retainDays = retainDaysValue(valueAfterEquals(line, false));
 }
 
 } // namespace

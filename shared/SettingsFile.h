@@ -31,6 +31,7 @@ struct LoaderSettings
     bool storeHM = false;
     QString shortDateFormat;
     QStringList trackFileExtensions{QStringLiteral(".qzd"), QStringLiteral(".csv")};
+    int retainDays = 0; // 0: tracking rows are kept for ever
 };
 
 // Applies the lines in order over the values already in `settings`; a line that cannot be applied

@@ -93,15 +93,31 @@ QString SqlDialect::undeliveredSummary(const QString &daysSinceReceipt, const QS
         QStringLiteral("from "),
         QStringLiteral("\tTracking as t1"),
         QStringLiteral("where"),
-        QStringLiteral("\t(t1.QZDeliveryTime is null or t1.QZDeliveryTime=%1 or t1.QZDeliveryTime=%2 )")
-            .arg(dateLiteral(Sentinel::DecryptFailedDayFirst), dateLiteral(Sentinel::DecryptFailedMonthFirst)),
-        QStringLiteral("                and t1.QZServerReceiveTime is not null"),
+        u'\t' + undeliveredConditionLines().at(0),
+        QStringLiteral("                ") + undeliveredConditionLines().at(1),
         QStringLiteral("group by"),
         QStringLiteral("\tt1.pracid"),
         QStringLiteral("order by"),
         QStringLiteral("\tt1.pracid"),
     }
         .join(QStringLiteral("\r\n"));
+}
+
+QStringList SqlDialect::undeliveredConditionLines() const
+{
+    return {QStringLiteral("(t1.QZDeliveryTime is null or t1.QZDeliveryTime=%1 or t1.QZDeliveryTime=%2 )")
+                .arg(dateLiteral(Sentinel::DecryptFailedDayFirst),
+                     dateLiteral(Sentinel::DecryptFailedMonthFirst)),
+            QStringLiteral("and t1.QZServerReceiveTime is not null")};
+}
+
+QString SqlDialect::settledBeforeCutoffSql(const QString &alias) const
+{
+    return QStringLiteral(
+               "%1QZServerReceiveTime < :Cutoff and %1QZDeliveryTime is not null and %1QZDeliveryTime "
+               "not in (%2, %3, %4)")
+        .arg(alias, dateLiteral(Sentinel::Undeliverable), dateLiteral(Sentinel::DecryptFailedDayFirst),
+             dateLiteral(Sentinel::DecryptFailedMonthFirst));
 }
 
 std::unique_ptr<SqlDialect> SqlDialect::create(Backend backend)

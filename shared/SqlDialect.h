@@ -56,6 +56,25 @@ public:
 
     static std::unique_ptr<SqlDialect> create(Backend backend);
 
+    // --- Retention, access audit and monitoring check -------------------------------------------
+    // The four texts a backend writes its own way; the statements around them are shared.
+
+    // The database server's current local date-time, as an expression.
+    virtual QString currentDateTimeSql() const = 0;
+    // Calendar-day boundaries between t1.QZServerReceiveTime and today, as DateDiff(day, ...) counts.
+    virtual QString daysSinceReceiptSql() const = 0;
+    // Deletes at most :BatchSize rows meeting settledBeforeCutoffSql() and yields one MsgID per
+    // deleted row.
+    virtual QString pruneTrackingBatchSql() const = 0;
+    virtual QString createAuditSql() const = 0;
+
+    // The undelivered summary's classification over `Tracking as t1`: its two WHERE lines.
+    QStringList undeliveredConditionLines() const;
+    // A row whose outcome is settled (delivered, emailed or managed) and that was received before
+    // :Cutoff. Waiting, undeliverable and decrypt-failed rows never qualify. `alias` ("t.") prefixes
+    // the columns.
+    QString settledBeforeCutoffSql(const QString &alias = {}) const;
+
 protected:
     // The undelivered summary's eighteen lines around the two expressions a backend writes its own
     // way: the days between receipt and today, and the practice's last delivery as text.

@@ -126,15 +126,17 @@ QString SqlServerDialect::existingRowSql(const QString &messageId) const
 
 QString SqlServerDialect::undeliveredSummarySql() const
 {
-    return undeliveredSummary(QStringLiteral("DateDiff(day, t1.QZServerReceiveTime, GetDate())"),
-                              QStringLiteral("convert(varchar(17), (select max(t2.QZDeliveryTime) from Tracking as t2 "
-                                             "where t2.pracid = t1.pracid), 113)"));
+    return undeliveredSummary(
+        daysSinceReceiptSql(),
+        QStringLiteral("convert(varchar(17), (select max(t2.QZDeliveryTime) from Tracking as t2 "
+                       "where t2.pracid = t1.pracid), 113)"));
 }
 
 QString SqlServerDialect::tagAsManagedSql() const
 {
-    return QStringList{QStringLiteral("Update Tracking "), QStringLiteral("  set QZDeliveryTime = '1900-01-27',"),
-                       QStringLiteral("    QZServerReceiveTime = GetDate()"),
+    return QStringList{QStringLiteral("Update Tracking "),
+                       QStringLiteral("  set QZDeliveryTime = '1900-01-27',"),
+                       QStringLiteral("    QZServerReceiveTime = ") + currentDateTimeSql(),
                        QStringLiteral("     where MsgID = :QMessageID")}
         .join(CrLf);
 }
@@ -164,4 +166,30 @@ QVariant SqlServerDialect::longTextParameter(const QByteArray &bytes) const
 QStringList SqlServerDialect::sessionSetupSql() const
 {
     return {QStringLiteral("SET TEXTSIZE 2147483647")};
+}
+
+QString SqlServerDialect::currentDateTimeSql() const
+{
+    return QStringLiteral("GetDate()");
+}
+
+QString SqlServerDialect::daysSinceReceiptSql() const
+{
+    return QStringLiteral("DateDiff(day, t1.QZServerReceiveTime, GetDate())");
+}
+
+QString SqlServerDialect::pruneTrackingBatchSql() const
+{
+    return QStringLiteral("delete top (:BatchSize) from Tracking output deleted.MsgID where ") +
+           settledBeforeCutoffSql();
+}
+
+QString SqlServerDialect::createAuditSql() const
+{
+    const QString text = QStringLiteral("[%1] [varchar] (%2) ") + Collation + QStringLiteral(" NULL");
+    return QStringLiteral("CREATE TABLE [dbo].[OVTrack_Audit] ([AuditTime] [datetime] NOT NULL, ") +
+           text.arg(QStringLiteral("UserName")).arg(100) + QStringLiteral(", ") +
+           text.arg(QStringLiteral("HostName")).arg(240) + QStringLiteral(", ") +
+           text.arg(QStringLiteral("Action")).arg(40) + QStringLiteral(", ") +
+           text.arg(QStringLiteral("Subject")).arg(4000) + QStringLiteral(") ON [PRIMARY]");
 }

@@ -25,4 +25,9 @@ public:
     QVariant dateTimeParameter(const QDateTime &value) const override;
     QVariant longTextParameter(const QByteArray &bytes) const override;
     QStringList sessionSetupSql() const override;
+
+    QString currentDateTimeSql() const override;
+    QString daysSinceReceiptSql() const override;
+    QString pruneTrackingBatchSql() const override;
+    QString createAuditSql() const override;
 };

@@ -43,13 +43,6 @@ QString createContent(const QString &tableName)
                           "HMData text COLLATE NOCASE NULL)");
 }
 
-// Days between the receive date and today, as DateDiff(day, ...) counts them.
-QString dayDiff()
-{
-    return QStringLiteral("cast(julianday(date('now', 'localtime')) - julianday(date(t1.QZServerReceiveTime)) "
-                          "as integer)");
-}
-
 bool tableExists(DbConnection &connection, const SqlDialect &dialect, const QString &name)
 {
     DbStatement probe(connection, dialect.tableExistsSql(name));
@@ -164,14 +157,14 @@ QString SqliteDialect::undeliveredSummarySql() const
         "(select strftime('%d ', max(t2.QZDeliveryTime)) || substr('JanFebMarAprMayJunJulAugSepOctNovDec', "
         "3 * cast(strftime('%m', max(t2.QZDeliveryTime)) as integer) - 2, 3) || "
         "strftime(' %Y %H:%M', max(t2.QZDeliveryTime)) from Tracking as t2 where t2.pracid = t1.pracid)");
-    return undeliveredSummary(dayDiff(), lastDelivery);
+    return undeliveredSummary(daysSinceReceiptSql(), lastDelivery);
 }
 
 QString SqliteDialect::tagAsManagedSql() const
 {
     return QStringList{QStringLiteral("Update Tracking "),
                        QStringLiteral("  set QZDeliveryTime = %1,").arg(dateLiteral(Sentinel::Managed)),
-                       QStringLiteral("    QZServerReceiveTime = strftime('%Y-%m-%d %H:%M:%f', 'now', 'localtime')"),
+                       QStringLiteral("    QZServerReceiveTime = ") + currentDateTimeSql(),
                        QStringLiteral("     where MsgID = :QMessageID")}
         .join(CrLf);
 }
@@ -194,4 +187,32 @@ QVariant SqliteDialect::longTextParameter(const QByteArray &bytes) const
 QStringList SqliteDialect::sessionSetupSql() const
 {
     return {QStringLiteral("PRAGMA journal_mode=WAL"), QStringLiteral("PRAGMA synchronous=NORMAL")};
+}
+
+QString SqliteDialect::currentDateTimeSql() const
+{
+    return QStringLiteral("strftime('%Y-%m-%d %H:%M:%f', 'now', 'localtime')");
+}
+
+QString SqliteDialect::daysSinceReceiptSql() const
+{
+    return QStringLiteral(
+        "cast(julianday(date('now', 'localtime')) - julianday(date(t1.QZServerReceiveTime)) "
+        "as integer)");
+}
+
+QString SqliteDialect::pruneTrackingBatchSql() const
+{
+    // Tracking has no key: rowid picks the batch, RETURNING hands back the deleted message ids.
+    return QStringLiteral("delete from Tracking where rowid in (select rowid from Tracking where ") +
+           settledBeforeCutoffSql() + QStringLiteral(" limit :BatchSize) returning MsgID");
+}
+
+QString SqliteDialect::createAuditSql() const
+{
+    return QStringLiteral("CREATE TABLE OVTrack_Audit (AuditTime datetime NOT NULL, ") +
+           textColumn(QStringLiteral("UserName"), 100) + QStringLiteral(", ") +
+           textColumn(QStringLiteral("HostName"), 240) + QStringLiteral(", ") +
+           textColumn(QStringLiteral("Action"), 40) + QStringLiteral(", ") +
+           textColumn(QStringLiteral("Subject"), 4000) + u')';
 }

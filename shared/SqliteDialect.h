@@ -27,5 +27,10 @@ public:
     QVariant longTextParameter(const QByteArray &bytes) const override;
     QStringList sessionSetupSql() const override;
 
+    QString currentDateTimeSql() const override;
+    QString daysSinceReceiptSql() const override;
+    QString pruneTrackingBatchSql() const override;
+    QString createAuditSql() const override;
+
     static QString canonicalDateTime(const QDateTime &value);
 };

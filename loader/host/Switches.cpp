@@ -19,6 +19,8 @@ Switches parseSwitches(const QStringList &arguments)
         switches.uninstall |= isSwitch(argument, QLatin1String("uninstall"));
         switches.silent |= isSwitch(argument, QLatin1String("silent"));
         switches.once |= isSwitch(argument, QLatin1String("once"));
+        switches.prune |= isSwitch(argument, QLatin1String("prune"));
+        switches.dryRun |= isSwitch(argument, QLatin1String("dryrun"));
     }
     return switches;
 }

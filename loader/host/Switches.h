@@ -10,6 +10,8 @@ struct Switches
     bool uninstall = false;
     bool silent = false;
     bool once = false;
+    bool prune = false;  // one retention run, counts printed
+    bool dryRun = false; // with prune: counts only, nothing deleted
 };
 
 Switches parseSwitches(const QStringList &arguments);

@@ -1,3 +1,4 @@
+#include "loader/PruneCommand.h"
 #include "loader/host/ServiceProcess.h"
 #include "loader/host/ServiceRegistration.h"
 #include "loader/host/SignalHost.h"
@@ -7,6 +8,7 @@
 #include "shared/ProgramInfo.h"
 
 #include <QCoreApplication>
+#include <QTextStream>
 
 #include <optional>
 
@@ -19,7 +21,7 @@ int main(int argc, char **argv)
             answerHelpOrVersion(arguments, QStringLiteral("OVTrackSvc"), switchesHelp()))
         return *answered;
     const Switches switches = parseSwitches(arguments);
-    const bool runsService = !switches.install && !switches.uninstall && !switches.once;
+    const bool runsService = !switches.install && !switches.uninstall && !switches.once && !switches.prune;
 
     // Before any thread exists, so that only the host receives the control signals.
     SystemdNotices notices;
@@ -32,6 +34,13 @@ int main(int argc, char **argv)
         return installService(QCoreApplication::applicationFilePath(), switches.silent);
     if (switches.uninstall)
         return uninstallService(switches.silent);
+    if (switches.prune) {
+        QTextStream out(stdout);
+        QTextStream errors(stderr);
+        return runPruneCommand(QCoreApplication::applicationDirPath(),
+                               QStringList{QLatin1String(UnitFile::ServiceName)} + arguments, switches.dryRun,
+                               out, errors);
+    }
 
     ServiceProcess process(QCoreApplication::applicationDirPath(),
                            QStringList{QLatin1String(UnitFile::ServiceName)} + arguments);

@@ -130,4 +130,24 @@ TEST(SqlServerDialectTest, DateTimesRoundedToDatetimeTicks)
     EXPECT_EQ(bound(999), "2024-06-07T14:05:10.000");
 }
 
+TEST(SqlServerDialectTest, RetentionAuditAndCheckTexts)
+{
+    EXPECT_EQ(dialect.currentDateTimeSql(), "GetDate()");
+    EXPECT_EQ(dialect.daysSinceReceiptSql(), "DateDiff(day, t1.QZServerReceiveTime, GetDate())");
+    EXPECT_EQ(
+        dialect.pruneTrackingBatchSql(),
+        "delete top (:BatchSize) from Tracking output deleted.MsgID where QZServerReceiveTime < :Cutoff and "
+        "QZDeliveryTime is not null and QZDeliveryTime not in ('1900-01-01', '1905-06-07', '1905-07-06')");
+    EXPECT_EQ(dialect.createAuditSql(),
+              "CREATE TABLE [dbo].[OVTrack_Audit] ([AuditTime] [datetime] NOT NULL, "
+              "[UserName] [varchar] (100) COLLATE SQL_Latin1_General_CP1_CI_AS NULL, "
+              "[HostName] [varchar] (240) COLLATE SQL_Latin1_General_CP1_CI_AS NULL, "
+              "[Action] [varchar] (40) COLLATE SQL_Latin1_General_CP1_CI_AS NULL, "
+              "[Subject] [varchar] (4000) COLLATE SQL_Latin1_General_CP1_CI_AS NULL) ON [PRIMARY]");
+    EXPECT_EQ(dialect.undeliveredConditionLines(),
+              QStringList({"(t1.QZDeliveryTime is null or t1.QZDeliveryTime='1905-06-07' or "
+                           "t1.QZDeliveryTime='1905-07-06' )",
+                           "and t1.QZServerReceiveTime is not null"}));
+}
+
 } // namespace

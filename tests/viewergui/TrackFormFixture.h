@@ -6,6 +6,7 @@
 #include "tests/support/TestFolder.h"
 
 #include <QSettings>
+#include <QTableView>
 
 #include <gtest/gtest.h>
 
@@ -80,6 +81,15 @@ protected:
     }
 
     static QString statusPanel(TQZTrackForm &form, int panel);
+
+    // Makes the grid row of `msgId` the current one.
+    static void makeCurrent(TQZTrackForm &form, const QString &msgId)
+    {
+        for (int row = 0; row < form.trackModel().rowCount(); ++row) {
+            if (form.trackModel().value(row, TrackField::MsgID) == msgId)
+                form.grid()->setCurrentIndex(form.trackModel().index(row, 0));
+        }
+    }
 
     TestFolder app;
     TestFolder config;

@@ -1,6 +1,7 @@
 #include "viewer/app/HeadlessReports.h"
 
 #include "shared/DbConnection.h"
+#include "viewer/audit/AccessAudit.h"
 #include "viewer/app/HeadlessSearch.h"
 #include "viewer/reports/PreparedReport.h"
 #include "viewer/reports/ReportMemoryDataSource.h"
@@ -21,6 +22,7 @@ int writeSearchReportPdf(const ViewerRunValues &values, const QDateTime &now, co
     QString sortOrder = QString::fromLatin1(InitialSortOrder);
     SearchSettingsStore().load().applyTo(criteria, sortOrder, now);
     return runSavedSearch(values, now, errors, [&](TrackResultModel &model, const TrackSearch &search) {
+        AccessAudit::recordAtStartup(search.connection(), AuditAction::ReportPdf, search.CriteriaText());
         const auto report = PreparedReport::forSearch(model, sortOrder, search.CriteriaText());
         ReportOutput::writePdf(report->engine(), path);
     });
@@ -35,6 +37,8 @@ int writeSummaryPdf(const ViewerRunValues &values, const QString &path, QTextStr
     try {
         DbConnection connection(values.AppPath, QStringLiteral("SQLNCLI.1"));
         connection.open(values.DbConnectionString);
+        AccessAudit::recordAtStartup(connection, AuditAction::SummaryPdf,
+                                     QLatin1String(AuditAction::UndeliveredSummary));
         const auto report = PreparedReport::forSummary(fetchUndeliveredSummary(connection));
         ReportOutput::writePdf(report->engine(), path);
     } catch (const std::exception &error) {

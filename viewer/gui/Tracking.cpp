@@ -57,6 +57,7 @@ QTimeEdit *timePicker(const char *name)
 TQZTrackForm::TQZTrackForm(TrackFormOptions options, QWidget *parent)
     : QMainWindow(parent), m_options(std::move(options)), m_boxes(m_options.messageBoxes),
       m_connection(m_options.appPath, QStringLiteral("SQLNCLI.1")), m_search(m_connection, m_model),
+      m_audit(m_connection, AuditIdentity::ofThisProcess()),
       m_SortOrder(QString::fromLatin1(InitialSortOrder))
 {
     setObjectName(QStringLiteral("QZTrackForm"));

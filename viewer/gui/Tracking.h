@@ -1,6 +1,7 @@
 #pragma once
 
 #include "shared/DbConnection.h"
+#include "viewer/audit/AccessAudit.h"
 #include "viewer/content/MessageContentDisplay.h"
 #include "viewer/reports/PreparedReport.h"
 #include "viewer/search/SearchCriteria.h"
@@ -145,6 +146,8 @@ private:
     void showReport(std::unique_ptr<PreparedReport> report);
     void showReportPage(int pageNumber);
     void dropTrackReport();
+    // What an audit row of the shown report's print or PDF names.
+    QString reportAuditSubject() const;
 
     TrackFormOptions m_options;
     std::shared_ptr<MessageBoxes> m_boxes;
@@ -152,6 +155,8 @@ private:
     DbConnection m_connection;
     TrackResultModel m_model;
     TrackSearch m_search;
+    // Every display, tag and export is recorded here before it runs; a refusal stops it.
+    AccessAudit m_audit;
     QString m_SortOrder;
     QStringList m_TempFiles;
     std::vector<int> m_columnWidths;

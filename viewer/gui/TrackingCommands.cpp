@@ -68,6 +68,7 @@ void TQZTrackForm::agasManaged1Click()
     runCommand([this] {
         const int row = currentRow();
         const QString messageId = row >= 0 ? m_model.value(row, TrackField::MsgID).toString() : QString();
+        m_audit.record(AuditAction::TagAsManaged, messageId);
         DbStatement tag(m_connection, m_connection.dialect().tagAsManagedSql());
         tag.bind(QStringLiteral("QMessageID"), ParamType::Text, messageId);
         tag.execute();
@@ -83,12 +84,14 @@ void TQZTrackForm::CreateblankTrackTable1Click()
         m_search.setTrackQueryText(m_connection.dialect().createTrackingSql());
         DbStatement create(m_connection, m_search.TrackQuery().text());
         create.execute();
+        m_audit.ensureTable();
         m_CreateblankTrackTable1->setEnabled(false);
     });
 }
 
 void TQZTrackForm::exportCsvTo(const QString &path)
 {
+    m_audit.record(AuditAction::ExportCsv, m_search.CriteriaText());
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw std::runtime_error(
@@ -140,6 +143,8 @@ void TQZTrackForm::OpenMessage1Click()
         const auto text = [&](TrackField field) {
             return row >= 0 ? m_model.value(row, field).toString() : QString();
         };
+        if (row >= 0)
+            m_audit.record(AuditAction::DisplayResult, text(TrackField::MsgID));
         std::optional<QDateTime> delivery;
         if (row >= 0) {
             const QVariant value = m_model.value(row, TrackField::QZDeliveryTime);

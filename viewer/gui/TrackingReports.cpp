@@ -86,6 +86,13 @@ void TQZTrackForm::dropTrackReport()
     }
 }
 
+QString TQZTrackForm::reportAuditSubject() const
+{
+    // The summary covers every practice; the other reports print the last search's rows.
+    return m_report->kind() == ReportKind::Undelivered ? QString::fromLatin1(AuditAction::UndeliveredSummary)
+                                                       : m_search.CriteriaText();
+}
+
 void TQZTrackForm::PreviewPrevClick()
 {
     if (m_report && m_reportPage > 1)
@@ -108,6 +115,7 @@ void TQZTrackForm::Button1Click()
     if (dialog.exec() != QDialog::Accepted)
         return;
     runCommand([&] {
+        m_audit.record(AuditAction::PrintReport, reportAuditSubject());
         ReportProgress progress(this, QStringLiteral("Printing..."));
         ReportOutput::print(m_report->engine(), printer,
                             [&](int done, int total) { progress.update(done, total); });
@@ -118,6 +126,7 @@ void TQZTrackForm::saveReportPdfTo(const QString &path)
 {
     if (!m_report)
         return;
+    m_audit.record(AuditAction::ReportPdf, reportAuditSubject());
     ReportProgress progress(this, QStringLiteral("Writing the PDF..."));
     ReportOutput::writePdf(m_report->engine(), path,
                            [&](int done, int total) { progress.update(done, total); });

@@ -121,6 +121,12 @@ void TQZTrackForm::connectAndProbe()
         showMessage(
             QStringLiteral("Failed to connect to the Tracking database. The Connection String used was ") +
             m_run.DbConnectionString);
+        return;
+    }
+    try {
+        m_audit.ensureTable();
+    } catch (const std::exception &) {
+        // A login that may not create it: the first audited action then says why it cannot run.
     }
 }
 

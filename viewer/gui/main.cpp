@@ -1,6 +1,8 @@
+#include "viewer/audit/AccessAudit.h"
 #include "viewer/search/CsvWriter.h"
 #include "viewer/app/HeadlessReports.h"
 #include "viewer/app/HeadlessSearch.h"
+#include "viewer/app/MaintenanceCommands.h"
 #include "viewer/app/ViewerRunValues.h"
 #include "viewer/gui/Tracking.h"
 
@@ -33,7 +35,9 @@ int exportCsv(const ViewerCommandLine &line)
     const ViewerRunValues values =
         ViewerRunValues::fromEnvironment(QCoreApplication::applicationDirPath(), line.positional);
     return runSavedSearch(values, QDateTime::currentDateTime(), errors,
-                          [&](TrackResultModel &model, const TrackSearch &) {
+                          [&](TrackResultModel &model, const TrackSearch &search) {
+                              AccessAudit::recordAtStartup(search.connection(), AuditAction::ExportCsv,
+                                                           search.CriteriaText());
                               QSaveFile file(line.exportCsvPath);
                               if (!file.open(QIODevice::WriteOnly))
                                   throw std::runtime_error(QStringLiteral("Cannot write %1: %2")
@@ -68,12 +72,16 @@ QString usage()
     return QStringLiteral(
         "Usage: OVTrack [mailbox-root [import-folder [connection-string]]]\n"
         "       OVTrack [...] --export-csv FILE | --report-pdf FILE | --summary-pdf FILE\n"
+        "       OVTrack --audit-csv FILE [--from DATE] [--to DATE]\n"
+        "       OVTrack --check-undelivered [-w COUNT] [-c COUNT] [--age DAYS] [--critical-age DAYS]\n"
         "       OVTrack --help | --version\n"
         "Searches the tracking database and shows each message's delivery status. It reads\n"
         "settings.txt and qztrack.udl from its own folder.\n"
         "  --export-csv FILE   write the saved search as UTF-8 CSV, without a window\n"
         "  --report-pdf FILE   write the search report as PDF\n"
         "  --summary-pdf FILE  write the undelivered summary as PDF\n"
+        "  --audit-csv FILE    write the access audit as CSV, optionally for whole days FROM to TO\n"
+        "  --check-undelivered monitoring check: exit 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN\n"
         "See OVTrack(1).");
 }
 
@@ -84,6 +92,13 @@ int main(int argc, char **argv)
     if (const std::optional<int> answered =
             answerHelpOrVersion(argumentsOf(argc, argv), QStringLiteral("OVTrack"), usage()))
         return *answered;
+    if (isMaintenanceCommand(argumentsOf(argc, argv))) {
+        QCoreApplication app(argc, argv);
+        QTextStream out(stdout);
+        QTextStream errors(stderr);
+        return runMaintenanceCommand(QCoreApplication::applicationDirPath(), argumentsOf(argc, argv), out,
+                                     errors);
+    }
     const ViewerCommandLine line = ViewerCommandLine::parse(argumentsOf(argc, argv));
     if (!line.error.isEmpty()) {
         std::fprintf(stderr, "%s\n", qPrintable(line.error));

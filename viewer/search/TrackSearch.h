@@ -38,6 +38,7 @@ public:
 
     qint64 TrackCount() const { return m_trackCount; }
     const QString &CriteriaText() const { return m_criteriaText; }
+    DbConnection &connection() const { return m_connection; }
     const DbStatement &TrackQuery() const { return m_trackQuery; }
     const DbStatement &CountQuery() const { return m_countQuery; }
     // The tracking statement's text replaced by another (the create statement); closes the grid.

@@ -1,0 +1,52 @@
+#include "loader/PruneCommand.h"
+
+#include "loader/FieldValues.h"
+#include "loader/OVTrackSvcForm.h"
+#include "loader/TrackingRetention.h"
+
+#include <QTextStream>
+
+#include <thread>
+
+int runPruneCommand(const QString &appDir, const QStringList &startParameters, bool dryRun, QTextStream &out,
+                    QTextStream &errors)
+{
+    TsvcOVTrack service(appDir, startParameters);
+    try {
+        service.InitialzeSettings();
+    } catch (const SettingsUnreadable &unreadable) {
+        errors << "The settings file could not be read; see the log." << Qt::endl;
+        return unreadable.exitCode;
+    }
+    int status = 0;
+    if (service.RetainDays <= 0) {
+        out << "retaindays is not set in settings.txt: every row is kept." << Qt::endl;
+    } else if (!service.adoConn1.isOpen()) {
+        errors << "No database connection: " << service.ConnectionString << Qt::endl;
+        status = 1;
+    } else {
+        try {
+            TrackingRetention retention(service.adoConn1, service.RetainDays, QDateTime::currentDateTime());
+            if (dryRun) {
+                out << retention.summary(true, retention.preview()) << Qt::endl;
+            } else {
+                retention.ensureContentIndex();
+                // Short transactions: the running service's import waits for one batch at most.
+                retention.setBatchTimeTarget(std::chrono::milliseconds(50));
+                // As long again as each batch took: a running service's import gets its turn.
+                retention.runToEnd(
+                    [](std::chrono::milliseconds batchTime) { std::this_thread::sleep_for(batchTime); });
+                const QString summary = retention.summary(false, retention.deleted());
+                service.WriteLog(1, summary);
+                out << summary << Qt::endl;
+            }
+        } catch (const std::exception &e) {
+            const QString text = QStringLiteral("Retention failed: ") + errorText(e);
+            service.WriteLog(2, text);
+            errors << text << Qt::endl;
+            status = 1;
+        }
+    }
+    service.ServiceDestroy();
+    return status;
+}

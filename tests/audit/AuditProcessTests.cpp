@@ -1,0 +1,86 @@
+#include "viewer/audit/AccessAudit.h"
+
+#include "shared/DbStatement.h"
+
+#include "tests/audit/AuditRows.h"
+#include "tests/viewergui/ViewerProcessFixture.h"
+
+namespace {
+
+// The program without a window: its exports are audited as the window's are.
+class HeadlessAudit : public ViewerProcess
+{
+protected:
+    void SetUp() override
+    {
+        ViewerProcess::SetUp();
+        SavedSearch saved;
+        saved.nameFilter = "smith";
+        saved.nameFilterEnabled = true;
+        saveCriteria(saved);
+    }
+
+    ViewerRun runHere(const QStringList &arguments)
+    {
+        return runViewer(QStringList{"", "", db.connectionString()} + arguments, config.path());
+    }
+};
+
+TEST_F(HeadlessAudit, ExportsCreateTheTableAndLeaveTheirRows)
+{
+    const ViewerRun csv = runHere({"--export-csv", folder.filePath("out.csv")});
+    EXPECT_EQ(csv.exitCode, 0) << csv.errors.toStdString();
+    const ViewerRun summary = runHere({"--summary-pdf", folder.filePath("summary.pdf")});
+    EXPECT_EQ(summary.exitCode, 0) << summary.errors.toStdString();
+
+    const QStringList rows = auditRows(db.connection());
+    ASSERT_EQ(rows.size(), 2);
+    const QString you = auditRow("", "").section('|', 2);
+    EXPECT_TRUE(rows[0].startsWith("Export CSV|")) << rows[0].toStdString();
+    EXPECT_TRUE(rows[0].contains("smith", Qt::CaseInsensitive)) << "the search's criteria text";
+    EXPECT_TRUE(rows[0].endsWith(you)) << rows[0].toStdString();
+    EXPECT_EQ(rows[1], auditRow("Summary PDF", "Undelivered Results"));
+}
+
+TEST_F(HeadlessAudit, ARefusedAuditWriteFailsTheRunAndWritesNoFile)
+{
+    AccessAudit(db.connection(), AuditIdentity::ofThisProcess()).ensureTable();
+    refuseAuditWrites(db.connection());
+    const ViewerRun run = runHere({"--export-csv", folder.filePath("out.csv")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.errors.contains("The access audit could not be written")) << run.errors.toStdString();
+    EXPECT_FALSE(folder.exists("out.csv"));
+}
+
+TEST_F(HeadlessAudit, AuditCsvExportsTheRowsOfTheChosenDays)
+{
+    AccessAudit(db.connection(), AuditIdentity::ofThisProcess()).ensureTable();
+    const char *rows[][3] = {{"2026-03-01 08:00:00.000", "Display Result", "M1"},
+                             {"2026-03-02 23:59:59.000", "Export CSV", "Patient: \"O'Neil, A\""},
+                             {"2026-03-03 00:00:00.000", "Tag as Managed", "M3"}};
+    for (const auto &row : rows) {
+        DbStatement insert(db.connection(),
+                           "insert into OVTrack_Audit (AuditTime, UserName, HostName, Action, "
+                           "Subject) values (:T, 'ann', 'desk1', :A, :S)");
+        insert.bind("T", ParamType::Text, row[0]);
+        insert.bind("A", ParamType::Text, row[1]);
+        insert.bind("S", ParamType::Text, row[2]);
+        insert.execute();
+    }
+    const ViewerRun run =
+        runHere({"--audit-csv", folder.filePath("audit.csv"), "--from", "2026-03-02", "--to", "2026-03-02"});
+    EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    EXPECT_EQ(QString::fromUtf8(folder.readFile("audit.csv")),
+              "Time,User,Host,Action,Subject\r\n"
+              "2026-03-02 23:59:59,ann,desk1,Export CSV,\"Patient: \"\"O'Neil, A\"\"\"\r\n");
+
+    const ViewerRun all = runHere({"--audit-csv", folder.filePath("all.csv")});
+    EXPECT_EQ(all.exitCode, 0) << all.errors.toStdString();
+    EXPECT_EQ(folder.readFile("all.csv").count("\r\n"), 4);
+
+    const ViewerRun bad = runHere({"--audit-csv", folder.filePath("bad.csv"), "--from", "March"});
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_TRUE(bad.errors.contains("--from needs a date")) << bad.errors.toStdString();
+}
+
+} // namespace

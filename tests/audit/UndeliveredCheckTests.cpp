@@ -1,0 +1,125 @@
+#include "viewer/app/UndeliveredCheck.h"
+
+#include "tests/audit/AuditRows.h"
+#include "tests/support/TestFolder.h"
+#include "tests/support/TrackingTestDatabase.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using DB = TrackingTestDatabase;
+
+TEST(UndeliveredCheckJudgement, StateAndLineFollowTheThresholds)
+{
+    struct Case
+    {
+        qint64 undelivered;
+        int oldest;
+        CheckState state;
+        const char *line;
+    };
+    const Case cases[] = {
+        {0, 0, CheckState::Ok,
+         "OVTRACK OK - 0 messages undeliverable or waiting over 2 days | undelivered=0;5;20 "
+         "oldest_days=0;2;7"},
+        {5, 3, CheckState::Ok,
+         "OVTRACK OK - 5 messages undeliverable or waiting over 2 days, oldest 3 days | undelivered=5;5;20 "
+         "oldest_days=3;2;7"},
+        {12, 4, CheckState::Warning,
+         "OVTRACK WARNING - 12 messages undeliverable or waiting over 2 days, oldest 4 days | "
+         "undelivered=12;5;20 "
+         "oldest_days=4;2;7"},
+        {21, 4, CheckState::Critical,
+         "OVTRACK CRITICAL - 21 messages undeliverable or waiting over 2 days, oldest 4 days | "
+         "undelivered=21;5;20 oldest_days=4;2;7"},
+        {1, 8, CheckState::Critical,
+         "OVTRACK CRITICAL - 1 messages undeliverable or waiting over 2 days, oldest 8 days | "
+         "undelivered=1;5;20 "
+         "oldest_days=8;2;7"},
+    };
+    for (const Case &c : cases) {
+        const CheckOutcome outcome = judgeUndelivered({c.undelivered, c.oldest}, UndeliveredCheckOptions{});
+        EXPECT_EQ(outcome.state, c.state) << c.line;
+        EXPECT_EQ(outcome.line, c.line);
+    }
+    EXPECT_EQ(unknownOutcome("no\r\ntable").line, "OVTRACK UNKNOWN - no table");
+}
+
+// The program against a real database whose rows are received whole days before today.
+class UndeliveredCheckRun : public ::testing::Test
+{
+protected:
+    void add(const QString &id, int daysAgo, const std::optional<QDateTime> &delivered)
+    {
+        QVariantMap row{
+            {"MsgID", id},
+            {"PracID", "P01"},
+            {"QZServerReceiveTime", QDateTime(QDate::currentDate().addDays(-daysAgo), QTime(0, 30))}};
+        if (delivered)
+            row.insert("QZDeliveryTime", *delivered);
+        db.insert(row);
+    }
+
+    ViewerRun check(const QStringList &options, const QString &connection = {})
+    {
+        return runViewer(QStringList{"", "", connection.isEmpty() ? db.connectionString() : connection,
+                                     "--check-undelivered"} +
+                             options,
+                         config.path());
+    }
+
+    TestFolder folder;
+    TestFolder config;
+    DB db{folder.path()};
+};
+
+TEST_F(UndeliveredCheckRun, CountsWhatTheUndeliveredSummaryCountsOverTheAge)
+{
+    add("W1", 4, std::nullopt);        // waiting over the age: counts
+    add("W2", 3, std::nullopt);        // counts
+    add("F1", 5, DB::at(1905, 6, 7));  // decrypt failed: counts, as in the summary
+    add("F2", 6, DB::at(1905, 7, 6));  // counts
+    add("W3", 2, std::nullopt);        // not over 2 days
+    add("U1", 9, DB::at(1900, 1, 1));  // undeliverable: the summary leaves it out
+    add("E1", 9, DB::at(2001, 1, 1));  // emailed
+    add("M1", 9, DB::at(1900, 1, 27)); // managed
+    add("D1", 9, DB::at(2024, 1, 1));  // delivered
+
+    const ViewerRun ok = check({"-w", "4", "-c", "9"});
+    EXPECT_EQ(ok.exitCode, 0) << ok.output.toStdString();
+    EXPECT_EQ(ok.output, "OVTRACK OK - 4 messages undeliverable or waiting over 2 days, oldest 6 days | "
+                         "undelivered=4;4;9 oldest_days=6;2;7\n");
+
+    const ViewerRun warning = check({"-w", "3", "-c", "9"});
+    EXPECT_EQ(warning.exitCode, 1) << warning.output.toStdString();
+    EXPECT_TRUE(warning.output.startsWith("OVTRACK WARNING - 4 messages")) << warning.output.toStdString();
+
+    const ViewerRun critical = check({"-w", "1", "-c", "3", "--age", "1"});
+    EXPECT_EQ(critical.exitCode, 2) << critical.output.toStdString();
+    EXPECT_EQ(critical.output,
+              "OVTRACK CRITICAL - 5 messages undeliverable or waiting over 1 days, oldest 6 days | "
+              "undelivered=5;1;3 oldest_days=6;1;7\n");
+
+    const ViewerRun tooOld = check({"--critical-age", "5"});
+    EXPECT_EQ(tooOld.exitCode, 2) << tooOld.output.toStdString();
+}
+
+TEST_F(UndeliveredCheckRun, UnknownWhenTheDatabaseOrTheCommandLineCannotBeUsed)
+{
+    DB empty(folder.path(), "empty.db", false);
+    const ViewerRun noTable = check({}, empty.connectionString());
+    EXPECT_EQ(noTable.exitCode, 3);
+    EXPECT_EQ(noTable.output, "OVTRACK UNKNOWN - the database has no Tracking table\n");
+
+    const ViewerRun noServer = check({}, "Provider=SQLite;Data Source=/nonexistent/folder/tracking.db");
+    EXPECT_EQ(noServer.exitCode, 3);
+    EXPECT_TRUE(noServer.output.startsWith("OVTRACK UNKNOWN - cannot connect to the database: "))
+        << noServer.output.toStdString();
+
+    const ViewerRun badOption = check({"-w", "many"});
+    EXPECT_EQ(badOption.exitCode, 3);
+    EXPECT_EQ(badOption.output, "OVTRACK UNKNOWN - -w needs a whole number\n");
+}
+
+} // namespace

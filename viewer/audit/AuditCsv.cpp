@@ -1,0 +1,45 @@
+#include "viewer/audit/AuditCsv.h"
+
+#include "shared/DbConnection.h"
+#include "shared/DbError.h"
+#include "shared/DbStatement.h"
+#include "viewer/search/CsvWriter.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+qint64 writeAuditCsv(DbConnection &connection, const AuditPeriod &period, QIODevice &device)
+{
+    const SqlDialect &dialect = connection.dialect();
+    QString sql = QStringLiteral(
+        "select AuditTime, UserName, HostName, Action, Subject from OVTrack_Audit where 1 = 1");
+    if (period.from)
+        sql += QStringLiteral(" and AuditTime >= :FromTime");
+    if (period.to)
+        sql += QStringLiteral(" and AuditTime < :ToTime");
+    sql += QStringLiteral(" order by AuditTime");
+    DbStatement select(connection, sql);
+    if (period.from)
+        select.bind(QStringLiteral("FromTime"), ParamType::DateTime, QDateTime(*period.from, QTime(0, 0)));
+    if (period.to)
+        select.bind(QStringLiteral("ToTime"), ParamType::DateTime,
+                    QDateTime(period.to->addDays(1), QTime(0, 0)));
+
+    CsvWriter csv(device);
+    csv.writeRecord({QStringLiteral("Time"), QStringLiteral("User"), QStringLiteral("Host"),
+                     QStringLiteral("Action"), QStringLiteral("Subject")});
+    QSqlQuery query = select.prepareBound();
+    if (!query.exec())
+        throw DbError(DbError::Kind::Database, sqlErrorText(query.lastError()));
+    qint64 rows = 0;
+    while (query.next()) {
+        const auto time = dialect.dateTimeValue(query.value(0));
+        csv.writeRecord({time ? time->toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : QString(),
+                         query.value(1).toString(), query.value(2).toString(), query.value(3).toString(),
+                         query.value(4).toString()});
+        ++rows;
+    }
+    if (query.lastError().isValid())
+        throw DbError(DbError::Kind::Database, sqlErrorText(query.lastError()));
+    return rows;
+}
