@@ -25,6 +25,7 @@ void TsvcOVTrack::InitialzeSettings()
     ConnectionString.clear();
     StoreHM = false;
     ShortDateFormat = QLocale::system().dateFormat(QLocale::ShortFormat);
+    FilePause = DefaultFilePause;
     try {
         OpenLog();
     } catch (...) {
@@ -81,6 +82,7 @@ void TsvcOVTrack::applySettingsFile()
     settings.storeHM = StoreHM;
     settings.shortDateFormat = ShortDateFormat;
     settings.trackFileExtensions = TrackFileExtensions;
+    settings.filePause = FilePause;
     applyLoaderSettingsLines(settings, lines, [this](int lineNumber, const QString &error) {
         WriteLog(1, QStringLiteral("Error occurred setting a value on line ") + QString::number(lineNumber) +
                         CrLf + error);
@@ -90,6 +92,7 @@ void TsvcOVTrack::applySettingsFile()
     StoreHM = settings.storeHM;
     ShortDateFormat = settings.shortDateFormat;
     TrackFileExtensions = settings.trackFileExtensions;
+    FilePause = settings.filePause;
 
     if (!TrackingDir.isEmpty()) {
         WriteLog(1, QStringLiteral("Tracking Directory is ") + TrackingDir);

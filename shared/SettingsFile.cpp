@@ -48,6 +48,20 @@ QStringList splitExtensions(const QString &text)
     return pieces;
 }
 
+// A pause is a whole number of milliseconds, 0 or more; anything else keeps the pause there was.
+int filePauseValue(const QString &text, int current)
+{
+    bool ok = false;
+    const int milliseconds = text.toInt(&ok, 10);
+    if (!ok || milliseconds < 0)
+        throw std::runtime_error(QStringLiteral("filepause \"%1\" is not a number of milliseconds; the pause "
+                                                "stays %2 ms.")
+                                     .arg(text)
+                                     .arg(current)
+                                     .toStdString());
+    return milliseconds;
+}
+
 void applyLoaderLine(LoaderSettings &settings, const QString &rawLine)
 {
     const QString line = trimControls(rawLine);
@@ -65,6 +79,8 @@ void applyLoaderLine(LoaderSettings &settings, const QString &rawLine)
         settings.shortDateFormat = valueAfterEquals(line, false);
     if (probe.contains(QLatin1String("qztrackfileextns")))
         settings.trackFileExtensions = splitExtensions(valueAfterEquals(line, true));
+    if (probe.contains(QLatin1String("filepause")))
+        settings.filePause = filePauseValue(valueAfterEquals(line, false), settings.filePause);
 }
 
 } // namespace

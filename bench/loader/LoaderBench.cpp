@@ -1,9 +1,14 @@
 // Import speed of the loader against a program doing the same per-line statements through the raw
 // SQLite C API, on tables already holding 10 000, 100 000 and 1 000 000 rows.
 //
-//   loader_bench [lines per run]      runs everything and prints the table
+//   loader_bench [lines per run [largest table]]
+//                                     runs everything and prints the table; a smaller largest
+//                                     table (10000 or 100000) leaves out the slow builds
 //   loader_bench --loader <folder>    (internal) one loader import, prints "seconds maxrss-kB"
 //   loader_bench --baseline <folder>  (internal) one baseline run, prints "seconds maxrss-kB"
+//   loader_bench --prepare <folder> <rows> <lines>
+//                                     a folder for one --loader or --baseline run, to run under a
+//                                     profiler such as valgrind --tool=callgrind
 
 #include "loader/OVTrackSvcForm.h"
 
@@ -358,7 +363,7 @@ Measurement runChild(const QString &mode, const QString &folder)
     return {out[0].toDouble(), out[1].toLong()};
 }
 
-int runAll(int lineCount)
+int runAll(int lineCount, int largestTable)
 {
     QTemporaryDir work;
     std::printf("Import of %d tracking lines, best of three runs each (5/10 new messages, 3/10 receipts, "
@@ -371,6 +376,8 @@ int runAll(int lineCount)
     long peak = 0;
     int run = 0;
     for (const int rows : {10000, 100000, 1000000}) {
+        if (rows > largestTable)
+            break;
         const QString folder = work.path() + QStringLiteral("/r%1").arg(rows);
         QDir().mkpath(folder + QStringLiteral("/tracking"));
         QElapsedTimer fill;
@@ -431,6 +438,21 @@ int runAll(int lineCount)
 
 } // namespace
 
+// The folder one run reads: both databases holding `rows` messages and one tracking file.
+void prepareFolder(const QString &folder, int rows, int lineCount)
+{
+    QDir().mkpath(folder + QStringLiteral("/tracking"));
+    prefill(folder + QStringLiteral("/loader.db"), rows);
+    QFile::copy(folder + QStringLiteral("/loader.db"), folder + QStringLiteral("/baseline.db"));
+    const QByteArray lines = trackingLines(lineCount, rows, 1);
+    for (const QString &name : {QStringLiteral("/tracking/lines.qzd"), QStringLiteral("/baseline.qzd")}) {
+        QFile file(folder + name);
+        file.open(QIODevice::WriteOnly);
+        file.write(lines);
+        file.setFileTime(QDateTime::currentDateTime().addSecs(-10), QFileDevice::FileModificationTime);
+    }
+}
+
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
@@ -442,7 +464,11 @@ int main(int argc, char **argv)
             return runBaseline(args[2], false);
         if (args.size() == 3 && args[1] == QLatin1String("--baseline-reprepare"))
             return runBaseline(args[2], true);
-        return runAll(args.size() > 1 ? args[1].toInt() : 3000);
+        if (args.size() == 5 && args[1] == QLatin1String("--prepare")) {
+            prepareFolder(args[2], args[3].toInt(), args[4].toInt());
+            return 0;
+        }
+        return runAll(args.size() > 1 ? args[1].toInt() : 3000, args.size() > 2 ? args[2].toInt() : 1000000);
     } catch (const std::exception &e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;
