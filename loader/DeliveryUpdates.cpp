@@ -133,8 +133,8 @@ int TsvcOVTrack::updateReadStatus(const QString &msgId, const QString &sender, c
                                    statusTime ? QVariant(*statusTime) : QVariant());
         result = UpdateReadStatusQuery.execute();
         if (tracing)
-            WriteLog(8, fillLogText(StatusDone,
-                                    {msgId, sender, pracId, unsignedText(statusCode), QString::number(result)}));
+            WriteLog(8, fillLogText(StatusDone, {msgId, sender, pracId, unsignedText(statusCode),
+                                                 QString::number(result)}));
         if (result == 0)
             result = fileRowCount(msgId, fileName, sender);
         UpdateReadStatusQuery.close();

@@ -5,8 +5,7 @@
 
 MessageIdLookup::MessageIdLookup(DbConnection &connection, PastedText pasted, BoundText bound)
     : m_statement(connection), m_pasted(pasted), m_bound(bound)
-{
-}
+{}
 
 DbResult MessageIdLookup::open(const QString &messageId)
 {

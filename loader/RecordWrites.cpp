@@ -190,7 +190,8 @@ bool TsvcOVTrack::writeTrackingRecord(DbStatement &statement, const QString &ope
             }
         }
         trace(QStringLiteral("InsertTrackingData: ExecSQL: Result = ") +
-              (result ? QStringLiteral("True") : QStringLiteral("False")) + QStringLiteral(" (rows inserted)"));
+              (result ? QStringLiteral("True") : QStringLiteral("False")) +
+              QStringLiteral(" (rows inserted)"));
         if (result) {
             trace(QStringLiteral("InsertTrackingData: CommitTrans for insert of tracking data"));
             adoConn1.commit();

@@ -211,7 +211,7 @@ bool TsvcOVTrack::importTrackingLine(const QString &fileName, int index, const Q
     const auto logStatus = [&]() {
         if (tracing)
             WriteLog(4, QStringLiteral("Processing Status Notification for MsgId: ") + msgId +
-                        QStringLiteral(". Status was : ") + QString::number(d.statusCode));
+                            QStringLiteral(". Status was : ") + QString::number(d.statusCode));
     };
 
     if (d.isNotification) {
@@ -243,9 +243,9 @@ bool TsvcOVTrack::importTrackingLine(const QString &fileName, int index, const Q
             return false;
         }
         if (logs(8))
-            WriteLog(8, fillLogText(
-                            QStringLiteral("No records matching Delivery Recpt for MsgId: %s. Add new record."),
-                            {msgId}));
+            WriteLog(8, fillLogText(QStringLiteral(
+                                        "No records matching Delivery Recpt for MsgId: %s. Add new record."),
+                                    {msgId}));
     } else {
         try {
             if (const LowDeliveryTime low = GetLowDeliveryTime(msgId); low.deliveryTime)
