@@ -6,151 +6,30 @@
 //                                     table (10000 or 100000) leaves out the slow builds
 //   loader_bench --loader <folder>    (internal) one loader import, prints "seconds maxrss-kB"
 //   loader_bench --baseline <folder>  (internal) one baseline run, prints "seconds maxrss-kB"
+//   loader_bench --backlogs           the backlog runs through the loader's own pass
+//   loader_bench --backlog-pass <folder>
+//                                     (internal) one backlog pass, prints "seconds maxrss-kB"
 //   loader_bench --prepare <folder> <rows> <lines>
 //                                     a folder for one --loader or --baseline run, to run under a
 //                                     profiler such as valgrind --tool=callgrind
 
-#include "loader/OVTrackSvcForm.h"
+#include "bench/loader/BacklogRuns.h"
+#include "bench/loader/BenchTables.h"
 
-#include "shared/SqlDialect.h"
+#include "loader/OVTrackSvcForm.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <sqlite3.h>
-#include <sys/resource.h>
 
 #include <cstdio>
 #include <stdexcept>
-#include <string>
 
 namespace {
-
-const char *const IndexedColumns[] = {"MsgID",          "Patient",   "PracID", "LabId", "QZServerReceiveTime",
-                                      "QZDeliveryTime", "StatusTime"};
-
-long peakMemoryKb()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
-void check(int rc, sqlite3 *db, const char *what)
-{
-    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
-        throw std::runtime_error(std::string(what) + ": " + sqlite3_errmsg(db));
-}
-
-void exec(sqlite3 *db, const QString &sql)
-{
-    check(sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr), db, "exec");
-}
-
-QString prefilledId(int i)
-{
-    return QStringLiteral("PRE%1").arg(i, 7, 10, QLatin1Char('0'));
-}
-
-// A table as the loader's start-up leaves it, holding `rows` messages, about a third still waiting.
-void prefill(const QString &file, int rows)
-{
-    sqlite3 *db = nullptr;
-    check(sqlite3_open(QFile::encodeName(file).constData(), &db), db, "open");
-    exec(db, QStringLiteral("PRAGMA journal_mode=WAL"));
-    exec(db, QStringLiteral("PRAGMA synchronous=NORMAL"));
-    exec(db, SqlDialect::create(Backend::Sqlite)->createTrackingSql());
-    exec(db, QStringLiteral("BEGIN"));
-    sqlite3_stmt *insert = nullptr;
-    check(sqlite3_prepare_v2(
-              db,
-              "INSERT INTO Tracking (MsgID, Sender, Filename, QZServerReceiveTime, QZDeliveryTime, "
-              "PracID, FileType, LabId, Patient, PatientGiven, Test) VALUES (?, ?, ?, ?, ?, ?, 'HL7', ?, "
-              "?, 'Anne', 'FBC')",
-              -1, &insert, nullptr),
-          db, "prepare");
-    QRandomGenerator random(7);
-    for (int i = 0; i < rows; ++i) {
-        const QByteArray id = prefilledId(i).toUtf8();
-        const QByteArray prac = QStringLiteral("PR%1@lab.example").arg(i % 400).toUtf8();
-        const QByteArray file = QStringLiteral("PR%1_%2.HL7").arg(i % 400).arg(i).toUtf8();
-        const QByteArray receive = QDateTime(QDate(2023, 1, 1), QTime(0, 0))
-                                       .addSecs(i * 30)
-                                       .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"))
-                                       .toUtf8();
-        const QByteArray delivery = QDateTime(QDate(2023, 1, 1), QTime(1, 0))
-                                        .addSecs(i * 30)
-                                        .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"))
-                                        .toUtf8();
-        const QByteArray lab = QStringLiteral("L%1").arg(i).toUtf8();
-        const QByteArray patient = QStringLiteral("Surname%1").arg(random.bounded(50000)).toUtf8();
-        sqlite3_bind_text(insert, 1, id.constData(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 2, "lab@lab.example", -1, SQLITE_STATIC);
-        sqlite3_bind_text(insert, 3, file.constData(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 4, receive.constData(), -1, SQLITE_TRANSIENT);
-        if (i % 3 == 0)
-            sqlite3_bind_null(insert, 5);
-        else
-            sqlite3_bind_text(insert, 5, delivery.constData(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 6, prac.constData(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 7, lab.constData(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 8, patient.constData(), -1, SQLITE_TRANSIENT);
-        check(sqlite3_step(insert), db, "insert");
-        sqlite3_reset(insert);
-    }
-    sqlite3_finalize(insert);
-    exec(db, QStringLiteral("COMMIT"));
-    for (const char *column : IndexedColumns)
-        exec(db, QStringLiteral("CREATE INDEX IX_Tracking_%1 ON Tracking (%1)").arg(QLatin1String(column)));
-    sqlite3_close(db);
-}
-
-// Half new messages, three in ten receipts and two in ten status notifications of stored messages.
-QByteArray trackingLines(int count, int storedRows, int run)
-{
-    QRandomGenerator random(1000 + run);
-    QByteArray bytes;
-    for (int i = 0; i < count; ++i) {
-        QStringList f(20);
-        f[0] = QStringLiteral("lab@lab.example");
-        f[2] = QStringLiteral("2024-03-05 10:15:20");
-        f[4] = QStringLiteral("HL7");
-        f[5] = QStringLiteral("LAB%1").arg(i);
-        f[6] = QStringLiteral("2024-03-01 09:00:00");
-        f[7] = QStringLiteral("Dr#Addressee");
-        f[8] = QStringLiteral("Dr#Requesting");
-        f[9] = QStringLiteral("Surname%1#Given").arg(random.bounded(50000));
-        f[10] = QStringLiteral("1 High Street");
-        f[11] = QStringLiteral("1970-02-03");
-        f[12] = QStringLiteral("PT%1").arg(i);
-        f[13] = QStringLiteral("FBC");
-        f[14] = QStringLiteral("2024-03-04 08:00:00");
-        f[15] = QStringLiteral("2024-03-05 09:00:00");
-        f[16] = QStringLiteral("RUN%1").arg(i % 10);
-        const int kind = static_cast<int>(random.bounded(10));
-        const int prac = static_cast<int>(random.bounded(400));
-        f[17] = QStringLiteral("PR%1@lab.example").arg(prac);
-        if (kind < 5) {
-            f[1] = QStringLiteral("PR%1_NEW%2_%3.hl7").arg(prac).arg(run).arg(i);
-            f[19] = QStringLiteral("NEW%1-%2").arg(run).arg(i);
-        } else {
-            const int stored = static_cast<int>(random.bounded(storedRows));
-            f[1] = QStringLiteral("PR%1_%2.HL7").arg(stored % 400).arg(stored);
-            f[19] = prefilledId(stored);
-            if (kind < 8)
-                f[3] = QStringLiteral("2024-03-06 09:30:00");
-            else
-                f[18] = QString::number(2 + random.bounded(2));
-        }
-        bytes += f.join(u',').toUtf8() + "\r\n";
-    }
-    return bytes;
-}
 
 // ---- loader run ---------------------------------------------------------------------------------
 
@@ -345,24 +224,6 @@ int runBaseline(const QString &folder, bool prepareEachUse)
 
 constexpr int Rounds = 3;
 
-struct Measurement
-{
-    double seconds = 0;
-    long peakKb = 0;
-};
-
-Measurement runChild(const QString &mode, const QString &folder)
-{
-    QProcess child;
-    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(QCoreApplication::applicationFilePath(), {mode, folder});
-    child.waitForFinished(-1);
-    const QList<QByteArray> out = child.readAllStandardOutput().trimmed().split(' ');
-    if (child.exitCode() != 0 || out.size() != 2)
-        throw std::runtime_error("child run failed: " + mode.toStdString());
-    return {out[0].toDouble(), out[1].toLong()};
-}
-
 int runAll(int lineCount, int largestTable)
 {
     QTemporaryDir work;
@@ -402,13 +263,13 @@ int runAll(int lineCount, int largestTable)
             baseline.open(QIODevice::WriteOnly);
             baseline.write(lines);
             baseline.close();
-            const Measurement l = runChild(QStringLiteral("--loader"), folder);
-            const Measurement b = runChild(QStringLiteral("--baseline"), folder);
+            const Measurement l = runChild({QStringLiteral("--loader"), folder});
+            const Measurement b = runChild({QStringLiteral("--baseline"), folder});
             // Same lines once more: the receipts find their rows delivered, as they would anyway.
             baseline.open(QIODevice::WriteOnly);
             baseline.write(trackingLines(lineCount, rows, 100 + run));
             baseline.close();
-            const Measurement r = runChild(QStringLiteral("--baseline-reprepare"), folder);
+            const Measurement r = runChild({QStringLiteral("--baseline-reprepare"), folder});
             reprepared.seconds = std::min(reprepared.seconds, r.seconds);
             loader.seconds = std::min(loader.seconds, l.seconds);
             loader.peakKb = std::max(loader.peakKb, l.peakKb);
@@ -427,16 +288,15 @@ int runAll(int lineCount, int largestTable)
         std::fflush(stdout);
         QDir(folder).removeRecursively();
     }
-    std::printf("per-line cost at 1 000 000 rows / at 10 000 rows: %.2f (target <= 1.5)\n",
-                costLarge / costSmall);
+    if (costLarge > 0)
+        std::printf("per-line cost at 1 000 000 rows / at 10 000 rows: %.2f (target <= 1.5)\n",
+                    costLarge / costSmall);
     std::printf("loader peak memory: %.1f MB (target < 64 MB)\n", peak / 1024.0);
     std::printf("targets: loader/baseline >= 0.80 at every size\n");
     std::printf("(the last column: the baseline preparing every statement before each use, as the loader's "
                 "statements do)\n");
     return 0;
 }
-
-} // namespace
 
 // The folder one run reads: both databases holding `rows` messages and one tracking file.
 void prepareFolder(const QString &folder, int rows, int lineCount)
@@ -453,6 +313,8 @@ void prepareFolder(const QString &folder, int rows, int lineCount)
     }
 }
 
+} // namespace
+
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
@@ -464,6 +326,10 @@ int main(int argc, char **argv)
             return runBaseline(args[2], false);
         if (args.size() == 3 && args[1] == QLatin1String("--baseline-reprepare"))
             return runBaseline(args[2], true);
+        if (args.size() == 2 && args[1] == QLatin1String("--backlogs"))
+            return runBacklogs();
+        if (args.size() == 3 && args[1] == QLatin1String("--backlog-pass"))
+            return runBacklogPass(args[2]);
         if (args.size() == 5 && args[1] == QLatin1String("--prepare")) {
             prepareFolder(args[2], args[3].toInt(), args[4].toInt());
             return 0;
