@@ -6,7 +6,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -56,16 +55,14 @@ int runBacklogPass(const QString &folder)
 {
     TsvcOVTrack loader(folder);
     loader.InitialzeSettings();
-    QElapsedTimer timer;
-    timer.start();
+    const RunClock clock;
     loader.doImport();
-    const double seconds = timer.nsecsElapsed() / 1e9;
+    clock.report();
     loader.CloseLog();
     if (!QDir(loader.TrackingDir).entryList({QStringLiteral("*.qzd")}, QDir::Files).isEmpty())
         std::fprintf(stderr, "the pass left tracking files behind\n");
     if (QFileInfo::exists(loader.TrackingDir + QStringLiteral("errors")))
         std::fprintf(stderr, "the pass left lines in the errors folder\n");
-    std::printf("%.6f %ld\n", seconds, peakMemoryKb());
     return 0;
 }
 

@@ -10,6 +10,7 @@
 
 #include <sys/resource.h>
 
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 
@@ -25,6 +26,29 @@ long peakMemoryKb()
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
+}
+
+namespace {
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval &t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+} // namespace
+
+RunClock::RunClock() : m_cpuAtStart(cpuSeconds())
+{
+    m_wall.start();
+}
+
+void RunClock::report() const
+{
+    const double seconds = m_wall.nsecsElapsed() / 1e9;
+    std::printf("%.6f %ld %.6f\n", seconds, peakMemoryKb(), cpuSeconds() - m_cpuAtStart);
 }
 
 void check(int rc, sqlite3 *db, const char *what)
@@ -143,7 +167,7 @@ Measurement runChild(const QStringList &arguments)
     child.start(QCoreApplication::applicationFilePath(), arguments);
     child.waitForFinished(-1);
     const QList<QByteArray> out = child.readAllStandardOutput().trimmed().split(' ');
-    if (child.exitCode() != 0 || out.size() != 2)
+    if (child.exitCode() != 0 || out.size() != 3)
         throw std::runtime_error("child run failed: " + arguments.join(u' ').toStdString());
-    return {out[0].toDouble(), out[1].toLong()};
+    return {out[0].toDouble(), out[1].toLong(), out[2].toDouble()};
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 
@@ -10,6 +11,19 @@
 // the usual mix, and child runs that report their time and peak memory.
 
 long peakMemoryKb();
+
+// The measured part of a child run: wall time and, since the machine may be shared, the processor
+// time the run used. report() prints "seconds maxrss-kB cpu-seconds".
+class RunClock
+{
+public:
+    RunClock();
+    void report() const;
+
+private:
+    QElapsedTimer m_wall;
+    double m_cpuAtStart = 0;
+};
 void check(int rc, sqlite3 *db, const char *what);
 void exec(sqlite3 *db, const QString &sql);
 
@@ -23,7 +37,8 @@ struct Measurement
 {
     double seconds = 0;
     long peakKb = 0;
+    double cpuSeconds = 0;
 };
 
-// Runs this program again with `arguments`; the child prints "seconds maxrss-kB".
+// Runs this program again with `arguments`; the child prints what RunClock::report() prints.
 Measurement runChild(const QStringList &arguments);
