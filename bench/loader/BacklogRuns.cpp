@@ -45,6 +45,8 @@ void prepareBacklog(const QString &folder, const Backlog &backlog)
         QFile file(folder + QStringLiteral("/tracking/b%1.qzd").arg(i, 5, 10, QLatin1Char('0')));
         file.open(QIODevice::WriteOnly);
         file.write(trackingLines(backlog.linesPerFile, StoredRows, 5000 + i));
+        // Written out first: a flush at closing would stamp the file anew.
+        file.flush();
         file.setFileTime(settled, QFileDevice::FileModificationTime);
     }
 }

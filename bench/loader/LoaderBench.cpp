@@ -252,6 +252,8 @@ int runAll(int lineCount, int largestTable)
             QFile tracking(folder + QStringLiteral("/tracking/lines.qzd"));
             tracking.open(QIODevice::WriteOnly);
             tracking.write(lines);
+            // Written out first: a flush at closing would stamp the file anew.
+            tracking.flush();
             tracking.setFileTime(QDateTime::currentDateTime().addSecs(-10),
                                  QFileDevice::FileModificationTime);
             tracking.close();
@@ -310,6 +312,8 @@ void prepareFolder(const QString &folder, int rows, int lineCount)
         QFile file(folder + name);
         file.open(QIODevice::WriteOnly);
         file.write(lines);
+        // Written out first: a flush at closing would stamp the file anew.
+        file.flush();
         file.setFileTime(QDateTime::currentDateTime().addSecs(-10), QFileDevice::FileModificationTime);
     }
 }
