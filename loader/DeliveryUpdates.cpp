@@ -61,8 +61,10 @@ void TsvcOVTrack::defineReceiptStatements()
 int TsvcOVTrack::UpdateDeliveryTime(const QString &msgId, const QString &pracId,
                                     const DateField &deliveryTime, const QString &sender)
 {
-    const QString when = dateLogText(deliveryTime);
-    WriteLog(8, fillLogText(ReceiptStart, {msgId, sender, pracId, when}));
+    const bool tracing = logs(8);
+    const QString when = tracing ? dateLogText(deliveryTime) : QString();
+    if (tracing)
+        WriteLog(8, fillLogText(ReceiptStart, {msgId, sender, pracId, when}));
     int result = -1;
     try {
         ReceiptUpdate.close();
@@ -71,14 +73,16 @@ int TsvcOVTrack::UpdateDeliveryTime(const QString &msgId, const QString &pracId,
         ReceiptUpdate.bind(QStringLiteral("QPracid"), ParamType::Text, pracId);
         ReceiptUpdate.bind(QStringLiteral("QSender"), ParamType::Text, sender);
         result = ReceiptUpdate.execute();
-        WriteLog(8, fillLogText(ReceiptDone, {msgId, sender, pracId, when, QString::number(result)}));
+        if (tracing)
+            WriteLog(8, fillLogText(ReceiptDone, {msgId, sender, pracId, when, QString::number(result)}));
         if (result == 0)
             result = messageRowCount(msgId);
         ReceiptUpdate.close();
         return result;
     } catch (const std::exception &e) {
         WriteLog(2, QStringLiteral("Exception occurred in UpdateDeliveryTime with Msg: ") + errorText(e));
-        WriteLog(8, fillLogText(ReceiptFailed, {msgId, pracId, when}));
+        if (tracing)
+            WriteLog(8, fillLogText(ReceiptFailed, {msgId, pracId, when}));
         ReceiptUpdate.close();
         throw;
     }
@@ -90,7 +94,7 @@ int TsvcOVTrack::messageRowCount(const QString &msgId)
     qryErrorMsgRowsToUpdate.bind(QStringLiteral("QMsgId"), ParamType::Text, msgId);
     const DbResult rows = qryErrorMsgRowsToUpdate.open();
     const int count = rows.rowCount();
-    if (LoggingEnabled && (LoggingLevel & 8) > 0) {
+    if (logs(8)) {
         WriteLog(8, fillLogText(RowsToUpdate, {msgId, QString::number(count)}));
         for (int row = 0; row < count; ++row) {
             WriteLog(8,
@@ -112,7 +116,9 @@ int TsvcOVTrack::updateReadStatus(const QString &msgId, const QString &sender, c
                                   const QString &fileName, int statusCode, const DateField &deliveryTime,
                                   const std::optional<QDateTime> &statusTime)
 {
-    WriteLog(8, fillLogText(StatusStart, {msgId, sender, pracId, fileName, unsignedText(statusCode)}));
+    const bool tracing = logs(8);
+    if (tracing)
+        WriteLog(8, fillLogText(StatusStart, {msgId, sender, pracId, fileName, unsignedText(statusCode)}));
     int result = -1;
     try {
         UpdateReadStatusQuery.close();
@@ -126,15 +132,17 @@ int TsvcOVTrack::updateReadStatus(const QString &msgId, const QString &sender, c
         UpdateReadStatusQuery.bind(QStringLiteral("QStatusTime"), ParamType::DateTime,
                                    statusTime ? QVariant(*statusTime) : QVariant());
         result = UpdateReadStatusQuery.execute();
-        WriteLog(8, fillLogText(StatusDone,
-                                {msgId, sender, pracId, unsignedText(statusCode), QString::number(result)}));
+        if (tracing)
+            WriteLog(8, fillLogText(StatusDone, {msgId, sender, pracId, unsignedText(statusCode),
+                                                 QString::number(result)}));
         if (result == 0)
             result = fileRowCount(msgId, fileName, sender);
         UpdateReadStatusQuery.close();
         return result;
     } catch (const std::exception &e) {
         WriteLog(2, QStringLiteral("Exception occurred in updateReadStatus with Msg: ") + errorText(e));
-        WriteLog(8, fillLogText(StatusFailed, {msgId, pracId, unsignedText(statusCode)}));
+        if (tracing)
+            WriteLog(8, fillLogText(StatusFailed, {msgId, pracId, unsignedText(statusCode)}));
         UpdateReadStatusQuery.close();
         throw;
     }
@@ -147,7 +155,7 @@ int TsvcOVTrack::fileRowCount(const QString &msgId, const QString &fileName, con
     qryErrorStatusRowsToUpdate.bind(QStringLiteral("QFilename"), ParamType::Text, fileName);
     const DbResult rows = qryErrorStatusRowsToUpdate.open();
     const int count = rows.rowCount();
-    if (LoggingEnabled) {
+    if (logs(8)) {
         WriteLog(8, fillLogText(RowsToUpdate, {msgId, QString::number(count)}));
         // The count's statement has no sender: the line shows the notification's.
         for (int row = 0; row < count; ++row) {
@@ -166,8 +174,7 @@ LowDeliveryTime TsvcOVTrack::GetLowDeliveryTime(const QString &msgId)
     LowDeliveryTime result;
     try {
         LowDeliveryLookup.close();
-        LowDeliveryLookup.setText(adoConn1.dialect().lowDeliverySql(msgId));
-        const DbResult rows = LowDeliveryLookup.open();
+        const DbResult rows = LowDeliveryLookup.open(msgId);
         if (!rows.isEmpty()) {
             result.deliveryTime = rows.dateTime(0, QStringLiteral("QZDeliveryTime"));
             result.receiveTime = rows.dateTime(0, QStringLiteral("QZServerReceiveTime"));

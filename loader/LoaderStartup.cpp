@@ -26,6 +26,7 @@ void TsvcOVTrack::InitialzeSettings()
     StoreHM = false;
     RetainDays = 0;
     ShortDateFormat = QLocale::system().dateFormat(QLocale::ShortFormat);
+    FilePause = DefaultFilePause;
     try {
         OpenLog();
     } catch (...) {
@@ -82,6 +83,7 @@ void TsvcOVTrack::applySettingsFile()
     settings.storeHM = StoreHM;
     settings.shortDateFormat = ShortDateFormat;
     settings.trackFileExtensions = TrackFileExtensions;
+    settings.filePause = FilePause;
     applyLoaderSettingsLines(settings, lines, [this](int lineNumber, const QString &error) {
         WriteLog(1, QStringLiteral("Error occurred setting a value on line ") + QString::number(lineNumber) +
                         CrLf + error);
@@ -92,6 +94,7 @@ void TsvcOVTrack::applySettingsFile()
     ShortDateFormat = settings.shortDateFormat;
     TrackFileExtensions = settings.trackFileExtensions;
     RetainDays = settings.retainDays;
+    FilePause = settings.filePause;
 
     if (!TrackingDir.isEmpty()) {
         WriteLog(1, QStringLiteral("Tracking Directory is ") + TrackingDir);

@@ -59,15 +59,15 @@ QString trueFalse(bool value)
 
 } // namespace
 
+bool TsvcOVTrack::logs(int level) const
+{
+    return level == -1 || (LoggingEnabled && (LoggingLevel & level) > 0);
+}
+
 void TsvcOVTrack::WriteLog(int level, const QString &text)
 {
-    if (level != -1) {
-        if (!LoggingEnabled)
-            return;
-        if ((LoggingLevel & level) <= 0)
-            return;
-    }
-    m_log->writeLine(level, text);
+    if (logs(level))
+        m_log->writeLine(level, text);
 }
 
 void TsvcOVTrack::ReadLoggingSettings()

@@ -19,7 +19,9 @@ TsvcOVTrack::TsvcOVTrack(const QString &appDir, QStringList startParameters)
       m_log(std::make_unique<LoaderLog>(AppDir + QStringLiteral("importtrack.log"))),
       qryInsertTracking(adoConn1), qryUpdateTracking(adoConn1), ReceiptUpdate(adoConn1),
       UpdateReadStatusQuery(adoConn1), qryErrorMsgRowsToUpdate(adoConn1),
-      qryErrorStatusRowsToUpdate(adoConn1), LowDeliveryLookup(adoConn1)
+      qryErrorStatusRowsToUpdate(adoConn1),
+      LowDeliveryLookup(adoConn1, &SqlDialect::lowDeliverySql, &SqlDialect::lowDeliveryBoundSql),
+      ExistingRowLookup(adoConn1, &SqlDialect::existingRowSql, &SqlDialect::existingRowBoundSql)
 {
     defineWriteStatements();
     defineReceiptStatements();
@@ -34,5 +36,6 @@ TsvcOVTrack::~TsvcOVTrack()
     qryErrorMsgRowsToUpdate.close();
     qryErrorStatusRowsToUpdate.close();
     LowDeliveryLookup.close();
+    ExistingRowLookup.close();
     m_log->close();
 }

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "loader/MessageIdLookup.h"
 #include "loader/TrackingRecord.h"
 
 #include "shared/DbConnection.h"
 #include "shared/DbStatement.h"
+#include "shared/SettingsFile.h"
 #include "shared/TextCodec.h"
 
 #include <QString>
@@ -48,6 +50,9 @@ public:
     QStringList TrackFileExtensions;
     QString ShortDateFormat;
     int RetainDays = 0; // retaindays of the settings file; 0 keeps every row
+    // Milliseconds to pause after each imported file (settings key filepause): a site with a
+    // backlog sets 0 to let it drain at the database's pace.
+    int FilePause = DefaultFilePause;
     DbConnection adoConn1;
 
     // How the loader waits (the pauses of the import and content store, the loop's sleep). Tests
@@ -56,6 +61,8 @@ public:
 
     // Log.
     void WriteLog(int level, const QString &text);
+    // Whether WriteLog writes a line of `level`: callers skip building texts that would be dropped.
+    bool logs(int level) const;
     void ReadLoggingSettings();
     void OpenLog();
     void ReopenLog(); // close and open again for appending: writes out what is buffered
@@ -121,7 +128,8 @@ private:
     DbStatement UpdateReadStatusQuery;
     DbStatement qryErrorMsgRowsToUpdate;
     DbStatement qryErrorStatusRowsToUpdate;
-    DbStatement LowDeliveryLookup;
+    MessageIdLookup LowDeliveryLookup;
+    MessageIdLookup ExistingRowLookup;
 
     void defineWriteStatements();
     void defineReceiptStatements();

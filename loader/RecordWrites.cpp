@@ -1,14 +1,12 @@
 #include "loader/FieldValues.h"
 #include "loader/OVTrackSvcForm.h"
 
+#include "shared/DateTimeText.h"
 #include "shared/DbError.h"
 
 namespace {
 
 const QString CrLf = QStringLiteral("\r\n");
-
-// How the record's date-times read as text: in CollectTime and ReportTime and in the dump.
-const QString DateTimeText = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
 // An empty text stays an empty text: only an absent value binds NULL.
 QVariant textValue(const std::optional<QString> &value)
@@ -22,7 +20,7 @@ QVariant textValue(const std::optional<QString> &value)
 QVariant timeTextValue(const DateField &field)
 {
     if (field.isDateTime())
-        return field.dateTime().toString(DateTimeText);
+        return sortableDateTimeText(field.dateTime(), false);
     if (field.isUnreadable())
         return QString::number(UnreadableDate);
     return {};
@@ -141,9 +139,14 @@ bool TsvcOVTrack::writeTrackingRecord(DbStatement &statement, const QString &ope
     const auto say = [&operation](const QString &insertText) {
         return QString(insertText).replace(QLatin1String("InsertTrackingData"), operation);
     };
+    // The trace of every record: built only when the level mask keeps it.
+    const auto trace = [&](const QString &insertText) {
+        if (logs(4))
+            WriteLog(4, say(insertText));
+    };
     const bool isInsert = &statement == &qryInsertTracking;
     bool result = false;
-    WriteLog(4, say(QStringLiteral("InsertTrackingData: BeginTrans")));
+    trace(QStringLiteral("InsertTrackingData: BeginTrans"));
     try {
         if (!adoConn1.isOpen()) {
             WriteLog(2, say(QStringLiteral(
@@ -156,15 +159,15 @@ bool TsvcOVTrack::writeTrackingRecord(DbStatement &statement, const QString &ope
             2, say(QStringLiteral(
                    "InsertTrackingData: Unknown exception occurred before BeginTrans; Connection Error: ")) +
                    errorText(e));
-        WriteLog(4, say(QStringLiteral("InsertTrackingData: End")));
+        trace(QStringLiteral("InsertTrackingData: End"));
         return false;
     }
 
     try {
-        WriteLog(4, say(QStringLiteral("InsertTrackingData: Set Param Values")));
+        trace(QStringLiteral("InsertTrackingData: Set Param Values"));
         statement.clearBindings();
         bindRecord(statement, record, isInsert);
-        WriteLog(4, say(QStringLiteral("InsertTrackingData: ExecSQL")));
+        trace(QStringLiteral("InsertTrackingData: ExecSQL"));
         try {
             result = statement.execute() == 1;
         } catch (const std::exception &e) {
@@ -186,11 +189,11 @@ bool TsvcOVTrack::writeTrackingRecord(DbStatement &statement, const QString &ope
                 result = false;
             }
         }
-        WriteLog(4, say(QStringLiteral("InsertTrackingData: ExecSQL: Result = ")) +
-                        (result ? QStringLiteral("True") : QStringLiteral("False")) +
-                        QStringLiteral(" (rows inserted)"));
+        trace(QStringLiteral("InsertTrackingData: ExecSQL: Result = ") +
+              (result ? QStringLiteral("True") : QStringLiteral("False")) +
+              QStringLiteral(" (rows inserted)"));
         if (result) {
-            WriteLog(4, say(QStringLiteral("InsertTrackingData: CommitTrans for insert of tracking data")));
+            trace(QStringLiteral("InsertTrackingData: CommitTrans for insert of tracking data"));
             adoConn1.commit();
         } else {
             QString transaction = QStringLiteral("Transaction was ");
@@ -198,7 +201,7 @@ bool TsvcOVTrack::writeTrackingRecord(DbStatement &statement, const QString &ope
                 transaction += line + CrLf;
             WriteLog(2, transaction);
             WriteLog(2, parameterDump(record));
-            WriteLog(4, say(QStringLiteral("InsertTrackingData: RollbackTrans for insert of tracking data")));
+            trace(QStringLiteral("InsertTrackingData: RollbackTrans for insert of tracking data"));
             if (adoConn1.inTransaction())
                 adoConn1.rollback();
         }
@@ -223,6 +226,6 @@ bool TsvcOVTrack::writeTrackingRecord(DbStatement &statement, const QString &ope
         }
         result = false;
     }
-    WriteLog(4, say(QStringLiteral("InsertTrackingData: End")));
+    trace(QStringLiteral("InsertTrackingData: End"));
     return result;
 }

@@ -39,7 +39,8 @@ void collapseDoubleSpaces(QString &text)
 int numberAt(const QString &text, qsizetype from, qsizetype count, int fallback)
 {
     bool ok = false;
-    const int value = text.mid(from - 1, count).toInt(&ok, 10);
+    // A view, not a copy: every date field of every line comes through here several times.
+    const int value = QStringView(text).mid(from - 1, count).toInt(&ok, 10);
     return ok ? value : fallback;
 }
 

@@ -98,7 +98,8 @@ void TsvcOVTrack::doImport()
         for (const QString &name : entries) {
             if (!importTrackingFile(name, stop))
                 continue;
-            Sleep(100);
+            if (FilePause > 0)
+                Sleep(FilePause);
             if (stop)
                 return;
         }
@@ -181,10 +182,12 @@ bool TsvcOVTrack::importTrackingLine(const QString &fileName, int index, const Q
     if (line.isSkipped())
         return true;
     const int n = line.fieldCount();
-    if (n > 17)
+    const bool tracing = logs(4);
+    if (n > 17 && tracing)
         WriteLog(4, fillLogText(QStringLiteral("Found %d fields. Assume data includes RunNumber in field 17"),
                                 {QString::number(n)}));
-    WriteLog(4, QStringLiteral("Line ") + QString::number(index) + QStringLiteral(": ") + text);
+    if (tracing)
+        WriteLog(4, QStringLiteral("Line ") + QString::number(index) + QStringLiteral(": ") + text);
 
     ExistingTrackingRow existing;
     const int existingStatus = GetExistingRow(line.messageId(), existing);
@@ -192,8 +195,9 @@ bool TsvcOVTrack::importTrackingLine(const QString &fileName, int index, const Q
         decideTrackingLine(line, existing, existingStatus, ShortDateFormat, QDateTime::currentDateTime());
     TrackingRecord &record = d.record;
     const QString msgId = *record.MsgID;
-    WriteLog(4, QStringLiteral("Processing Delivery Notification for MsgId: ") + msgId +
-                    QStringLiteral(". Delivery time is: ") + line.field(4));
+    if (tracing)
+        WriteLog(4, QStringLiteral("Processing Delivery Notification for MsgId: ") + msgId +
+                        QStringLiteral(". Delivery time is: ") + line.field(4));
 
     // Status notifications are applied only when they move the status on.
     const auto applyStatus = [&]() -> int {
@@ -205,8 +209,9 @@ bool TsvcOVTrack::importTrackingLine(const QString &fileName, int index, const Q
             record.QZDeliveryTime.isAbsent() ? DateField::unreadable() : record.QZDeliveryTime, d.statusTime);
     };
     const auto logStatus = [&]() {
-        WriteLog(4, QStringLiteral("Processing Status Notification for MsgId: ") + msgId +
-                        QStringLiteral(". Status was : ") + QString::number(d.statusCode));
+        if (tracing)
+            WriteLog(4, QStringLiteral("Processing Status Notification for MsgId: ") + msgId +
+                            QStringLiteral(". Status was : ") + QString::number(d.statusCode));
     };
 
     if (d.isNotification) {
@@ -220,7 +225,8 @@ bool TsvcOVTrack::importTrackingLine(const QString &fileName, int index, const Q
                 throw std::runtime_error("the receipt has no sender or practice");
             receipt = UpdateDeliveryTime(msgId, *record.PracID, record.QZDeliveryTime, *record.Sender);
             if (receipt > 0) {
-                WriteLog(8, fillLogText(QStringLiteral("Updated Delivery Recpt for MsgId: %s"), {msgId}));
+                if (logs(8))
+                    WriteLog(8, fillLogText(QStringLiteral("Updated Delivery Recpt for MsgId: %s"), {msgId}));
                 if (d.statusCode > 0 && (!existing.ReadStatus || *existing.ReadStatus < d.statusCode)) {
                     try {
                         if (applyStatus() > 0)
@@ -236,9 +242,10 @@ bool TsvcOVTrack::importTrackingLine(const QString &fileName, int index, const Q
                                  {msgId}));
             return false;
         }
-        WriteLog(8, fillLogText(
-                        QStringLiteral("No records matching Delivery Recpt for MsgId: %s. Add new record."),
-                        {msgId}));
+        if (logs(8))
+            WriteLog(8, fillLogText(QStringLiteral(
+                                        "No records matching Delivery Recpt for MsgId: %s. Add new record."),
+                                    {msgId}));
     } else {
         try {
             if (const LowDeliveryTime low = GetLowDeliveryTime(msgId); low.deliveryTime)
@@ -267,8 +274,9 @@ bool TsvcOVTrack::writeRecordAttempts(const QString &fileName, int index, const 
     int attempts = 0;
     while (attempts <= 3) {
         try {
-            WriteLog(4, QStringLiteral("File ") + fileName + QStringLiteral(" line ") +
-                            QString::number(index) + QStringLiteral("   Appending record"));
+            if (logs(4))
+                WriteLog(4, QStringLiteral("File ") + fileName + QStringLiteral(" line ") +
+                                QString::number(index) + QStringLiteral("   Appending record"));
             const bool ok = update ? UpdateTrackingData(record) : InsertTrackingData(record);
             if (ok) {
                 WriteLog(4, QStringLiteral("doImport: Record inserted succesfully"));
@@ -294,8 +302,8 @@ int TsvcOVTrack::GetExistingRow(const QString &msgId, ExistingTrackingRow &row)
 {
     row = ExistingTrackingRow{};
     row.MsgID = msgId;
-    DbStatement query(adoConn1, adoConn1.dialect().existingRowSql(msgId));
-    const DbResult result = query.open();
+    const DbResult result = ExistingRowLookup.open(msgId);
+    ExistingRowLookup.close();
     if (result.isEmpty())
         return -1;
     const auto text = [&result](const char *field) -> std::optional<QString> {

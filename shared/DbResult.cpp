@@ -12,7 +12,8 @@ DbResult::DbResult(QStringList fieldNames, std::vector<std::vector<QVariant>> ro
 int DbResult::fieldIndex(const QString &field) const
 {
     for (qsizetype i = 0; i < m_fieldNames.size(); ++i) {
-        if (m_fieldNames.at(i).compare(field, Qt::CaseInsensitive) == 0)
+        const QString &name = m_fieldNames.at(i);
+        if (name.size() == field.size() && name.compare(field, Qt::CaseInsensitive) == 0)
             return static_cast<int>(i);
     }
     return -1;

@@ -54,40 +54,20 @@ QMetaType nullTypeFor(ParamType type)
     return QMetaType::fromType<QString>();
 }
 
-} // namespace
-
-DbStatement::DbStatement(DbConnection &connection, const QString &text) : m_connection(connection), m_text(text)
-{
-}
-
-void DbStatement::setText(const QString &text)
-{
-    close();
-    m_query = QSqlQuery();
-    m_prepared = false;
-    m_text = text;
-    m_bindings.clear();
-}
-
-void DbStatement::setLines(const QStringList &lines)
-{
-    setText(lines.join(QStringLiteral("\r\n")));
-}
-
-QStringList DbStatement::parameterNames() const
+QStringList parseParameterNames(const QString &text)
 {
     QStringList names;
-    for (qsizetype i = 0; i < m_text.size();) {
-        const QChar c = m_text.at(i);
+    for (qsizetype i = 0; i < text.size();) {
+        const QChar c = text.at(i);
         if (c == u'\'' || c == u'"' || c == u'[') {
-            i = skipQuoted(m_text, i);
+            i = skipQuoted(text, i);
             continue;
         }
-        if (c == u':' && i + 1 < m_text.size() && isNameStart(m_text.at(i + 1))) {
+        if (c == u':' && i + 1 < text.size() && isNameStart(text.at(i + 1))) {
             qsizetype end = i + 1;
-            while (end < m_text.size() && isNameChar(m_text.at(end)))
+            while (end < text.size() && isNameChar(text.at(end)))
                 ++end;
-            const QString name = m_text.mid(i + 1, end - i - 1);
+            const QString name = text.mid(i + 1, end - i - 1);
             if (!names.contains(name, Qt::CaseInsensitive))
                 names << name;
             i = end;
@@ -98,15 +78,44 @@ QStringList DbStatement::parameterNames() const
     return names;
 }
 
+} // namespace
+
+DbStatement::DbStatement(DbConnection &connection, const QString &text) : m_connection(connection)
+{
+    setText(text);
+}
+
+void DbStatement::setText(const QString &text)
+{
+    close();
+    m_query = QSqlQuery();
+    m_prepared = false;
+    m_fieldNamesKnown = false;
+    m_text = text;
+    m_bindings.clear();
+    m_parameterNames = parseParameterNames(m_text);
+    m_placeholders.clear();
+    for (const QString &name : std::as_const(m_parameterNames))
+        m_placeholders << u':' + name;
+}
+
+void DbStatement::setLines(const QStringList &lines)
+{
+    setText(lines.join(QStringLiteral("\r\n")));
+}
+
+QStringList DbStatement::parameterNames() const
+{
+    return m_parameterNames;
+}
+
 void DbStatement::bind(const QString &name, ParamType type, const QVariant &value)
 {
     QString key = name.startsWith(u':') ? name.mid(1) : name;
-    for (Binding &binding : m_bindings) {
-        if (binding.name.compare(key, Qt::CaseInsensitive) == 0) {
-            binding.type = type;
-            binding.value = value;
-            return;
-        }
+    if (const qsizetype i = bindingIndex(key, m_bindings.size()); i >= 0) {
+        m_bindings[i].type = type;
+        m_bindings[i].value = value;
+        return;
     }
     m_bindings.push_back({std::move(key), type, value});
 }
@@ -121,13 +130,23 @@ void DbStatement::copyBindingsFrom(const DbStatement &other)
     m_bindings = other.m_bindings;
 }
 
-const DbStatement::Binding *DbStatement::findBinding(const QString &name) const
+// Callers bind mostly in the order the text names the parameters, with the names as written:
+// the binding at `hint` is tried first, and an exact match before one that ignores case.
+qsizetype DbStatement::bindingIndex(const QString &name, size_t hint) const
 {
-    for (const Binding &binding : m_bindings) {
-        if (binding.name.compare(name, Qt::CaseInsensitive) == 0)
-            return &binding;
+    if (hint < m_bindings.size() && m_bindings[hint].name == name)
+        return static_cast<qsizetype>(hint);
+    const auto n = static_cast<qsizetype>(m_bindings.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        if (m_bindings[i].name == name)
+            return i;
     }
-    return nullptr;
+    for (qsizetype i = 0; i < n; ++i) {
+        const QString &bound = m_bindings[i].name;
+        if (bound.size() == name.size() && bound.compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
 }
 
 QVariant DbStatement::boundValue(const Binding &binding) const
@@ -175,6 +194,7 @@ QSqlQuery &DbStatement::run()
             throw DbError(DbError::Kind::Database, message);
         }
         m_prepared = true;
+        m_fieldNamesKnown = false;
         m_preparedGeneration = m_connection.generation();
     }
     bindAll(m_query);
@@ -185,11 +205,11 @@ QSqlQuery &DbStatement::run()
 
 void DbStatement::bindAll(QSqlQuery &query) const
 {
-    for (const QString &name : parameterNames()) {
-        const Binding *binding = findBinding(name);
-        if (!binding)
-            refuse(QStringLiteral("Parameter :%1 has no value").arg(name));
-        query.bindValue(u':' + name, boundValue(*binding));
+    for (qsizetype i = 0; i < m_parameterNames.size(); ++i) {
+        const qsizetype binding = bindingIndex(m_parameterNames.at(i), static_cast<size_t>(i));
+        if (binding < 0)
+            refuse(QStringLiteral("Parameter :%1 has no value").arg(m_parameterNames.at(i)));
+        query.bindValue(m_placeholders.at(i), boundValue(m_bindings[binding]));
     }
 }
 
@@ -215,15 +235,19 @@ int DbStatement::execute()
 DbResult DbStatement::open()
 {
     QSqlQuery &query = run();
-    const QSqlRecord record = query.record();
-    QStringList fieldNames;
-    for (int i = 0; i < record.count(); ++i)
-        fieldNames << record.fieldName(i);
+    if (!m_fieldNamesKnown) {
+        const QSqlRecord record = query.record();
+        m_fieldNames.clear();
+        for (int i = 0; i < record.count(); ++i)
+            m_fieldNames << record.fieldName(i);
+        m_fieldNamesKnown = true;
+    }
+    const auto columns = static_cast<int>(m_fieldNames.size());
     std::vector<std::vector<QVariant>> rows;
     while (query.next()) {
         std::vector<QVariant> row;
-        row.reserve(record.count());
-        for (int i = 0; i < record.count(); ++i)
+        row.reserve(columns);
+        for (int i = 0; i < columns; ++i)
             row.push_back(query.value(i));
         rows.push_back(std::move(row));
     }
@@ -231,7 +255,7 @@ DbResult DbStatement::open()
     query.finish();
     if (error.isValid())
         throw DbError(DbError::Kind::Database, sqlErrorText(error));
-    return DbResult(fieldNames, std::move(rows), m_connection.sharedDialect());
+    return DbResult(m_fieldNames, std::move(rows), m_connection.sharedDialect());
 }
 
 void DbStatement::close()

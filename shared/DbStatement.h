@@ -57,15 +57,20 @@ private:
         QVariant value;
     };
 
-    const Binding *findBinding(const QString &name) const;
+    qsizetype bindingIndex(const QString &name, size_t hint) const; // -1 when not bound
     QVariant boundValue(const Binding &binding) const;
     QSqlQuery &run();
     void bindAll(QSqlQuery &query) const;
 
     DbConnection &m_connection;
     QString m_text;
+    // What the text names, read once per text: a reused statement runs thousands of times.
+    QStringList m_parameterNames;
+    QStringList m_placeholders; // the names with their colon, as the driver binds them
     std::vector<Binding> m_bindings;
     QSqlQuery m_query;
     bool m_prepared = false;
     int m_preparedGeneration = -1;
+    QStringList m_fieldNames; // of the prepared form's result, once it has run
+    bool m_fieldNamesKnown = false;
 };

@@ -48,13 +48,14 @@ QStringList splitExtensions(const QString &text)
     return pieces;
 }
 
-int retainDaysValue(const QString &text)
+// A whole number, 0 or more; anything else is refused with `refusal`, and the value there was stays.
+int nonNegativeValue(const QString &text, const QString &refusal)
 {
     bool ok = false;
-    const int days = text.toInt(&ok);
-    if (!ok || days < 0)
-        throw std::runtime_error("retaindays must be a whole number of days, 0 to keep everything");
-    return days;
+    const int value = text.toInt(&ok, 10);
+    if (!ok || value < 0)
+        throw std::runtime_error(refusal.toStdString());
+    return value;
 }
 
 void applyLoaderLine(LoaderSettings &settings, const QString &rawLine)
@@ -75,7 +76,16 @@ void applyLoaderLine(LoaderSettings &settings, const QString &rawLine)
     if (probe.contains(QLatin1String("qztrackfileextns")))
         settings.trackFileExtensions = splitExtensions(valueAfterEquals(line, true));
     if (probe.contains(QLatin1String("retaindays")))
-        settings.retainDays = retainDaysValue(valueAfterEquals(line, false));
+        settings.retainDays = nonNegativeValue(
+            valueAfterEquals(line, false),
+            QStringLiteral("retaindays must be a whole number of days, 0 to keep everything"));
+    if (probe.contains(QLatin1String("filepause"))) {
+        const QString value = valueAfterEquals(line, false);
+        settings.filePause = nonNegativeValue(
+            value, QStringLiteral("filepause \"%1\" is not a number of milliseconds; the pause stays %2 ms.")
+                       .arg(value)
+                       .arg(settings.filePause));
+    }
 }
 
 } // namespace
@@ -147,7 +157,8 @@ void applyLoaderSettingsLines(LoaderSettings &settings, const QStringList &lines
 QString completeConnectionString(const QString &connectionString)
 {
     const QString lower = connectionString.toLower();
-    if (lower.contains(QLatin1String(".udl")) && !withoutSpacesLower(lower).contains(QLatin1String("filename=")))
+    if (lower.contains(QLatin1String(".udl")) &&
+        !withoutSpacesLower(lower).contains(QLatin1String("filename=")))
         return QStringLiteral("File name=") + connectionString;
     return connectionString;
 }

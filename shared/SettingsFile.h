@@ -24,6 +24,9 @@ QByteArray defaultSettingsBytes(const QString &shortDateFormat);
 // Throws std::runtime_error with the file system's message when the file cannot be written.
 void WriteDefaultSettings(const QString &path, const QString &shortDateFormat);
 
+// Milliseconds the loader pauses after each imported tracking file unless the settings say otherwise.
+inline constexpr int DefaultFilePause = 100;
+
 struct LoaderSettings
 {
     QString trackingDir;
@@ -32,6 +35,7 @@ struct LoaderSettings
     QString shortDateFormat;
     QStringList trackFileExtensions{QStringLiteral(".qzd"), QStringLiteral(".csv")};
     int retainDays = 0; // 0: tracking rows are kept for ever
+    int filePause = DefaultFilePause;
 };
 
 // Applies the lines in order over the values already in `settings`; a line that cannot be applied

@@ -4,6 +4,20 @@
 #include "shared/SqliteDialect.h"
 #include "shared/TrackingSchema.h"
 
+namespace {
+
+// The earliest-delivery lookup around its two places for the message id.
+QString lowDelivery(const QString &id)
+{
+    return QStringLiteral("select QZDeliveryTime,QZServerReceiveTime from Tracking where MsgID=") + id +
+           QStringLiteral(" and  QZDeliveryTime in ") +
+           QStringLiteral("(select min(QZDeliveryTime) as MinQZDeliveryTime from Tracking where ") +
+           QStringLiteral("QZDeliveryTime is not null ") + QStringLiteral("and MsgId = ") + id +
+           QStringLiteral(")");
+}
+
+} // namespace
+
 QString quoteMessageId(const QString &messageId)
 {
     QString quoted = messageId;
@@ -18,12 +32,12 @@ QString SqlDialect::createIndexSql(const QString &index, const QString &table, c
 
 QString SqlDialect::lowDeliverySql(const QString &messageId) const
 {
-    const QString id = quoteMessageId(messageId);
-    return QStringLiteral("select QZDeliveryTime,QZServerReceiveTime from Tracking where MsgID='") + id +
-           QStringLiteral("' and  QZDeliveryTime in ") +
-           QStringLiteral("(select min(QZDeliveryTime) as MinQZDeliveryTime from Tracking where ") +
-           QStringLiteral("QZDeliveryTime is not null ") + QStringLiteral("and MsgId = '") + id +
-           QStringLiteral("')");
+    return lowDelivery(u'\'' + quoteMessageId(messageId) + u'\'');
+}
+
+QString SqlDialect::lowDeliveryBoundSql() const
+{
+    return lowDelivery(QStringLiteral(":MsgID"));
 }
 
 namespace {

@@ -35,9 +35,14 @@ public:
     virtual QString createTrackingSql() const = 0;
     virtual QString createContentSql() const = 0;
 
-    // The two lookups that paste a message id; single quotes in it are doubled.
+    // The two message-id lookups. Pasted, as the production texts have them (single quotes in the
+    // id doubled), or with the id bound as :MsgID, so that one prepared statement serves a whole
+    // import. A backend binds unless its dialect keeps the pasted texts.
+    virtual bool bindsLookupMessageId() const { return true; }
     virtual QString existingRowSql(const QString &messageId) const = 0;
+    virtual QString existingRowBoundSql() const = 0;
     QString lowDeliverySql(const QString &messageId) const;
+    QString lowDeliveryBoundSql() const;
 
     virtual QString undeliveredSummarySql() const = 0;
     virtual QString tagAsManagedSql() const = 0;

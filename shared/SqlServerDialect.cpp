@@ -22,6 +22,13 @@ QString sqlTypeName(TrackingSchema::ColumnType type)
     return QStringLiteral("int");
 }
 
+QString existingRow(const QString &id)
+{
+    return QStringLiteral("select top 1 Sender, Filename, QZServerReceiveTime, QZDeliveryTime, StatusTime, "
+                          "PracID, FileType, RunNumber, ReadStatus from Tracking where MsgID=") +
+           id;
+}
+
 } // namespace
 
 QString SqlServerDialect::tableExistsSql(const QString &name) const
@@ -119,9 +126,12 @@ QString SqlServerDialect::createContentSql() const
 
 QString SqlServerDialect::existingRowSql(const QString &messageId) const
 {
-    return QStringLiteral("select top 1 Sender, Filename, QZServerReceiveTime, QZDeliveryTime, StatusTime, "
-                          "PracID, FileType, RunNumber, ReadStatus from Tracking where MsgID='") +
-           quoteMessageId(messageId) + u'\'';
+    return existingRow(u'\'' + quoteMessageId(messageId) + u'\'');
+}
+
+QString SqlServerDialect::existingRowBoundSql() const
+{
+    return existingRow(QStringLiteral(":MsgID"));
 }
 
 QString SqlServerDialect::undeliveredSummarySql() const

@@ -19,6 +19,9 @@ public:
     QString createTrackingSql() const override;
     QString createContentSql() const override;
     QString existingRowSql(const QString &messageId) const override;
+    // The production texts paste the id.
+    bool bindsLookupMessageId() const override { return false; }
+    QString existingRowBoundSql() const override;
     QString undeliveredSummarySql() const override;
     QString tagAsManagedSql() const override;
     QString dateLiteral(QDate date) const override;

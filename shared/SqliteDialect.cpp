@@ -1,5 +1,6 @@
 #include "shared/SqliteDialect.h"
 
+#include "shared/DateTimeText.h"
 #include "shared/DbConnection.h"
 #include "shared/DbStatement.h"
 #include "shared/TrackingSchema.h"
@@ -72,11 +73,18 @@ void rebuildTable(DbConnection &connection, const QString &table, const QString 
     connection.execute(QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(rebuilt, table));
 }
 
+QString existingRow(const QString &id)
+{
+    return QStringLiteral("select Sender, Filename, QZServerReceiveTime, QZDeliveryTime, StatusTime, PracID, "
+                          "FileType, RunNumber, ReadStatus from Tracking where MsgID=") +
+           id + QStringLiteral(" limit 1");
+}
+
 } // namespace
 
 QString SqliteDialect::canonicalDateTime(const QDateTime &value)
 {
-    return value.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+    return sortableDateTimeText(value, true);
 }
 
 QString SqliteDialect::tableExistsSql(const QString &name) const
@@ -145,9 +153,12 @@ QString SqliteDialect::createContentSql() const
 
 QString SqliteDialect::existingRowSql(const QString &messageId) const
 {
-    return QStringLiteral("select Sender, Filename, QZServerReceiveTime, QZDeliveryTime, StatusTime, PracID, "
-                          "FileType, RunNumber, ReadStatus from Tracking where MsgID='") +
-           quoteMessageId(messageId) + QStringLiteral("' limit 1");
+    return existingRow(u'\'' + quoteMessageId(messageId) + u'\'');
+}
+
+QString SqliteDialect::existingRowBoundSql() const
+{
+    return existingRow(QStringLiteral(":MsgID"));
 }
 
 QString SqliteDialect::undeliveredSummarySql() const

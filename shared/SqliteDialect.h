@@ -20,6 +20,7 @@ public:
     QString createTrackingSql() const override;
     QString createContentSql() const override;
     QString existingRowSql(const QString &messageId) const override;
+    QString existingRowBoundSql() const override;
     QString undeliveredSummarySql() const override;
     QString tagAsManagedSql() const override;
     QString dateLiteral(QDate date) const override;

@@ -1,151 +1,35 @@
 // Import speed of the loader against a program doing the same per-line statements through the raw
 // SQLite C API, on tables already holding 10 000, 100 000 and 1 000 000 rows.
 //
-//   loader_bench [lines per run]      runs everything and prints the table
+//   loader_bench [lines per run [largest table]]
+//                                     runs everything and prints the table; a smaller largest
+//                                     table (10000 or 100000) leaves out the slow builds
 //   loader_bench --loader <folder>    (internal) one loader import, prints "seconds maxrss-kB"
 //   loader_bench --baseline <folder>  (internal) one baseline run, prints "seconds maxrss-kB"
+//   loader_bench --backlogs           the backlog runs through the loader's own pass
+//   loader_bench --backlog-pass <folder>
+//                                     (internal) one backlog pass, prints "seconds maxrss-kB"
+//   loader_bench --prepare <folder> <rows> <lines>
+//                                     a folder for one --loader or --baseline run, to run under a
+//                                     profiler such as valgrind --tool=callgrind
+
+#include "bench/loader/BacklogRuns.h"
+#include "bench/loader/BenchTables.h"
 
 #include "loader/OVTrackSvcForm.h"
-
-#include "shared/SqlDialect.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <sqlite3.h>
-#include <sys/resource.h>
 
 #include <cstdio>
 #include <stdexcept>
-#include <string>
 
 namespace {
-
-const char *const IndexedColumns[] = {"MsgID",          "Patient",   "PracID", "LabId", "QZServerReceiveTime",
-                                      "QZDeliveryTime", "StatusTime"};
-
-long peakMemoryKb()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
-void check(int rc, sqlite3 *db, const char *what)
-{
-    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
-        throw std::runtime_error(std::string(what) + ": " + sqlite3_errmsg(db));
-}
-
-void exec(sqlite3 *db, const QString &sql)
-{
-    check(sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr), db, "exec");
-}
-
-QString prefilledId(int i)
-{
-    return QStringLiteral("PRE%1").arg(i, 7, 10, QLatin1Char('0'));
-}
-
-// A table as the loader's start-up leaves it, holding `rows` messages, about a third still waiting.
-void prefill(const QString &file, int rows)
-{
-    sqlite3 *db = nullptr;
-    check(sqlite3_open(QFile::encodeName(file).constData(), &db), db, "open");
-    exec(db, QStringLiteral("PRAGMA journal_mode=WAL"));
-    exec(db, QStringLiteral("PRAGMA synchronous=NORMAL"));
-    exec(db, SqlDialect::create(Backend::Sqlite)->createTrackingSql());
-    exec(db, QStringLiteral("BEGIN"));
-    sqlite3_stmt *insert = nullptr;
-    check(sqlite3_prepare_v2(
-              db,
-              "INSERT INTO Tracking (MsgID, Sender, Filename, QZServerReceiveTime, QZDeliveryTime, "
-              "PracID, FileType, LabId, Patient, PatientGiven, Test) VALUES (?, ?, ?, ?, ?, ?, 'HL7', ?, "
-              "?, 'Anne', 'FBC')",
-              -1, &insert, nullptr),
-          db, "prepare");
-    QRandomGenerator random(7);
-    for (int i = 0; i < rows; ++i) {
-        const QByteArray id = prefilledId(i).toUtf8();
-        const QByteArray prac = QStringLiteral("PR%1@lab.example").arg(i % 400).toUtf8();
-        const QByteArray file = QStringLiteral("PR%1_%2.HL7").arg(i % 400).arg(i).toUtf8();
-        const QByteArray receive = QDateTime(QDate(2023, 1, 1), QTime(0, 0))
-                                       .addSecs(i * 30)
-                                       .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"))
-                                       .toUtf8();
-        const QByteArray delivery = QDateTime(QDate(2023, 1, 1), QTime(1, 0))
-                                        .addSecs(i * 30)
-                                        .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"))
-                                        .toUtf8();
-        const QByteArray lab = QStringLiteral("L%1").arg(i).toUtf8();
-        const QByteArray patient = QStringLiteral("Surname%1").arg(random.bounded(50000)).toUtf8();
-        sqlite3_bind_text(insert, 1, id.constData(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 2, "lab@lab.example", -1, SQLITE_STATIC);
-        sqlite3_bind_text(insert, 3, file.constData(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 4, receive.constData(), -1, SQLITE_TRANSIENT);
-        if (i % 3 == 0)
-            sqlite3_bind_null(insert, 5);
-        else
-            sqlite3_bind_text(insert, 5, delivery.constData(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 6, prac.constData(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 7, lab.constData(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 8, patient.constData(), -1, SQLITE_TRANSIENT);
-        check(sqlite3_step(insert), db, "insert");
-        sqlite3_reset(insert);
-    }
-    sqlite3_finalize(insert);
-    exec(db, QStringLiteral("COMMIT"));
-    for (const char *column : IndexedColumns)
-        exec(db, QStringLiteral("CREATE INDEX IX_Tracking_%1 ON Tracking (%1)").arg(QLatin1String(column)));
-    sqlite3_close(db);
-}
-
-// Half new messages, three in ten receipts and two in ten status notifications of stored messages.
-QByteArray trackingLines(int count, int storedRows, int run)
-{
-    QRandomGenerator random(1000 + run);
-    QByteArray bytes;
-    for (int i = 0; i < count; ++i) {
-        QStringList f(20);
-        f[0] = QStringLiteral("lab@lab.example");
-        f[2] = QStringLiteral("2024-03-05 10:15:20");
-        f[4] = QStringLiteral("HL7");
-        f[5] = QStringLiteral("LAB%1").arg(i);
-        f[6] = QStringLiteral("2024-03-01 09:00:00");
-        f[7] = QStringLiteral("Dr#Addressee");
-        f[8] = QStringLiteral("Dr#Requesting");
-        f[9] = QStringLiteral("Surname%1#Given").arg(random.bounded(50000));
-        f[10] = QStringLiteral("1 High Street");
-        f[11] = QStringLiteral("1970-02-03");
-        f[12] = QStringLiteral("PT%1").arg(i);
-        f[13] = QStringLiteral("FBC");
-        f[14] = QStringLiteral("2024-03-04 08:00:00");
-        f[15] = QStringLiteral("2024-03-05 09:00:00");
-        f[16] = QStringLiteral("RUN%1").arg(i % 10);
-        const int kind = static_cast<int>(random.bounded(10));
-        const int prac = static_cast<int>(random.bounded(400));
-        f[17] = QStringLiteral("PR%1@lab.example").arg(prac);
-        if (kind < 5) {
-            f[1] = QStringLiteral("PR%1_NEW%2_%3.hl7").arg(prac).arg(run).arg(i);
-            f[19] = QStringLiteral("NEW%1-%2").arg(run).arg(i);
-        } else {
-            const int stored = static_cast<int>(random.bounded(storedRows));
-            f[1] = QStringLiteral("PR%1_%2.HL7").arg(stored % 400).arg(stored);
-            f[19] = prefilledId(stored);
-            if (kind < 8)
-                f[3] = QStringLiteral("2024-03-06 09:30:00");
-            else
-                f[18] = QString::number(2 + random.bounded(2));
-        }
-        bytes += f.join(u',').toUtf8() + "\r\n";
-    }
-    return bytes;
-}
 
 // ---- loader run ---------------------------------------------------------------------------------
 
@@ -160,14 +44,12 @@ int runLoader(const QString &folder)
     loader.OpenLog();
     loader.LoggingLevel = 1;
     loader.LoggingEnabled = true;
-    QElapsedTimer timer;
-    timer.start();
+    const RunClock clock;
     loader.doImport();
-    const double seconds = timer.nsecsElapsed() / 1e9;
+    clock.report();
     loader.CloseLog();
     if (QFile::exists(loader.TrackingDir + QStringLiteral("errors/lines.qzd")))
         std::fprintf(stderr, "loader left lines in the errors folder\n");
-    std::printf("%.6f %ld\n", seconds, peakMemoryKb());
     return 0;
 }
 
@@ -274,8 +156,7 @@ int runBaseline(const QString &folder, bool prepareEachUse)
     const QByteArray now =
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toUtf8();
 
-    QElapsedTimer timer;
-    timer.start();
+    const RunClock clock;
     for (qsizetype i = lines.size() - 1; i >= 0; --i) {
         const QByteArray line = lines.at(i).trimmed();
         if (!line.contains(','))
@@ -332,45 +213,28 @@ int runBaseline(const QString &folder, bool prepareEachUse)
         insert.run(db);
         commit.use().run(db);
     }
-    const double seconds = timer.nsecsElapsed() / 1e9;
+    clock.report();
     sqlite3_close(db);
-    std::printf("%.6f %ld\n", seconds, peakMemoryKb());
     return 0;
 }
 
 constexpr int Rounds = 3;
 
-struct Measurement
-{
-    double seconds = 0;
-    long peakKb = 0;
-};
-
-Measurement runChild(const QString &mode, const QString &folder)
-{
-    QProcess child;
-    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(QCoreApplication::applicationFilePath(), {mode, folder});
-    child.waitForFinished(-1);
-    const QList<QByteArray> out = child.readAllStandardOutput().trimmed().split(' ');
-    if (child.exitCode() != 0 || out.size() != 2)
-        throw std::runtime_error("child run failed: " + mode.toStdString());
-    return {out[0].toDouble(), out[1].toLong()};
-}
-
-int runAll(int lineCount)
+int runAll(int lineCount, int largestTable)
 {
     QTemporaryDir work;
     std::printf("Import of %d tracking lines, best of three runs each (5/10 new messages, 3/10 receipts, "
                 "2/10 status notifications)\n",
                 lineCount);
-    std::printf("%10s %14s %16s %8s %14s %12s %22s\n", "rows", "loader line/s", "baseline line/s", "ratio",
-                "loader us/line", "loader peak", "baseline re-preparing");
+    std::printf("%10s %14s %16s %8s %10s %14s %12s %22s\n", "rows", "loader line/s", "baseline line/s",
+                "ratio", "cpu ratio", "loader us/line", "loader peak", "baseline re-preparing");
     double costSmall = 0;
     double costLarge = 0;
     long peak = 0;
     int run = 0;
     for (const int rows : {10000, 100000, 1000000}) {
+        if (rows > largestTable)
+            break;
         const QString folder = work.path() + QStringLiteral("/r%1").arg(rows);
         QDir().mkpath(folder + QStringLiteral("/tracking"));
         QElapsedTimer fill;
@@ -380,14 +244,16 @@ int runAll(int lineCount)
         std::fprintf(stderr, "prefilled %d rows in %.1f s\n", rows, fill.elapsed() / 1000.0);
 
         // The machine is shared: each side runs three times, alternating, and keeps its best run.
-        Measurement loader{1e9, 0};
-        Measurement raw{1e9, 0};
-        Measurement reprepared{1e9, 0};
+        Measurement loader{1e9, 0, 1e9};
+        Measurement raw{1e9, 0, 1e9};
+        Measurement reprepared{1e9, 0, 1e9};
         for (int round = 0; round < Rounds; ++round) {
             const QByteArray lines = trackingLines(lineCount, rows, ++run);
             QFile tracking(folder + QStringLiteral("/tracking/lines.qzd"));
             tracking.open(QIODevice::WriteOnly);
             tracking.write(lines);
+            // Written out first: a flush at closing would stamp the file anew.
+            tracking.flush();
             tracking.setFileTime(QDateTime::currentDateTime().addSecs(-10),
                                  QFileDevice::FileModificationTime);
             tracking.close();
@@ -395,15 +261,17 @@ int runAll(int lineCount)
             baseline.open(QIODevice::WriteOnly);
             baseline.write(lines);
             baseline.close();
-            const Measurement l = runChild(QStringLiteral("--loader"), folder);
-            const Measurement b = runChild(QStringLiteral("--baseline"), folder);
+            const Measurement l = runChild({QStringLiteral("--loader"), folder});
+            const Measurement b = runChild({QStringLiteral("--baseline"), folder});
             // Same lines once more: the receipts find their rows delivered, as they would anyway.
             baseline.open(QIODevice::WriteOnly);
             baseline.write(trackingLines(lineCount, rows, 100 + run));
             baseline.close();
-            const Measurement r = runChild(QStringLiteral("--baseline-reprepare"), folder);
+            const Measurement r = runChild({QStringLiteral("--baseline-reprepare"), folder});
             reprepared.seconds = std::min(reprepared.seconds, r.seconds);
             loader.seconds = std::min(loader.seconds, l.seconds);
+            loader.cpuSeconds = std::min(loader.cpuSeconds, l.cpuSeconds);
+            raw.cpuSeconds = std::min(raw.cpuSeconds, b.cpuSeconds);
             loader.peakKb = std::max(loader.peakKb, l.peakKb);
             raw.seconds = std::min(raw.seconds, b.seconds);
         }
@@ -415,18 +283,39 @@ int runAll(int lineCount)
         if (rows == 1000000)
             costLarge = cost;
         peak = std::max(peak, loader.peakKb);
-        std::printf("%10d %14.0f %16.0f %8.2f %14.1f %9.1f MB %15.0f line/s\n", rows, loaderRate, rawRate,
-                    loaderRate / rawRate, cost, loader.peakKb / 1024.0, lineCount / reprepared.seconds);
+        std::printf("%10d %14.0f %16.0f %8.2f %10.2f %14.1f %9.1f MB %15.0f line/s\n", rows, loaderRate,
+                    rawRate, loaderRate / rawRate, raw.cpuSeconds / loader.cpuSeconds, cost,
+                    loader.peakKb / 1024.0, lineCount / reprepared.seconds);
         std::fflush(stdout);
         QDir(folder).removeRecursively();
     }
-    std::printf("per-line cost at 1 000 000 rows / at 10 000 rows: %.2f (target <= 1.5)\n",
-                costLarge / costSmall);
+    if (costLarge > 0)
+        std::printf("per-line cost at 1 000 000 rows / at 10 000 rows: %.2f (target <= 1.5)\n",
+                    costLarge / costSmall);
     std::printf("loader peak memory: %.1f MB (target < 64 MB)\n", peak / 1024.0);
     std::printf("targets: loader/baseline >= 0.80 at every size\n");
-    std::printf("(the last column: the baseline preparing every statement before each use, as the loader's "
-                "statements do)\n");
+    std::printf(
+        "(cpu ratio: the baseline's processor time over the loader's, for a machine shared with other "
+        "work; the last column: the baseline preparing every statement before each use, as the "
+        "loader's statements once did)\n");
     return 0;
+}
+
+// The folder one run reads: both databases holding `rows` messages and one tracking file.
+void prepareFolder(const QString &folder, int rows, int lineCount)
+{
+    QDir().mkpath(folder + QStringLiteral("/tracking"));
+    prefill(folder + QStringLiteral("/loader.db"), rows);
+    QFile::copy(folder + QStringLiteral("/loader.db"), folder + QStringLiteral("/baseline.db"));
+    const QByteArray lines = trackingLines(lineCount, rows, 1);
+    for (const QString &name : {QStringLiteral("/tracking/lines.qzd"), QStringLiteral("/baseline.qzd")}) {
+        QFile file(folder + name);
+        file.open(QIODevice::WriteOnly);
+        file.write(lines);
+        // Written out first: a flush at closing would stamp the file anew.
+        file.flush();
+        file.setFileTime(QDateTime::currentDateTime().addSecs(-10), QFileDevice::FileModificationTime);
+    }
 }
 
 } // namespace
@@ -442,7 +331,15 @@ int main(int argc, char **argv)
             return runBaseline(args[2], false);
         if (args.size() == 3 && args[1] == QLatin1String("--baseline-reprepare"))
             return runBaseline(args[2], true);
-        return runAll(args.size() > 1 ? args[1].toInt() : 3000);
+        if (args.size() == 2 && args[1] == QLatin1String("--backlogs"))
+            return runBacklogs();
+        if (args.size() == 3 && args[1] == QLatin1String("--backlog-pass"))
+            return runBacklogPass(args[2]);
+        if (args.size() == 5 && args[1] == QLatin1String("--prepare")) {
+            prepareFolder(args[2], args[3].toInt(), args[4].toInt());
+            return 0;
+        }
+        return runAll(args.size() > 1 ? args[1].toInt() : 3000, args.size() > 2 ? args[2].toInt() : 1000000);
     } catch (const std::exception &e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;

@@ -196,6 +196,27 @@ TEST_F(LoaderStartupTest, SummariesFolderIsAssumedWhenNoneIsGiven)
                                    folder().path() + QStringLiteral("summaries/")));
 }
 
+TEST_F(LoaderStartupTest, FilePauseComesFromTheSettingsAndABadValueIsLogged)
+{
+    sql(SqlDialect::create(Backend::Sqlite)->createTrackingSql());
+    writeSettings({QStringLiteral("summarydestination=") + trackingDir(),
+                   QStringLiteral("trackingdbconnection=") + connectionString(),
+                   QStringLiteral("filepause=0")});
+    startLoader();
+    EXPECT_EQ(loader().FilePause, 0);
+    EXPECT_FALSE(logText().contains(QStringLiteral("Error occurred")));
+
+    folder().writeFile(QStringLiteral("importtrack.log"), {});
+    writeSettings({QStringLiteral("summarydestination=") + trackingDir(),
+                   QStringLiteral("trackingdbconnection=") + connectionString(),
+                   QStringLiteral("filepause=soon")});
+    startLoader();
+    EXPECT_EQ(loader().FilePause, 100);
+    EXPECT_TRUE(logText().contains(QStringLiteral("(1): Error occurred setting a value on line 3\r\n"
+                                                  "filepause \"soon\" is not a number of milliseconds; the "
+                                                  "pause stays 100 ms.")));
+}
+
 TEST_F(LoaderStartupTest, FailedConnectionIsLoggedWithItsString)
 {
     writeSettings({QStringLiteral("summarydestination=") + trackingDir(),

@@ -130,6 +130,65 @@ TEST_F(TrackingImportTest, HeaderOnlyFileIsDeletedWithoutACopy)
     EXPECT_EQ(m_sleeps, std::vector<int>{100});
 }
 
+TEST_F(TrackingImportTest, FilePauseFollowsEachImportedFileOnly)
+{
+    loader().FilePause = 250;
+    writeTrackingLines(QStringLiteral("p1.qzd"), {trackingLine(QStringLiteral("P1"))});
+    writeTrackingLines(QStringLiteral("p2.qzd"), {trackingLine(QStringLiteral("P2"))});
+    writeTrackingLines(QStringLiteral("p3.qzdata"), {trackingLine(QStringLiteral("P3"))});
+    loader().doImport();
+    EXPECT_EQ(m_sleeps, (std::vector<int>{250, 250}));
+
+    // No pause at all: a backlog drains at the database's pace.
+    m_sleeps.clear();
+    loader().FilePause = 0;
+    writeTrackingLines(QStringLiteral("p4.qzd"), {trackingLine(QStringLiteral("P4"))});
+    writeTrackingLines(QStringLiteral("p5.qzd"), {trackingLine(QStringLiteral("P5"))});
+    loader().doImport();
+    EXPECT_TRUE(m_sleeps.empty());
+    EXPECT_FALSE(trackingFileExists(QStringLiteral("p5.qzd")));
+    EXPECT_EQ(rowCount(), 4);
+}
+
+TEST_F(TrackingImportTest, MessageIdsWithQuotesAndMetacharactersAreLookedUpByValue)
+{
+    const QStringList ids = {QStringLiteral("O'Brien"), QStringLiteral("x' or '1'='1"),
+                             QStringLiteral("50%_off\\"), QStringLiteral(":MsgID"), QStringLiteral("a;b--c")};
+    // A row whose delivery is earlier than any other: a lookup that matched more than its own id would
+    // hand its time to the others.
+    sql(QStringLiteral("INSERT INTO Tracking (MsgID, Sender, QZDeliveryTime) VALUES "
+                       "('other', 'lab', '2001-01-01 00:00:00.000')"));
+    QStringList lines;
+    for (const QString &id : ids)
+        lines << trackingLine(id, {{10, QStringLiteral("New#") + id}});
+    writeTrackingLines(QStringLiteral("q1.qzd"), lines);
+    loader().doImport();
+    EXPECT_EQ(rowCount(), 1 + ids.size());
+
+    // A receipt for each, then a full line that finds its row and keeps its own earliest delivery.
+    lines.clear();
+    for (qsizetype i = 0; i < ids.size(); ++i)
+        lines << trackingLine(ids.at(i), {{4, QStringLiteral("2024-03-0%1 09:30:00").arg(i + 1)}});
+    writeTrackingLines(QStringLiteral("q2.qzd"), lines);
+    loader().doImport();
+    lines.clear();
+    for (const QString &id : ids)
+        lines << trackingLine(id, {{10, QStringLiteral("Again#") + id}});
+    writeTrackingLines(QStringLiteral("q3.qzd"), lines);
+    loader().doImport();
+
+    EXPECT_EQ(rowCount(), 1 + ids.size());
+    for (qsizetype i = 0; i < ids.size(); ++i) {
+        EXPECT_EQ(value(ids.at(i), QStringLiteral("Patient")), QStringLiteral("Again"))
+            << ids.at(i).toStdString();
+        EXPECT_EQ(value(ids.at(i), QStringLiteral("QZDeliveryTime")),
+                  QStringLiteral("2024-03-0%1 09:30:00.000").arg(i + 1))
+            << ids.at(i).toStdString();
+    }
+    EXPECT_EQ(value(QStringLiteral("other"), QStringLiteral("Patient")), QStringLiteral("NULL"));
+    EXPECT_FALSE(folder().exists(QStringLiteral("tracking/errors")));
+}
+
 TEST_F(TrackingImportTest, FailedMiddleLineIsCopiedAloneToTheErrorsFolder)
 {
     const QString bad = trackingLine(QStringLiteral("M2"), {{12, QStringLiteral("2008-13-40")}});

@@ -128,3 +128,22 @@ TEST(ViewerSettingsTest, Windows1252FileIsRead)
 }
 
 } // namespace
+
+TEST(LoaderSettingsTest, FilePauseIsWholeMillisecondsOrKeepsThePauseThereWas)
+{
+    EXPECT_EQ(parsed({}).filePause, 100);
+    EXPECT_EQ(parsed({"filepause=0"}).filePause, 0);
+    EXPECT_EQ(parsed({" FilePause = 250 "}).filePause, 250);
+    EXPECT_EQ(parsed({"+filepause=0"}).filePause, 100);
+    EXPECT_EQ(parsed({"filepause=0", "filepause=30"}).filePause, 30);
+
+    for (const char *bad : {"filepause=fast", "filepause=", "filepause", "filepause=-5", "filepause=1.5",
+                            "filepause=99999999999"}) {
+        QStringList errors;
+        EXPECT_EQ(parsed({"filepause=40", bad}, &errors).filePause, 40) << bad;
+        ASSERT_EQ(errors.size(), 1) << bad;
+        EXPECT_TRUE(errors.first().startsWith("2: filepause \"")) << errors.first().toStdString();
+        EXPECT_TRUE(errors.first().endsWith("is not a number of milliseconds; the pause stays 40 ms."))
+            << errors.first().toStdString();
+    }
+}

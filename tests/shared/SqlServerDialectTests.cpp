@@ -84,6 +84,12 @@ TEST(SqlServerDialectTest, LookupsPasteTheMessageIdWithQuotesDoubled)
     EXPECT_TRUE(dialect.existingRowSql("O'Brien' or '1'='1").endsWith("MsgID='O''Brien'' or ''1''=''1'"));
     EXPECT_TRUE(dialect.lowDeliverySql("a'b").contains("MsgID='a''b'"));
     EXPECT_TRUE(dialect.lowDeliverySql("a'b").endsWith("MsgId = 'a''b')"));
+    // The production texts stay pasted; the bound forms differ only in the id's place.
+    EXPECT_FALSE(dialect.bindsLookupMessageId());
+    EXPECT_EQ(dialect.existingRowBoundSql(),
+              QString(dialect.existingRowSql("A1B2")).replace("'A1B2'", ":MsgID"));
+    EXPECT_EQ(dialect.lowDeliveryBoundSql(),
+              QString(dialect.lowDeliverySql("A1B2")).replace("'A1B2'", ":MsgID"));
 }
 
 TEST(SqlServerDialectTest, UndeliveredSummaryEighteenLines)

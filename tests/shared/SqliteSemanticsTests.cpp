@@ -120,6 +120,31 @@ TEST_F(SqliteTracking, QuotedMessageIdFindsOnlyItsOwnRow)
     EXPECT_EQ(result.dateTime(0, "QZDeliveryTime"), QDateTime(QDate(2024, 1, 2), QTime(3, 4)));
 }
 
+TEST_F(SqliteTracking, BoundLookupsFindExactlyTheIdTheyAreGiven)
+{
+    const QStringList ids = {"O'Brien", "x' or '1'='1", "50%_off\\", ":MsgID", "a;b--c", "\"quoted\"", "[x]"};
+    for (qsizetype i = 0; i < ids.size(); ++i)
+        insert(ids.at(i), "s", QDateTime(QDate(2024, 1, 1), QTime(1, 0)).addDays(i));
+    insert("plain", "t", QDateTime(QDate(2020, 1, 1), QTime(1, 0)));
+    const SqlDialect &d = db.dialect();
+    EXPECT_TRUE(d.bindsLookupMessageId());
+    DbStatement existing(db, d.existingRowBoundSql());
+    DbStatement low(db, d.lowDeliveryBoundSql());
+    EXPECT_EQ(existing.parameterNames(), QStringList{"MsgID"});
+    EXPECT_EQ(low.parameterNames(), QStringList{"MsgID"});
+    for (qsizetype i = 0; i < ids.size(); ++i) {
+        existing.bind("MsgID", ParamType::Text, ids.at(i));
+        EXPECT_EQ(existing.open().rowCount(), 1) << ids.at(i).toStdString();
+        low.bind("MsgID", ParamType::Text, ids.at(i));
+        const DbResult earliest = low.open();
+        ASSERT_EQ(earliest.rowCount(), 1) << ids.at(i).toStdString();
+        EXPECT_EQ(earliest.dateTime(0, "QZDeliveryTime"),
+                  QDateTime(QDate(2024, 1, 1), QTime(1, 0)).addDays(i));
+    }
+    existing.bind("MsgID", ParamType::Text, "' or ''='");
+    EXPECT_TRUE(existing.open().isEmpty());
+}
+
 TEST_F(SqliteTracking, CatalogueChecksAnswerLikeSqlServer)
 {
     const SqlDialect &d = db.dialect();
