@@ -1,0 +1,202 @@
+#include "viewer/search/TrackRowStore.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr std::size_t BlockSize = 4 << 20;
+// Beyond this many distinct values a shared slot stops sharing: the table would cost more than it saves.
+constexpr std::size_t SharedLimit = 1 << 16;
+constexpr qint64 MsecsPerDay = 86400000;
+constexpr qint64 Day1900 = 2415021; // Julian day of 1900-01-01, near every stored date
+
+// Shared text tags: NULL, the text follows, or a shared value's number plus this.
+constexpr quint64 SharedNull = 0;
+constexpr quint64 SharedInline = 1;
+constexpr quint64 SharedFirstId = 2;
+
+void putNumber(QByteArray &out, quint64 value)
+{
+    while (value >= 0x80) {
+        out.append(char(value | 0x80));
+        value >>= 7;
+    }
+    out.append(char(value));
+}
+
+quint64 zigzag(qint64 value)
+{
+    return (quint64(value) << 1) ^ quint64(value >> 63);
+}
+
+qint64 unzigzag(quint64 value)
+{
+    return qint64(value >> 1) ^ -qint64(value & 1);
+}
+
+class RecordReader
+{
+public:
+    explicit RecordReader(const char *at) : m_at(at) {}
+
+    quint64 number()
+    {
+        quint64 value = 0;
+        for (int shift = 0;; shift += 7) {
+            const auto byte = quint8(*m_at++);
+            value |= quint64(byte & 0x7f) << shift;
+            if (!(byte & 0x80))
+                return value;
+        }
+    }
+    QByteArrayView bytes(std::size_t count)
+    {
+        const QByteArrayView view(m_at, qsizetype(count));
+        m_at += count;
+        return view;
+    }
+
+private:
+    const char *m_at;
+};
+
+void putText(QByteArray &out, const std::optional<QByteArrayView> &text)
+{
+    if (!text) {
+        putNumber(out, 0);
+        return;
+    }
+    putNumber(out, quint64(text->size()) + 1);
+    out.append(text->data(), text->size());
+}
+
+std::optional<QByteArrayView> takeText(RecordReader &reader)
+{
+    const quint64 tag = reader.number();
+    if (tag == 0)
+        return std::nullopt;
+    return reader.bytes(std::size_t(tag - 1));
+}
+
+// Whole seconds, the usual case, take a byte less than milliseconds.
+void putTime(QByteArray &out, const TrackRowStore::WallTime &wall)
+{
+    if (!wall) {
+        putNumber(out, 0);
+        return;
+    }
+    const qint64 day = *wall >= 0 ? *wall / MsecsPerDay : (*wall - MsecsPerDay + 1) / MsecsPerDay;
+    const qint64 msecs = *wall - day * MsecsPerDay;
+    putNumber(out, zigzag(day - Day1900) + 1);
+    putNumber(out, msecs % 1000 == 0 ? quint64(msecs / 1000) << 1 : quint64(msecs) << 1 | 1);
+}
+
+TrackRowStore::WallTime takeTime(RecordReader &reader)
+{
+    const quint64 day = reader.number();
+    if (day == 0)
+        return std::nullopt;
+    const quint64 time = reader.number();
+    const qint64 msecs = time & 1 ? qint64(time >> 1) : qint64(time >> 1) * 1000;
+    return (unzigzag(day - 1) + Day1900) * MsecsPerDay + msecs;
+}
+
+} // namespace
+
+void TrackRowStore::RowBuilder::reset()
+{
+    m_texts.fill(std::nullopt);
+    m_times.fill(std::nullopt);
+    m_readStatus.reset();
+}
+
+TrackRowStore::TrackRowStore(std::uint32_t sharedTexts) : m_sharedTexts(sharedTexts) {}
+
+TrackRowStore::~TrackRowStore() = default;
+
+void TrackRowStore::clear()
+{
+    m_blocks.clear();
+    m_offsets.clear();
+    m_offsets.shrink_to_fit();
+    m_sharedValues.clear();
+    m_sharedValues.shrink_to_fit();
+    m_sharedIds.clear();
+    m_sharedIds.squeeze();
+}
+
+void TrackRowStore::putShared(QByteArrayView text)
+{
+    const QByteArray key = QByteArray::fromRawData(text.data(), text.size());
+    const auto found = m_sharedIds.constFind(key);
+    if (found != m_sharedIds.constEnd()) {
+        putNumber(m_record, SharedFirstId + found.value());
+        return;
+    }
+    if (m_sharedValues.size() < SharedLimit) {
+        const auto id = quint32(m_sharedValues.size());
+        m_sharedValues.emplace_back(text.data(), text.size());
+        m_sharedIds.insert(m_sharedValues.back(), id);
+        putNumber(m_record, SharedFirstId + id);
+        return;
+    }
+    putNumber(m_record, SharedInline);
+    putText(m_record, text);
+}
+
+void TrackRowStore::append(const RowBuilder &row)
+{
+    m_record.clear();
+    for (int slot = 0; slot < TextSlots; ++slot) {
+        const std::optional<QByteArrayView> &text = row.m_texts[std::size_t(slot)];
+        if (!(m_sharedTexts & (1u << slot)))
+            putText(m_record, text);
+        else if (!text)
+            putNumber(m_record, SharedNull);
+        else
+            putShared(*text);
+    }
+    for (const WallTime &time : row.m_times)
+        putTime(m_record, time);
+    putNumber(m_record, row.m_readStatus ? zigzag(*row.m_readStatus) + 1 : 0);
+    m_offsets.push_back(store(m_record));
+}
+
+quint64 TrackRowStore::store(const QByteArray &record)
+{
+    const auto size = std::size_t(record.size());
+    if (m_blocks.empty() || m_blocks.back().capacity - m_blocks.back().used < size) {
+        const std::size_t capacity = std::max(BlockSize, size);
+        m_blocks.push_back({std::make_unique<char[]>(capacity), capacity, 0});
+    }
+    Block &block = m_blocks.back();
+    std::memcpy(block.bytes.get() + block.used, record.constData(), size);
+    const quint64 offset = quint64(m_blocks.size() - 1) << 32 | block.used;
+    block.used += size;
+    return offset;
+}
+
+TrackRowStore::Row TrackRowStore::row(int index) const
+{
+    const quint64 offset = m_offsets.at(std::size_t(index));
+    RecordReader reader(m_blocks[std::size_t(offset >> 32)].bytes.get() + (offset & 0xffffffffu));
+    Row row;
+    for (int slot = 0; slot < TextSlots; ++slot) {
+        auto &text = row.texts[std::size_t(slot)];
+        if (!(m_sharedTexts & (1u << slot))) {
+            text = takeText(reader);
+            continue;
+        }
+        const quint64 tag = reader.number();
+        if (tag == SharedInline)
+            text = takeText(reader);
+        else if (tag >= SharedFirstId)
+            text = QByteArrayView(m_sharedValues[std::size_t(tag - SharedFirstId)]);
+    }
+    for (WallTime &time : row.times)
+        time = takeTime(reader);
+    if (const quint64 status = reader.number())
+        row.readStatus = qint32(unzigzag(status - 1));
+    return row;
+}
