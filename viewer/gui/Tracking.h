@@ -23,6 +23,7 @@ class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QProgressBar;
 class QPushButton;
 class QTabWidget;
 class QTableView;
@@ -201,6 +202,7 @@ private:
     QPushButton *m_PerformQueryButton = nullptr;
 
     QTableView *m_ContentDBGrid = nullptr;
+    QProgressBar *m_readProgress = nullptr;
     QMenu *m_GridPopUp = nullptr;
     QPushButton *m_SaveReportPdf = nullptr;
     QAction *m_OpenMessage1 = nullptr;

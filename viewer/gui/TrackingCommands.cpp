@@ -14,7 +14,10 @@
 #include <QTabWidget>
 #include <QTableView>
 
+#include <QProgressBar>
+
 #include <algorithm>
+#include <limits>
 #include <map>
 #include <stdexcept>
 
@@ -29,6 +32,12 @@ void TQZTrackForm::RunTrackQuery()
     else if (result.outcome == TrackSearch::Outcome::OpenFailed)
         showMessage(QStringLiteral("Set Active failed with ") + result.error);
     UpdateStatusBar();
+    if (m_model.isReading()) {
+        m_readProgress->setRange(0, int(std::clamp<qint64>(m_search.TrackCount(), m_model.rowCount(),
+                                                           std::numeric_limits<int>::max())));
+        m_readProgress->setValue(m_model.rowCount());
+        m_readProgress->show();
+    }
 }
 
 qint64 TQZTrackForm::GetTrackCount()
@@ -68,6 +77,8 @@ void TQZTrackForm::agasManaged1Click()
     runCommand([this] {
         const int row = currentRow();
         const QString messageId = row >= 0 ? m_model.value(row, TrackField::MsgID).toString() : QString();
+        // An open statement of the grid would keep its read snapshot, and the update could not write.
+        m_model.cancelRead();
         DbStatement tag(m_connection, m_connection.dialect().tagAsManagedSql());
         tag.bind(QStringLiteral("QMessageID"), ParamType::Text, messageId);
         tag.execute();
@@ -93,6 +104,8 @@ void TQZTrackForm::exportCsvTo(const QString &path)
     if (!file.open(QIODevice::WriteOnly))
         throw std::runtime_error(
             QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()).toStdString());
+    // The grid keeps its snapshot: the rest is read into it, then every row written.
+    m_model.fetchAll();
     writeTrackCsv(m_model, file);
     if (!file.commit())
         throw std::runtime_error(

@@ -167,6 +167,7 @@ void TQZTrackForm::SaveSearchSettings()
 
 void TQZTrackForm::closeEvent(QCloseEvent *event)
 {
+    m_model.cancelRead();
     FormClose();
     event->accept();
 }
