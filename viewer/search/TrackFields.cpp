@@ -61,8 +61,6 @@ const FieldEntry &entryOf(TrackField field)
     return Fields[std::size_t(field)];
 }
 
-constexpr qint64 MsecsPerDay = 86400000;
-
 std::optional<QString> textOf(const TrackRowStore::Row &row, TrackField field)
 {
     const std::optional<QByteArrayView> &text = row.texts[std::size_t(entryOf(field).slot.slot)];
@@ -77,9 +75,9 @@ std::optional<QDateTime> timeOf(const TrackRowStore::Row &row, TrackField field)
     const TrackRowStore::WallTime &wall = row.times[std::size_t(entryOf(field).slot.slot)];
     if (!wall)
         return std::nullopt;
-    const qint64 day = *wall >= 0 ? *wall / MsecsPerDay : (*wall - MsecsPerDay + 1) / MsecsPerDay;
+    const qint64 day = TrackRowStore::dayOf(*wall);
     return QDateTime(QDate::fromJulianDay(day),
-                     QTime::fromMSecsSinceStartOfDay(int(*wall - day * MsecsPerDay)), Qt::UTC);
+                     QTime::fromMSecsSinceStartOfDay(int(*wall - day * TrackRowStore::MsecsPerDay)), Qt::UTC);
 }
 
 } // namespace

@@ -8,11 +8,9 @@
 
 namespace {
 
-constexpr qint64 MsecsPerDay = 86400000;
-
 qint64 wallMsecs(QDate date, QTime time)
 {
-    return date.toJulianDay() * MsecsPerDay + time.msecsSinceStartOfDay();
+    return date.toJulianDay() * TrackRowStore::MsecsPerDay + time.msecsSinceStartOfDay();
 }
 
 int digits(QStringView text, qsizetype from, qsizetype count, bool &ok)

@@ -8,7 +8,7 @@ namespace {
 constexpr std::size_t BlockSize = 4 << 20;
 // Beyond this many distinct values a shared slot stops sharing: the table would cost more than it saves.
 constexpr std::size_t SharedLimit = 1 << 16;
-constexpr qint64 MsecsPerDay = 86400000;
+constexpr qint64 MsecsPerDay = TrackRowStore::MsecsPerDay;
 constexpr qint64 Day1900 = 2415021; // Julian day of 1900-01-01, near every stored date
 
 // Shared text tags: NULL, the text follows, or a shared value's number plus this.
@@ -86,7 +86,7 @@ void putTime(QByteArray &out, const TrackRowStore::WallTime &wall)
         putNumber(out, 0);
         return;
     }
-    const qint64 day = *wall >= 0 ? *wall / MsecsPerDay : (*wall - MsecsPerDay + 1) / MsecsPerDay;
+    const qint64 day = TrackRowStore::dayOf(*wall);
     const qint64 msecs = *wall - day * MsecsPerDay;
     putNumber(out, zigzag(day - Day1900) + 1);
     putNumber(out, msecs % 1000 == 0 ? quint64(msecs / 1000) << 1 : quint64(msecs) << 1 | 1);

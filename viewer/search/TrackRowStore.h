@@ -21,6 +21,12 @@ public:
     static constexpr int TimeSlots = 5;
     // A date-time as milliseconds since the start of Julian day 0, wall clock; nullopt for NULL.
     using WallTime = std::optional<qint64>;
+    static constexpr qint64 MsecsPerDay = 86400000;
+    // The Julian day a wall time falls on.
+    static constexpr qint64 dayOf(qint64 wall)
+    {
+        return wall >= 0 ? wall / MsecsPerDay : (wall - MsecsPerDay + 1) / MsecsPerDay;
+    }
 
     // Bit n of `sharedTexts` set: text slot n repeats across rows and is kept once.
     explicit TrackRowStore(std::uint32_t sharedTexts);
