@@ -121,13 +121,9 @@ void TrackResultModel::streamRest(const RowSink &sink)
     if (!isReading())
         return;
     m_readTimer.stop();
-    TrackRowStore passing(sharedTrackTextSlots());
     try {
-        while (m_reader->next(m_builder)) {
-            passing.append(m_builder);
-            sink(passing.row(0));
-            passing.clear();
-        }
+        while (m_reader->next(m_builder))
+            sink(m_builder.row());
     } catch (...) {
         m_reader->finish();
         endRead();

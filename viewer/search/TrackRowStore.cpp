@@ -104,13 +104,6 @@ TrackRowStore::WallTime takeTime(RecordReader &reader)
 
 } // namespace
 
-void TrackRowStore::RowBuilder::reset()
-{
-    m_texts.fill(std::nullopt);
-    m_times.fill(std::nullopt);
-    m_readStatus.reset();
-}
-
 TrackRowStore::TrackRowStore(std::uint32_t sharedTexts) : m_sharedTexts(sharedTexts) {}
 
 TrackRowStore::~TrackRowStore() = default;
@@ -145,11 +138,12 @@ void TrackRowStore::putShared(QByteArrayView text)
     putText(m_record, text);
 }
 
-void TrackRowStore::append(const RowBuilder &row)
+void TrackRowStore::append(const RowBuilder &builder)
 {
+    const Row &row = builder.row();
     m_record.clear();
     for (int slot = 0; slot < TextSlots; ++slot) {
-        const std::optional<QByteArrayView> &text = row.m_texts[std::size_t(slot)];
+        const std::optional<QByteArrayView> &text = row.texts[std::size_t(slot)];
         if (!(m_sharedTexts & (1u << slot)))
             putText(m_record, text);
         else if (!text)
@@ -157,9 +151,9 @@ void TrackRowStore::append(const RowBuilder &row)
         else
             putShared(*text);
     }
-    for (const WallTime &time : row.m_times)
+    for (const WallTime &time : row.times)
         putTime(m_record, time);
-    putNumber(m_record, row.m_readStatus ? zigzag(*row.m_readStatus) + 1 : 0);
+    putNumber(m_record, row.readStatus ? zigzag(*row.readStatus) + 1 : 0);
     m_offsets.push_back(store(m_record));
 }
 

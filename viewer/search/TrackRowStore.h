@@ -34,27 +34,26 @@ public:
     TrackRowStore(const TrackRowStore &) = delete;
     TrackRowStore &operator=(const TrackRowStore &) = delete;
 
-    // One row, filled slot by slot before append(); slots left untouched are NULL.
-    class RowBuilder
-    {
-    public:
-        void setText(int slot, QByteArrayView utf8) { m_texts[std::size_t(slot)] = utf8; }
-        void setTime(int slot, WallTime wall) { m_times[std::size_t(slot)] = wall; }
-        void setReadStatus(std::optional<qint32> value) { m_readStatus = value; }
-        void reset();
-
-    private:
-        friend class TrackRowStore;
-        std::array<std::optional<QByteArrayView>, TextSlots> m_texts{};
-        std::array<WallTime, TimeSlots> m_times{};
-        std::optional<qint32> m_readStatus;
-    };
-
+    // A row's values; the texts are views into the store or into the builder's source.
     struct Row
     {
         std::array<std::optional<QByteArrayView>, TextSlots> texts{};
         std::array<WallTime, TimeSlots> times{};
         std::optional<qint32> readStatus;
+    };
+
+    // One row, filled slot by slot before append(); slots left untouched are NULL.
+    class RowBuilder
+    {
+    public:
+        void setText(int slot, QByteArrayView utf8) { m_row.texts[std::size_t(slot)] = utf8; }
+        void setTime(int slot, WallTime wall) { m_row.times[std::size_t(slot)] = wall; }
+        void setReadStatus(std::optional<qint32> value) { m_row.readStatus = value; }
+        void reset() { m_row = {}; }
+        const Row &row() const { return m_row; }
+
+    private:
+        Row m_row;
     };
 
     void append(const RowBuilder &row);
