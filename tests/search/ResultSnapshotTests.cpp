@@ -10,6 +10,8 @@
 #include <QCoreApplication>
 #include <QSignalSpy>
 
+#include <map>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -154,6 +156,48 @@ TEST_F(Snapshot, CsvStreamsTheRestWithoutKeepingIt)
     EXPECT_EQ(model.rowCount(), TrackResultModel::FetchBatch); // only the rows read before are kept
     EXPECT_FALSE(model.isReading());
     EXPECT_EQ(checkpoint().value(0), 0);
+}
+
+TEST_F(Snapshot, EveryRowReadsAlikeWhetherItComesFirstOrLater)
+{
+    // The first row comes through Qt, later ones straight from the database's own client where
+    // there is one: each row is read first in one order and later in the other.
+    db.connection().execute(
+        "insert into Tracking (MsgID, PracID, Patient, PatientGiven, QZServerReceiveTime, QZDeliveryTime, "
+        "StatusTime, PatientDOB, ReadStatus, Test) values "
+        "('r1', 'G', 'Ó Brien', '', '2024-03-01 09:08:07.123', '1900-01-01', '2024-03-02T10:00:00', "
+        "'not a date', 2, 'FBC, U&E'), "
+        "('r2', 'G', NULL, 'Jo', '2024-03-01 09:08', NULL, '2024-03-02 10:00:00', '1980-07-01', NULL, ''), "
+        "('r3', 'G', 'Smith', NULL, '2024-02-29 23:59:59', '2001-01-01 00:00:00.000', NULL, NULL, '7', "
+        "NULL)");
+    const auto rowsIn = [&](const QString &sortOrder) {
+        criteria.mailboxChecked = true;
+        criteria.mailboxText = "G";
+        EXPECT_EQ(search.RunTrackQuery(criteria, sortOrder, now).outcome, TrackSearch::Outcome::Opened);
+        model.fetchAll();
+        std::map<QString, QVariantList> rows;
+        for (int row = 0; row < model.rowCount(); ++row) {
+            QVariantList values;
+            for (int field = 0; field < TrackFieldCount; ++field)
+                values << model.value(row, TrackField(field));
+            rows[model.value(row, TrackField::MsgID).toString()] = values;
+        }
+        return rows;
+    };
+    const auto ascending = rowsIn("MsgID");
+    const auto descending = rowsIn("MsgID desc");
+    ASSERT_EQ(ascending.size(), 3u);
+    EXPECT_EQ(ascending, descending);
+    const QVariantList &r1 = ascending.at("r1");
+    EXPECT_EQ(r1[int(TrackField::Patient)], QVariant("Ó Brien"));
+    EXPECT_EQ(r1[int(TrackField::PatientGiven)], QVariant(""));
+    EXPECT_EQ(r1[int(TrackField::QZServerReceiveTime)],
+              QVariant(QDateTime(QDate(2024, 3, 1), QTime(9, 8, 7, 123))));
+    EXPECT_EQ(r1[int(TrackField::StatusTime)], QVariant(QDateTime(QDate(2024, 3, 2), QTime(10, 0))));
+    EXPECT_TRUE(r1[int(TrackField::PatientDOB)].isNull());
+    EXPECT_EQ(r1[int(TrackField::ReadStatus)], QVariant(2));
+    EXPECT_TRUE(ascending.at("r2")[int(TrackField::Patient)].isNull());
+    EXPECT_EQ(ascending.at("r3")[int(TrackField::ReadStatus)], QVariant(7));
 }
 
 } // namespace

@@ -16,13 +16,13 @@ constexpr quint64 SharedNull = 0;
 constexpr quint64 SharedInline = 1;
 constexpr quint64 SharedFirstId = 2;
 
-void putNumber(QByteArray &out, quint64 value)
+void putNumber(std::string &out, quint64 value)
 {
     while (value >= 0x80) {
-        out.append(char(value | 0x80));
+        out.push_back(char(value | 0x80));
         value >>= 7;
     }
-    out.append(char(value));
+    out.push_back(char(value));
 }
 
 quint64 zigzag(qint64 value)
@@ -61,14 +61,14 @@ private:
     const char *m_at;
 };
 
-void putText(QByteArray &out, const std::optional<QByteArrayView> &text)
+void putText(std::string &out, const std::optional<QByteArrayView> &text)
 {
     if (!text) {
         putNumber(out, 0);
         return;
     }
     putNumber(out, quint64(text->size()) + 1);
-    out.append(text->data(), text->size());
+    out.append(text->data(), std::size_t(text->size()));
 }
 
 std::optional<QByteArrayView> takeText(RecordReader &reader)
@@ -80,7 +80,7 @@ std::optional<QByteArrayView> takeText(RecordReader &reader)
 }
 
 // Whole seconds, the usual case, take a byte less than milliseconds.
-void putTime(QByteArray &out, const TrackRowStore::WallTime &wall)
+void putTime(std::string &out, const TrackRowStore::WallTime &wall)
 {
     if (!wall) {
         putNumber(out, 0);
@@ -115,22 +115,28 @@ void TrackRowStore::clear()
     m_offsets.shrink_to_fit();
     m_sharedValues.clear();
     m_sharedValues.shrink_to_fit();
-    m_sharedIds.clear();
-    m_sharedIds.squeeze();
+    m_sharedIds = {};
+    m_lastShared.fill(std::nullopt);
 }
 
-void TrackRowStore::putShared(QByteArrayView text)
+void TrackRowStore::putShared(int slot, QByteArrayView text)
 {
-    const QByteArray key = QByteArray::fromRawData(text.data(), text.size());
-    const auto found = m_sharedIds.constFind(key);
-    if (found != m_sharedIds.constEnd()) {
-        putNumber(m_record, SharedFirstId + found.value());
+    std::optional<quint32> &last = m_lastShared[std::size_t(slot)];
+    if (last && m_sharedValues[*last] == text) {
+        putNumber(m_record, SharedFirstId + *last);
+        return;
+    }
+    const std::string_view key(text.data(), std::size_t(text.size()));
+    if (const auto found = m_sharedIds.find(key); found != m_sharedIds.end()) {
+        last = found->second;
+        putNumber(m_record, SharedFirstId + found->second);
         return;
     }
     if (m_sharedValues.size() < SharedLimit) {
         const auto id = quint32(m_sharedValues.size());
-        m_sharedValues.emplace_back(text.data(), text.size());
-        m_sharedIds.insert(m_sharedValues.back(), id);
+        const QByteArray &value = m_sharedValues.emplace_back(text.data(), text.size());
+        m_sharedIds.emplace(std::string_view(value.constData(), std::size_t(value.size())), id);
+        last = id;
         putNumber(m_record, SharedFirstId + id);
         return;
     }
@@ -149,7 +155,7 @@ void TrackRowStore::append(const RowBuilder &builder)
         else if (!text)
             putNumber(m_record, SharedNull);
         else
-            putShared(*text);
+            putShared(slot, *text);
     }
     for (const WallTime &time : row.times)
         putTime(m_record, time);
@@ -157,7 +163,7 @@ void TrackRowStore::append(const RowBuilder &builder)
     m_offsets.push_back(store(m_record));
 }
 
-quint64 TrackRowStore::store(const QByteArray &record)
+quint64 TrackRowStore::store(const std::string &record)
 {
     const auto size = std::size_t(record.size());
     if (m_blocks.empty() || m_blocks.back().capacity - m_blocks.back().used < size) {
@@ -165,7 +171,7 @@ quint64 TrackRowStore::store(const QByteArray &record)
         m_blocks.push_back({std::make_unique<char[]>(capacity), capacity, 0});
     }
     Block &block = m_blocks.back();
-    std::memcpy(block.bytes.get() + block.used, record.constData(), size);
+    std::memcpy(block.bytes.get() + block.used, record.data(), size);
     const quint64 offset = quint64(m_blocks.size() - 1) << 32 | block.used;
     block.used += size;
     return offset;

@@ -2,12 +2,14 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QHash>
 
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // The rows of a search result kept compactly: each row is one record in a few large blocks (texts
@@ -69,13 +71,14 @@ private:
         std::size_t used = 0;
     };
 
-    void putShared(QByteArrayView text);
-    quint64 store(const QByteArray &record);
+    void putShared(int slot, QByteArrayView text);
+    quint64 store(const std::string &record);
 
     std::uint32_t m_sharedTexts;
     std::vector<Block> m_blocks;
     std::vector<quint64> m_offsets; // block index in the high half, position in the low half
     std::vector<QByteArray> m_sharedValues;
-    QHash<QByteArray, quint32> m_sharedIds;
-    QByteArray m_record; // scratch for the record being appended
+    std::unordered_map<std::string_view, quint32> m_sharedIds;    // keys view m_sharedValues
+    std::array<std::optional<quint32>, TextSlots> m_lastShared{}; // rows often repeat the row before
+    std::string m_record;                                         // scratch for the record being appended
 };
