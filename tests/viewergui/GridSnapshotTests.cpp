@@ -154,6 +154,7 @@ TEST_F(GridSnapshot, ClosingOrDisconnectingDuringTheReadLeavesNoStatementOpen)
     loaderWrites("L2");
     form->Disconnect1Click();
     EXPECT_EQ(form->trackModel().rowCount(), 0);
+    EXPECT_TRUE(child<QProgressBar>(*form, "ReadProgress")->isHidden());
     EXPECT_EQ(checkpoint(), (QList<qint64>{0, 0, 0}));
 }
 

@@ -31,13 +31,10 @@ void TQZTrackForm::RunTrackQuery()
         showMessage(QStringLiteral("No criteria Selected"));
     else if (result.outcome == TrackSearch::Outcome::OpenFailed)
         showMessage(QStringLiteral("Set Active failed with ") + result.error);
+    m_readProgress->setRange(0, int(std::clamp<qint64>(m_search.TrackCount(), m_model.rowCount(),
+                                                        std::numeric_limits<int>::max())));
+    m_readProgress->setValue(m_model.rowCount());
     UpdateStatusBar();
-    if (m_model.isReading()) {
-        m_readProgress->setRange(0, int(std::clamp<qint64>(m_search.TrackCount(), m_model.rowCount(),
-                                                           std::numeric_limits<int>::max())));
-        m_readProgress->setValue(m_model.rowCount());
-        m_readProgress->show();
-    }
 }
 
 qint64 TQZTrackForm::GetTrackCount()
