@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QTest>
 #include <QUuid>
 
 #include <gtest/gtest.h>
@@ -81,7 +82,7 @@ TEST_F(RelayTest, Message2024IsForwardedAs2023ToTheListeningTarget)
     auto first = sendLines(m_serverName, "2025\nhello\n2024\n");
     auto second = sendLines(m_serverName, "2024\r\n");
 
-    ASSERT_TRUE(waitUntil([&] { return target.received() == "2023\n2023\n"; }))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return target.received() == "2023\n2023\n"; }))
         << target.received().toStdString();
     EXPECT_EQ(m_forwards, (std::vector<bool>{true, true}));
 }
@@ -91,12 +92,12 @@ TEST_F(RelayTest, WithoutATargetNothingIsSentAndTheRelayGoesOn)
     ASSERT_TRUE(m_relay.start());
 
     auto client = sendLines(m_serverName, "2024\n");
-    ASSERT_TRUE(waitUntil([&] { return m_forwards.size() == 1; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_forwards.size() == 1; }));
     EXPECT_FALSE(m_forwards.front());
 
     TargetProgram target(m_targetName);
     client->write("2024\n");
-    ASSERT_TRUE(waitUntil([&] { return target.received() == "2023\n"; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return target.received() == "2023\n"; }));
 }
 
 TEST_F(RelayTest, ClientSendingNoLinesIsDroppedWithoutHarm)
@@ -105,10 +106,10 @@ TEST_F(RelayTest, ClientSendingNoLinesIsDroppedWithoutHarm)
     ASSERT_TRUE(m_relay.start());
 
     auto noisy = sendLines(m_serverName, QByteArray(200, '2'));
-    ASSERT_TRUE(waitUntil([&] { return noisy->state() == QLocalSocket::UnconnectedState; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return noisy->state() == QLocalSocket::UnconnectedState; }));
 
     auto client = sendLines(m_serverName, "2024\n");
-    ASSERT_TRUE(waitUntil([&] { return target.received() == "2023\n"; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return target.received() == "2023\n"; }));
 }
 
 TEST_F(RelayTest, NameHeldByALiveViewerIsNotTaken)
@@ -136,7 +137,7 @@ TEST_F(RelayTest, SocketLeftByAViewerThatDiedIsTakenOver)
     ASSERT_TRUE(m_relay.start()) << m_relay.errorString().toStdString();
     TargetProgram target(m_targetName);
     auto client = sendLines(m_serverName, "2024\n");
-    EXPECT_TRUE(waitUntil([&] { return target.received() == "2023\n"; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return target.received() == "2023\n"; }));
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "viewer/gui/Tracking.h"
+#include "viewer/gui/GridEndKeyFilter.h"
 
 #include "viewer/content/ContentLauncherDesktop.h"
 
@@ -16,6 +17,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
@@ -25,6 +27,8 @@
 #include <QTableView>
 #include <QTimeEdit>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -246,6 +250,7 @@ QWidget *TQZTrackForm::buildSearchTab()
 
     m_ContentDBGrid = named(new QTableView, "ContentDBGrid");
     m_ContentDBGrid->setModel(&m_model);
+    m_ContentDBGrid->installEventFilter(new GridEndKeyFilter(m_model, m_ContentDBGrid));
     m_ContentDBGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_ContentDBGrid->setSelectionBehavior(QAbstractItemView::SelectItems);
     m_ContentDBGrid->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -319,6 +324,18 @@ QWidget *TQZTrackForm::buildStatusBar()
         bar->addWidget(panel, widths[i] > 0 ? 0 : 1);
         m_statusPanels[std::size_t(i)] = panel;
     }
+    // How far the background read of the result got; shown only while it runs.
+    m_readProgress = named(new QProgressBar, "ReadProgress");
+    m_readProgress->setFixedWidth(120);
+    m_readProgress->setFormat(QStringLiteral("%v of %m"));
+    m_readProgress->hide();
+    bar->addPermanentWidget(m_readProgress);
+    connect(&m_model, &TrackResultModel::readProgress, m_readProgress, [this](int rowsRead) {
+        // The count ran a moment before the result opened: rows added since may exceed it.
+        m_readProgress->setMaximum(std::max(m_readProgress->maximum(), rowsRead));
+        m_readProgress->setValue(rowsRead);
+    });
+    connect(&m_model, &TrackResultModel::readFinished, m_readProgress, &QWidget::hide);
     return bar;
 }
 

@@ -24,6 +24,7 @@ class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QProgressBar;
 class QPushButton;
 class QTabWidget;
 class QTableView;
@@ -94,6 +95,8 @@ public:
 
     // Writes the grid's rows as CSV to `path`; throws std::exception on failure.
     void exportCsvTo(const QString &path);
+    // Writes the audit row of an action once the grid's read is over (see TrackingCommands.cpp).
+    void recordAccess(AuditAction action, const QString &subject);
     // The selected cells as tab-separated lines, rows in grid order.
     QString selectedCellsText() const;
 
@@ -206,6 +209,7 @@ private:
     QPushButton *m_PerformQueryButton = nullptr;
 
     QTableView *m_ContentDBGrid = nullptr;
+    QProgressBar *m_readProgress = nullptr;
     QMenu *m_GridPopUp = nullptr;
     QPushButton *m_SaveReportPdf = nullptr;
     QAction *m_OpenMessage1 = nullptr;

@@ -14,7 +14,10 @@
 #include <QTabWidget>
 #include <QTableView>
 
+#include <QProgressBar>
+
 #include <algorithm>
+#include <limits>
 #include <map>
 #include <stdexcept>
 
@@ -28,6 +31,9 @@ void TQZTrackForm::RunTrackQuery()
         showMessage(QStringLiteral("No criteria Selected"));
     else if (result.outcome == TrackSearch::Outcome::OpenFailed)
         showMessage(QStringLiteral("Set Active failed with ") + result.error);
+    m_readProgress->setRange(0, int(std::clamp<qint64>(m_search.TrackCount(), m_model.rowCount(),
+                                                        std::numeric_limits<int>::max())));
+    m_readProgress->setValue(m_model.rowCount());
     UpdateStatusBar();
 }
 
@@ -68,6 +74,8 @@ void TQZTrackForm::agasManaged1Click()
     runCommand([this] {
         const int row = currentRow();
         const QString messageId = row >= 0 ? m_model.value(row, TrackField::MsgID).toString() : QString();
+        // An open statement of the grid would keep its read snapshot, and the update could not write.
+        m_model.cancelRead();
         m_audit.record(AuditAction::TagAsManaged, messageId);
         DbStatement tag(m_connection, m_connection.dialect().tagAsManagedSql());
         tag.bind(QStringLiteral("QMessageID"), ParamType::Text, messageId);
@@ -89,13 +97,23 @@ void TQZTrackForm::CreateblankTrackTable1Click()
     });
 }
 
+// An audit row is a write: while the grid's statement is open it keeps an old read snapshot, and once
+// the loader has written since the search the insert would fail with "database is locked".
+void TQZTrackForm::recordAccess(AuditAction action, const QString &subject)
+{
+    m_model.fetchAll();
+    m_audit.record(action, subject);
+}
+
 void TQZTrackForm::exportCsvTo(const QString &path)
 {
-    m_audit.record(AuditAction::ExportCsv, m_search.CriteriaText());
+    recordAccess(AuditAction::ExportCsv, m_search.CriteriaText());
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw std::runtime_error(
             QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()).toStdString());
+    // The grid keeps its snapshot: the rest is read into it, then every row written.
+    m_model.fetchAll();
     writeTrackCsv(m_model, file);
     if (!file.commit())
         throw std::runtime_error(
@@ -144,7 +162,7 @@ void TQZTrackForm::OpenMessage1Click()
             return row >= 0 ? m_model.value(row, field).toString() : QString();
         };
         if (row >= 0)
-            m_audit.record(AuditAction::DisplayResult, text(TrackField::MsgID));
+            recordAccess(AuditAction::DisplayResult, text(TrackField::MsgID));
         std::optional<QDateTime> delivery;
         if (row >= 0) {
             const QVariant value = m_model.value(row, TrackField::QZDeliveryTime);

@@ -115,7 +115,7 @@ void TQZTrackForm::Button1Click()
     if (dialog.exec() != QDialog::Accepted)
         return;
     runCommand([&] {
-        m_audit.record(AuditAction::PrintReport, reportAuditSubject());
+        recordAccess(AuditAction::PrintReport, reportAuditSubject());
         ReportProgress progress(this, QStringLiteral("Printing..."));
         ReportOutput::print(m_report->engine(), printer,
                             [&](int done, int total) { progress.update(done, total); });
@@ -126,7 +126,7 @@ void TQZTrackForm::saveReportPdfTo(const QString &path)
 {
     if (!m_report)
         return;
-    m_audit.record(AuditAction::ReportPdf, reportAuditSubject());
+    recordAccess(AuditAction::ReportPdf, reportAuditSubject());
     ReportProgress progress(this, QStringLiteral("Writing the PDF..."));
     ReportOutput::writePdf(m_report->engine(), path,
                            [&](int done, int total) { progress.update(done, total); });

@@ -9,6 +9,7 @@
 #include "viewer/gui/SharedContentLauncher.h"
 
 #include <QAction>
+#include <QProgressBar>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDateEdit>
@@ -134,6 +135,7 @@ void TQZTrackForm::UpdateStatusBar()
 {
     m_statusPanels[1]->setText(QStringLiteral("Count: ") + QString::number(m_search.TrackCount()));
     m_statusPanels[2]->setText(QStringLiteral("Criteria: ") + m_search.CriteriaText());
+    m_readProgress->setVisible(m_model.isReading());
     if (m_connection.isOpen())
         m_statusPanels[0]->setText(QStringLiteral("Connection: Connected to ") +
                                    dataSourceOf(m_connection.target().initString));
@@ -173,6 +175,7 @@ void TQZTrackForm::SaveSearchSettings()
 
 void TQZTrackForm::closeEvent(QCloseEvent *event)
 {
+    m_model.cancelRead();
     FormClose();
     event->accept();
 }

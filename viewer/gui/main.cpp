@@ -36,14 +36,17 @@ int exportCsv(const ViewerCommandLine &line)
         ViewerRunValues::fromEnvironment(QCoreApplication::applicationDirPath(), line.positional);
     return runSavedSearch(values, QDateTime::currentDateTime(), errors,
                           [&](TrackResultModel &model, const TrackSearch &search) {
-                              AccessAudit::recordAtStartup(search.connection(), AuditAction::ExportCsv,
-                                                           search.CriteriaText());
                               QSaveFile file(line.exportCsvPath);
                               if (!file.open(QIODevice::WriteOnly))
                                   throw std::runtime_error(QStringLiteral("Cannot write %1: %2")
                                                                .arg(line.exportCsvPath, file.errorString())
                                                                .toStdString());
                               writeTrackCsv(model, file);
+                              // Recorded once the stream has read the whole result, so that no read
+                              // statement is open when the audit row is written; a refused row leaves
+                              // the file uncommitted.
+                              AccessAudit::recordAtStartup(search.connection(), AuditAction::ExportCsv,
+                                                           search.CriteriaText());
                               if (!file.commit())
                                   throw std::runtime_error(QStringLiteral("Cannot write %1: %2")
                                                                .arg(line.exportCsvPath, file.errorString())

@@ -36,25 +36,21 @@ void CsvWriter::writeRecord(const QStringList &fields)
 qint64 writeTrackCsv(TrackResultModel &model, QIODevice &device)
 {
     CsvWriter writer(device);
-    QStringList titles;
+    QStringList cells;
     for (const GridColumn &column : gridColumns())
-        titles << QString::fromLatin1(column.title);
-    writer.writeRecord(titles);
+        cells << QString::fromLatin1(column.title);
+    writer.writeRecord(cells);
     qint64 written = 0;
-    for (int row = 0;; ++row) {
-        if (row >= model.rowCount()) {
-            if (!model.canFetchMore())
-                break;
-            model.fetchMore();
-            if (row >= model.rowCount())
-                break;
-        }
-        QStringList cells;
-        for (int column = 0; column < model.columnCount(); ++column)
-            cells << model.cellText(row, column);
+    const auto writeRow = [&](const TrackRowStore::Row &row) {
+        cells.clear();
+        for (const GridColumn &column : gridColumns())
+            cells << TrackRowText::displayText(row, column.field);
         writer.writeRecord(cells);
         ++written;
-    }
+    };
+    for (int row = 0; row < model.rowCount(); ++row)
+        writeRow(model.row(row));
+    model.streamRest(writeRow);
     if (!model.fetchError().isEmpty())
         throw std::runtime_error(model.fetchError().toStdString());
     return written;

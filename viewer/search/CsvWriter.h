@@ -22,6 +22,7 @@ private:
     QIODevice &m_device;
 };
 
-// Writes the grid's 14 columns, titles first, every row of the result as the grid shows it; reads
-// the rest of the result as it goes. Returns the number of rows written.
+// Writes the grid's 14 columns, titles first, every row of the result as the grid shows it. Rows not
+// yet read are written as they are read and not kept (TrackResultModel::streamRest), so memory stays
+// flat however long the result; read the snapshot whole first to keep them. Returns the rows written.
 qint64 writeTrackCsv(TrackResultModel &model, QIODevice &device);

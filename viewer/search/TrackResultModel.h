@@ -1,100 +1,65 @@
 #pragma once
 
-#include "viewer/search/TrackRowPresentation.h"
+#include "viewer/search/TrackFields.h"
+#include "viewer/search/TrackResultReader.h"
 
 #include <QAbstractTableModel>
-#include <QByteArray>
-#include <QDateTime>
 #include <QSqlQuery>
 #include <QString>
+#include <QTimer>
 
-#include <array>
+#include <functional>
 #include <memory>
 #include <optional>
-#include <vector>
 
 class SqlDialect;
 
-// The fields of TrackQuery in order: the stored columns and the two computed ones.
-enum class TrackField
-{
-    Status,
-    PracID,
-    QZDeliveryTime,
-    MsgID,
-    Sender,
-    Filename,
-    QZServerReceiveTime,
-    FileType,
-    LabId,
-    RequestDate,
-    AddresseeDoc,
-    RequestingDoc,
-    Patient,
-    PatientGiven,
-    PatientAddress,
-    PatientDOB,
-    DocsPTRef,
-    Test,
-    CollectTime,
-    ReportTime,
-    PatientName,
-    ReadStatus,
-    RunNumber,
-    StatusTime,
-};
-inline constexpr int TrackFieldCount = 24;
-
-struct TrackFieldInfo
-{
-    TrackField field;
-    const char *name;
-    const char *label;
-};
-const TrackFieldInfo &trackFieldInfo(TrackField field);
-// The field with this name, compared without regard to case.
-std::optional<TrackField> trackFieldNamed(const QString &name);
-
-struct GridColumn
-{
-    TrackField field;
-    const char *title;
-    int width; // pixels; 0 for the grid's default width
-};
-// The 14 columns of ContentDBGrid, left to right.
-const std::array<GridColumn, 14> &gridColumns();
-
-// The rows of TrackQuery for the result grid. It reads a forward-only query in batches as the view
-// asks for them, so a result of any size opens at once; only fetched rows are held. Cells show
-// what the grid shows (computed status and name, shown delivery time, dates as "dd/mm/yyyy"), and
-// the status text colours the rows.
+// The rows of TrackQuery for the result grid, as a snapshot. Opening shows the first rows at once;
+// the rest is read in chunks on the event loop, each chunk within a short time budget so the window
+// stays responsive, and the statement is finished as soon as the last row is in. Reading stays on the
+// connection's own thread: Qt SQL connections are thread-bound, and a second connection would read
+// a different snapshot than the one counted and shown first. Cells show what the grid shows
+// (computed status and name, shown delivery time, dates as "dd/mm/yyyy"); the status colours rows.
 class TrackResultModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
     static constexpr int FetchBatch = 100;
+    // How long one background chunk may read before the event loop runs again.
+    static constexpr int ChunkBudgetMs = 15;
+
+    using RowSink = std::function<void(const TrackRowStore::Row &row)>;
 
     explicit TrackResultModel(QObject *parent = nullptr);
     ~TrackResultModel() override;
 
-    // Takes an executed query and reads its first batch. Throws DbError naming a field the result
-    // lacks; the model is then empty.
+    // Takes an executed query, reads its first batch and starts reading the rest in the background.
+    // Throws DbError naming a field the result lacks; the model is then empty.
     void setQuery(QSqlQuery query, std::shared_ptr<const SqlDialect> dialect);
-    // Closes the query and empties the grid.
+    // Finishes the query and empties the grid.
     void clear();
     bool isOpen() const { return m_open; }
+    // True while the statement is open: rows remain to be read.
+    bool isReading() const { return m_reader && m_reader->isOpen(); }
+    // Stops reading and finishes the statement; the rows read so far stay.
+    void cancelRead();
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
+    // The view asks for more when it reaches the last row: it wants the end, so the rest is read.
     bool canFetchMore(const QModelIndex &parent = {}) const override;
     void fetchMore(const QModelIndex &parent = {}) override;
-    // Reads every remaining row (reports and the export need the whole result).
+    // Reads every remaining row now (reports, Ctrl+End and the window's export need the whole result).
     void fetchAll();
+    // Reads the remaining rows handing each to `sink` without keeping it: a one-pass export whose
+    // memory does not grow with the result. The model keeps only the rows read before.
+    void streamRest(const RowSink &sink);
 
-    // The text the grid, the reports and the export show for a field of a fetched row.
+    TrackRowStore::Row row(int row) const { return m_rows.row(row); }
+    // The text the grid, the reports and the export show for a field of a read row.
     QString displayText(int row, TrackField field) const;
     QString cellText(int row, int column) const;
     // A stored value: QString, QDateTime or int, or a null QVariant for SQL NULL. Computed fields
@@ -104,31 +69,23 @@ public:
     // The failure that ended reading early, empty when none.
     const QString &fetchError() const { return m_fetchError; }
 
+signals:
+    // After every background chunk and when reading ends: the rows read so far.
+    void readProgress(int rowsRead);
+    void readFinished();
+
 private:
-    // A fetched row kept small: the texts as one UTF-8 block, date-times as wall-clock milliseconds
-    // (day number and time of day, so that no time-zone conversion runs per cell).
-    struct Row
-    {
-        QByteArray texts;
-        std::array<quint32, 16> textEnds{};
-        quint16 nullTexts = 0; // bit per text slot
-        std::array<qint64, 5> times{};
-        qint32 readStatus = 0;
-        bool hasReadStatus = false;
+    // Reads until `rows` more rows are in, the end, or the deadline; the view learns of them after.
+    void readRows(int rows, std::optional<qint64> budgetMs = std::nullopt);
+    void readChunk();
+    void announceRows();
+    void endRead();
 
-        std::optional<QString> text(int slot) const;
-        std::optional<QDateTime> time(int slot) const;
-    };
-
-    Row readRow() const;
-    void readBatch(std::vector<Row> &out, int rows);
-    const Row &rowAt(int row) const { return m_rows.at(std::size_t(row)); }
-
-    QSqlQuery m_query;
-    std::shared_ptr<const SqlDialect> m_dialect;
-    std::array<int, TrackFieldCount> m_columnOfField{}; // record index per stored field, -1 for computed
-    std::vector<Row> m_rows;
+    std::optional<TrackResultReader> m_reader;
+    TrackRowStore m_rows;
+    TrackRowStore::RowBuilder m_builder;
+    int m_shownRows = 0; // rows the view has been told of; the store may hold more for a moment
+    QTimer m_readTimer;
     bool m_open = false;
-    bool m_atEnd = true;
     QString m_fetchError;
 };
