@@ -96,7 +96,7 @@ public:
     // Writes the grid's rows as CSV to `path`; throws std::exception on failure.
     void exportCsvTo(const QString &path);
     // Writes the audit row of an action once the grid's read is over (see TrackingCommands.cpp).
-    void recordAccess(AuditAction action, const QString &subject);
+    void recordAccess(const char *action, const QString &subject);
     // The selected cells as tab-separated lines, rows in grid order.
     QString selectedCellsText() const;
 
