@@ -99,7 +99,7 @@ void TQZTrackForm::CreateblankTrackTable1Click()
 
 // An audit row is a write: while the grid's statement is open it keeps an old read snapshot, and once
 // the loader has written since the search the insert would fail with "database is locked".
-void TQZTrackForm::recordAccess(AuditAction action, const QString &subject)
+void TQZTrackForm::recordAccess(const char *action, const QString &subject)
 {
     m_model.fetchAll();
     m_audit.record(action, subject);
