@@ -49,11 +49,6 @@ QByteArray sampleContent(qsizetype size, char seed)
     return content;
 }
 
-void PrintTo(const QString &text, std::ostream *os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-
 ArchiveWriter goodAndBadCrc()
 {
     ArchiveWriter writer;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tests/support/ArchiveWriter.h"
+#include "tests/support/QStringPrinter.h"
 #include "viewer/archive/ZLIBArchive.h"
 
 #include <QByteArray>
@@ -35,5 +36,3 @@ ArchiveWriter goodAndBadCrc();
 // Text of a varied but compressible content of the given size.
 QByteArray sampleContent(qsizetype size, char seed = 'a');
 
-// Readable QStrings in assertion messages.
-void PrintTo(const QString &text, std::ostream *os);

@@ -111,8 +111,3 @@ bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
     }
     return true;
 }
-
-void PrintTo(const QString &text, std::ostream *os)
-{
-    *os << '"' << text.toStdString() << '"';
-}

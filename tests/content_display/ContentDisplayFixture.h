@@ -2,6 +2,7 @@
 
 #include "shared/DbConnection.h"
 #include "tests/support/ArchiveWriter.h"
+#include "tests/support/QStringPrinter.h"
 #include "tests/support/TestFolder.h"
 #include "viewer/content/ContentLauncher.h"
 #include "viewer/content/MessageContentDisplay.h"
@@ -79,4 +80,3 @@ QByteArray binaryContent();
 // Processes events until the condition holds or the time is up; returns the condition.
 bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 5000);
 
-void PrintTo(const QString &text, std::ostream *os);
