@@ -195,3 +195,8 @@ QStringList SqliteDialect::sessionSetupSql() const
 {
     return {QStringLiteral("PRAGMA journal_mode=WAL"), QStringLiteral("PRAGMA synchronous=NORMAL")};
 }
+
+bool SqliteDialect::isDuplicateKey(const QString &errorMessage) const
+{
+    return errorMessage.contains(QLatin1String("UNIQUE constraint failed"), Qt::CaseInsensitive);
+}
