@@ -4,6 +4,8 @@
 #include "viewer/app/ViewerRunValues.h"
 #include "viewer/gui/Tracking.h"
 
+#include "shared/WallClock.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -29,7 +31,7 @@ int exportCsv(const ViewerCommandLine &line)
     QTextStream errors(stderr);
     const ViewerRunValues values =
         ViewerRunValues::fromEnvironment(QCoreApplication::applicationDirPath(), line.positional);
-    return runSavedSearch(values, QDateTime::currentDateTime(), errors,
+    return runSavedSearch(values, WallClock::now(), errors,
                           [&](TrackResultModel &model, const TrackSearch &) {
                               QSaveFile file(line.exportCsvPath);
                               if (!file.open(QIODevice::WriteOnly))
@@ -56,7 +58,7 @@ int writeReportPdf(int argc, char **argv, const ViewerCommandLine &line)
     const ViewerRunValues values =
         ViewerRunValues::fromEnvironment(QCoreApplication::applicationDirPath(), line.positional);
     if (!line.reportPdfPath.isEmpty())
-        return writeSearchReportPdf(values, QDateTime::currentDateTime(), line.reportPdfPath, errors);
+        return writeSearchReportPdf(values, WallClock::now(), line.reportPdfPath, errors);
     return writeSummaryPdf(values, line.summaryPdfPath, errors);
 }
 

@@ -328,7 +328,7 @@ QVariant TrackResultModel::value(int row, TrackField field) const
     }
     case Kind::Time: {
         const std::optional<QDateTime> time = r.time(slot.slot);
-        return time ? QVariant(QDateTime(time->date(), time->time())) : QVariant();
+        return time ? QVariant(*time) : QVariant();
     }
     case Kind::Int:
         return r.hasReadStatus ? QVariant(r.readStatus) : QVariant();
