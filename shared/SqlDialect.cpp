@@ -91,6 +91,11 @@ std::optional<QDateTime> SqlDialect::dateTimeValue(const QVariant &value) const
     return parseDateTimeText(text);
 }
 
+bool SqlDialect::isDuplicateKey(const QString &errorMessage) const
+{
+    return errorMessage.contains(QLatin1String("cannot insert duplicate"), Qt::CaseInsensitive);
+}
+
 QString SqlDialect::undeliveredSummary(const QString &daysSinceReceipt, const QString &lastDelivery) const
 {
     const QString dayCase = QStringLiteral("\tsum(case when (%1 %2) then 1 else 0 end) as %3,");

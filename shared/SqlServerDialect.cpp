@@ -166,8 +166,3 @@ QStringList SqlServerDialect::sessionSetupSql() const
 {
     return {QStringLiteral("SET TEXTSIZE 2147483647")};
 }
-
-bool SqlServerDialect::isDuplicateKey(const QString &errorMessage) const
-{
-    return errorMessage.contains(QLatin1String("cannot insert duplicate"), Qt::CaseInsensitive);
-}

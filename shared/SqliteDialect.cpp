@@ -198,5 +198,6 @@ QStringList SqliteDialect::sessionSetupSql() const
 
 bool SqliteDialect::isDuplicateKey(const QString &errorMessage) const
 {
-    return errorMessage.contains(QLatin1String("UNIQUE constraint failed"), Qt::CaseInsensitive);
+    return SqlDialect::isDuplicateKey(errorMessage) ||
+           errorMessage.contains(QLatin1String("UNIQUE constraint failed"), Qt::CaseInsensitive);
 }

@@ -271,10 +271,10 @@ TEST_F(ContentStore, EmptyFileIsStoredAsEmptyContentNotNull)
     m_loader->StoreContentFiles();
     DbStatement select(
         m_loader->adoConn1,
-        QStringLiteral("select HMData is null as IsNull, length(HMData) as Size from HM_CONTENT"));
+        QStringLiteral("select HMData is null as NoData, length(HMData) as Size from HM_CONTENT"));
     const DbResult result = select.open();
     ASSERT_EQ(result.rowCount(), 1);
-    EXPECT_EQ(result.integer(0, QStringLiteral("IsNull")), 0);
+    EXPECT_EQ(result.integer(0, QStringLiteral("NoData")), 0);
     EXPECT_EQ(result.integer(0, QStringLiteral("Size")), 0);
     EXPECT_FALSE(present(QStringLiteral("E1.data")));
 }
