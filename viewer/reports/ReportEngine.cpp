@@ -8,6 +8,7 @@
 #include <QFontDatabase>
 #include <QPainter>
 
+#include <cmath>
 #include <limits>
 #include <stdexcept>
 
@@ -149,7 +150,8 @@ void ReportEngine::fitText(ReportPageLayout &page) const
             const ReportElement &element = *placed.element;
             // A text never runs over the next box on its line, however long it is.
             const double room = roomBeforeNextBox(band, placed);
-            const double width = std::min(placed.rect.width(), room);
+            // A box sized to its text is as wide as the text: only the next box limits it.
+            const double width = element.sizedToText() ? room : std::min(placed.rect.width(), room);
             if (placed.text.isEmpty()) {
                 placed.lines.clear();
             } else if (element.sizedToText() && room == std::numeric_limits<double>::infinity()) {
@@ -172,8 +174,9 @@ double ReportEngine::roomBeforeNextBox(const ReportPlacedBand &band, const Repor
 {
     double room = std::numeric_limits<double>::infinity();
     for (const ReportPlacedElement &other : band.elements) {
-        const bool sameLine =
-            other.rect.top() < placed.rect.bottom() && placed.rect.top() < other.rect.bottom();
+        // On the same line: the tops lie within half the lower box's height of each other.
+        const bool sameLine = std::abs(other.rect.top() - placed.rect.top()) <
+                              std::min(placed.rect.height(), other.rect.height()) / 2;
         if (&other != &placed && sameLine && other.rect.left() > placed.rect.left())
             room = std::min(room, other.rect.left() - placed.rect.left());
     }
