@@ -1,5 +1,6 @@
 #include "loader/FileQuiescence.h"
 #include "loader/OVTrackSvcForm.h"
+#include "loader/RegularFile.h"
 #include "loader/ServiceControl.h"
 
 #include "shared/DbStatement.h"
@@ -27,13 +28,11 @@ QString messageIdOf(const QString &fileName)
 
 QByteArray readWholeFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(file.errorString().toStdString());
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw std::runtime_error(file.errorString().toStdString());
-    return bytes;
+    RegularFileRead read = readRegularFile(path);
+    if (!read.bytes)
+        throw std::runtime_error(read.error.toStdString());
+    // An empty file is stored as empty content: a null array would be bound as NULL, "no content".
+    return read.bytes->isNull() ? QByteArray("", 0) : std::move(*read.bytes);
 }
 
 } // namespace
@@ -60,8 +59,12 @@ void TsvcOVTrack::storeContentFile(DbStatement &contentInsert, const QString &na
 {
     const QString path = TrackingDir + name;
     try {
+        if (!isRegularFile(path)) {
+            leaveEntryAlone(name, QStringLiteral("is not a regular file"));
+            return;
+        }
         const FileStamp stamp = fileStampOf(path);
-        if (!hasSettled(stamp)) {
+        if (!FileLooks.hasSettled(path, stamp)) {
             WriteLog(4, QStringLiteral("Data file ") + name +
                             QStringLiteral(" is still being written, left for the next pass."));
             return;
@@ -87,7 +90,7 @@ void TsvcOVTrack::storeContentFile(DbStatement &contentInsert, const QString &na
         }
     } catch (const std::exception &error) {
         const QString message = QString::fromUtf8(error.what());
-        if (message.toLower().contains(QLatin1String("cannot insert duplicate"))) {
+        if (adoConn1.dialect().isDuplicateKey(message)) {
             QFile::remove(path);
             return;
         }

@@ -11,6 +11,14 @@ QVariant dateBindValue(const DateField &field)
     return {};
 }
 
+QString textOrEmpty(const std::optional<QString> &value)
+{
+    // A null QString is bound as NULL: only a non-null empty one is the empty text.
+    if (!value || value->isNull())
+        return QString(QLatin1String(""));
+    return *value;
+}
+
 QString dateLogText(const std::optional<QDateTime> &value)
 {
     return value ? value->toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")) : QString();

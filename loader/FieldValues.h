@@ -14,6 +14,9 @@
 // refuses it for a date column, as the database would).
 QVariant dateBindValue(const DateField &field);
 
+// An absent text as the empty text, which a statement binds as '' and not as NULL.
+QString textOrEmpty(const std::optional<QString> &value);
+
 // A date-time as log lines and the parameter dump show it; empty when absent.
 QString dateLogText(const std::optional<QDateTime> &value);
 QString dateLogText(const DateField &field);

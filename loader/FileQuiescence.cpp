@@ -1,5 +1,7 @@
 #include "loader/FileQuiescence.h"
 
+#include <QElapsedTimer>
+
 FileStamp fileStampOf(const QString &path)
 {
     const QFileInfo info(path);
@@ -8,9 +10,33 @@ FileStamp fileStampOf(const QString &path)
     return {info.size(), info.lastModified()};
 }
 
-bool hasSettled(const FileStamp &stamp, const QDateTime &now)
+FileQuiescence::FileQuiescence()
 {
-    if (!stamp.modified.isValid())
-        return true; // nothing to wait for: reading will tell
-    return stamp.modified.msecsTo(now) >= QuiescenceMilliseconds;
+    QElapsedTimer started;
+    started.start();
+    m_clock = [started] { return started.elapsed(); };
+}
+
+bool FileQuiescence::hasSettled(const QString &path, const FileStamp &stamp, const QDateTime &now)
+{
+    if (!stamp.modified.isValid() || stamp.modified.msecsTo(now) >= QuiescenceMilliseconds) {
+        m_looks.remove(path); // nothing to wait for: reading will tell
+        return true;
+    }
+    const qint64 at = m_clock();
+    const auto earlier = m_looks.constFind(path);
+    if (earlier != m_looks.constEnd() && earlier->stamp == stamp) {
+        if (at - earlier->at >= QuiescenceMilliseconds) {
+            m_looks.remove(path);
+            return true;
+        }
+        return false;
+    }
+    m_looks.insert(path, {stamp, at});
+    return false;
+}
+
+void FileQuiescence::forget(const QString &path)
+{
+    m_looks.remove(path);
 }

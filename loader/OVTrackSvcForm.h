@@ -1,5 +1,6 @@
 #pragma once
 
+#include "loader/FileQuiescence.h"
 #include "loader/MessageIdLookup.h"
 #include "loader/TrackingRecord.h"
 
@@ -8,6 +9,7 @@
 #include "shared/SettingsFile.h"
 #include "shared/TextCodec.h"
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -58,6 +60,8 @@ public:
     // How the loader waits (the pauses of the import and content store, the loop's sleep). Tests
     // may shorten it; the program keeps the real one.
     std::function<void(int milliseconds)> Sleep;
+    // The looks at tracking and content files from pass to pass; tests may give it their own clock.
+    FileQuiescence FileLooks;
 
     // Log.
     void WriteLog(int level, const QString &text);
@@ -153,6 +157,9 @@ private:
     // One data line; true when it was applied and leaves the file.
     bool importTrackingLine(const QString &fileName, int index, const QString &line);
     bool writeRecordAttempts(const QString &fileName, int index, const TrackingRecord &record, bool update);
+    // An entry of the tracking folder that is not read: one level-2 line the first time it is seen.
+    void leaveEntryAlone(const QString &name, const QString &why);
+    QSet<QString> m_entriesLeftAlone;
 
     // --- service loop and content store ---
     ServiceControl *m_control = nullptr;

@@ -3,6 +3,7 @@
 #include "loader/FieldValues.h"
 #include "loader/OVTrackSvcForm.h"
 #include "loader/TrackingRetention.h"
+#include "shared/WallClock.h"
 
 #include <QTextStream>
 
@@ -26,7 +27,7 @@ int runPruneCommand(const QString &appDir, const QStringList &startParameters, b
         status = 1;
     } else {
         try {
-            TrackingRetention retention(service.adoConn1, service.RetainDays, QDateTime::currentDateTime());
+            TrackingRetention retention(service.adoConn1, service.RetainDays, WallClock::now());
             if (dryRun) {
                 out << retention.summary(true, retention.preview()) << Qt::endl;
             } else {

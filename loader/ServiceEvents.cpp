@@ -1,5 +1,6 @@
 #include "loader/OVTrackSvcForm.h"
 #include "loader/ServiceControl.h"
+#include "shared/WallClock.h"
 
 #include <algorithm>
 
@@ -54,7 +55,7 @@ void TsvcOVTrack::ServiceExecute(ServiceControl &control)
             }
             sleepInterval = TurnMilliseconds;
         }
-        runRetentionSlice(QDateTime::currentDateTime());
+        runRetentionSlice(WallClock::now());
         if (LoggingEnabled)
             ReopenLog();
     }
@@ -67,7 +68,7 @@ void TsvcOVTrack::ServiceExecuteOnce(ServiceControl &control)
     TrackingTableMissing = false;
     if (!ProcessingHalted)
         runPeriodicWork();
-    runRetentionToEnd(QDateTime::currentDateTime());
+    runRetentionToEnd(WallClock::now());
     if (LoggingEnabled)
         ReopenLog();
 }

@@ -1,5 +1,7 @@
 #include "loader/TrackingDates.h"
 
+#include "shared/WallClock.h"
+
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -58,7 +60,7 @@ QDateTime makeDateTime(int year, int month, int day, const QTime &time)
     const QDate date(year, month, day);
     if (!date.isValid() || !time.isValid())
         throw ImpossibleDate{};
-    return QDateTime(date, time);
+    return WallClock::of(date, time);
 }
 
 bool monthBeforeDay(const QString &shortDateFormat)
@@ -218,7 +220,7 @@ DateField parseDateTextOrThrow(const QString &input, const QString &shortDateFor
         integerOr(parts.value(1), 0, &secondOk);
         if (firstOk && secondOk) {
             if (const auto converted = convertShortDateText(date, shortDateFormat))
-                return QDateTime(converted->date(), timePart.time);
+                return WallClock::of(converted->date(), timePart.time);
         }
         date.replace(u'/', u' ');
     }
@@ -356,7 +358,7 @@ std::optional<QDateTime> convertShortDateText(const QString &text, const QString
         if (!time.isValid())
             return std::nullopt;
     }
-    return QDateTime(date, time);
+    return WallClock::of(date, time);
 }
 
 DateField ParseDateText(const QString &text, const QString &shortDateFormat)

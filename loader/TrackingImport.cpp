@@ -2,10 +2,12 @@
 #include "loader/FileQuiescence.h"
 #include "loader/LogFormat.h"
 #include "loader/OVTrackSvcForm.h"
+#include "loader/RegularFile.h"
 #include "loader/TrackingLine.h"
 
 #include "shared/DbError.h"
 #include "shared/TextCodec.h"
+#include "shared/WallClock.h"
 
 #include <QDir>
 #include <QFile>
@@ -48,15 +50,10 @@ struct LoadedFile
 LoadedFile loadTrackingFile(const QString &path)
 {
     LoadedFile file;
-    if (QFileInfo(path).isDir())
+    const RegularFileRead read = readRegularFile(path, TrackingFileSizeLimit);
+    if (!read.bytes)
         return file;
-    QFile input(path);
-    if (!input.open(QIODevice::ReadOnly))
-        return file;
-    const QByteArray bytes = input.readAll();
-    if (input.error() != QFileDevice::NoError)
-        return file;
-    DecodedText decoded = decodeServerText(bytes);
+    DecodedText decoded = decodeServerText(*read.bytes);
     file.lines = splitTextLines(decoded.text);
     file.encoding = decoded.encoding;
     file.loaded = true;
@@ -111,8 +108,16 @@ bool TsvcOVTrack::importTrackingFile(const QString &name, bool &stop)
     if (extensionOf(name).size() > 4)
         return false;
     const QString path = TrackingDir + name;
+    if (!isRegularFile(path)) {
+        leaveEntryAlone(name, QStringLiteral("is not a regular file"));
+        return false;
+    }
     const FileStamp before = fileStampOf(path);
-    if (QFileInfo(path).isFile() && !hasSettled(before)) {
+    if (before.size > TrackingFileSizeLimit) {
+        leaveEntryAlone(name, QStringLiteral("is larger than 64 MiB"));
+        return false;
+    }
+    if (!FileLooks.hasSettled(path, before)) {
         WriteLog(4, QStringLiteral("File \"%1\" is still being written; left for the next pass.").arg(name));
         return false;
     }
@@ -145,6 +150,15 @@ bool TsvcOVTrack::importTrackingFile(const QString &name, bool &stop)
         return false;
     }
     return true;
+}
+
+void TsvcOVTrack::leaveEntryAlone(const QString &name, const QString &why)
+{
+    if (m_entriesLeftAlone.contains(name))
+        return;
+    m_entriesLeftAlone.insert(name);
+    WriteLog(2,
+             u'"' + name + QStringLiteral("\" ") + why + QStringLiteral("; it is left where it is, unread."));
 }
 
 void TsvcOVTrack::finishTrackingFile(const QString &name, const QStringList &remaining, TextEncoding encoding,
@@ -192,7 +206,7 @@ bool TsvcOVTrack::importTrackingLine(const QString &fileName, int index, const Q
     ExistingTrackingRow existing;
     const int existingStatus = GetExistingRow(line.messageId(), existing);
     TrackingLineDecision d =
-        decideTrackingLine(line, existing, existingStatus, ShortDateFormat, QDateTime::currentDateTime());
+        decideTrackingLine(line, existing, existingStatus, ShortDateFormat, WallClock::now());
     TrackingRecord &record = d.record;
     const QString msgId = *record.MsgID;
     if (tracing)
@@ -204,9 +218,9 @@ bool TsvcOVTrack::importTrackingLine(const QString &fileName, int index, const Q
         if (!d.statusTime)
             throw std::runtime_error("no status time");
         return updateReadStatus(
-            msgId, record.Sender.value_or(QString()), record.PracID.value_or(QString()),
-            record.Filename.value_or(QString()), d.statusCode,
-            record.QZDeliveryTime.isAbsent() ? DateField::unreadable() : record.QZDeliveryTime, d.statusTime);
+            msgId, textOrEmpty(record.Sender), textOrEmpty(record.PracID), textOrEmpty(record.Filename),
+            d.statusCode, record.QZDeliveryTime.isAbsent() ? DateField::unreadable() : record.QZDeliveryTime,
+            d.statusTime);
     };
     const auto logStatus = [&]() {
         if (tracing)

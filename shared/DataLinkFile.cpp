@@ -16,8 +16,9 @@ namespace {
 
 QByteArray dataLinkFileBytes(const QString &initString)
 {
-    const QString text = QStringLiteral("[oledb]\r\n; Everything after this line is an OLE DB initstring\r\n") +
-                         initString + QStringLiteral("\r\n");
+    // No line break after the last line.
+    const QString text =
+        QStringLiteral("[oledb]\r\n; Everything after this line is an OLE DB initstring\r\n") + initString;
     QStringEncoder encoder(QStringConverter::Utf16LE);
     return QByteArray("\xFF\xFE", 2) + QByteArray(encoder.encode(text));
 }

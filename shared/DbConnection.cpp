@@ -2,6 +2,8 @@
 
 #include "shared/DbError.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -15,7 +17,19 @@ QString nextConnectionName()
     return QStringLiteral("ovtrack-%1").arg(++counter);
 }
 
+bool isSqliteFile(const QString &databaseName)
+{
+    return databaseName != QLatin1String(":memory:") && !databaseName.startsWith(QLatin1String("file:"));
+}
+
 } // namespace
+
+QString missingDatabaseText(const QString &file)
+{
+    return QStringLiteral("The database file \"%1\" does not exist. Opening a connection never creates it: "
+                          "\"Create blank\" in the viewer or tools/prepare-run creates an empty one.")
+        .arg(QDir::toNativeSeparators(file));
+}
 
 DbConnection::DbConnection(QString programFolder, QString defaultProvider)
     : m_programFolder(std::move(programFolder)), m_defaultProvider(std::move(defaultProvider)),
@@ -38,9 +52,37 @@ void DbConnection::open(const QString &connectionString)
 {
     close();
     m_connectionString = connectionString;
-    m_target = resolveConnectionString(connectionString, m_programFolder, m_defaultProvider);
+    try {
+        m_target = resolveConnectionString(connectionString, m_programFolder, m_defaultProvider);
+        m_resolveError.clear();
+    } catch (const DbError &error) {
+        // Later uses of the connection report this, the cause, and not a missing string.
+        m_target = ConnectionTarget{};
+        m_dialect.reset();
+        m_resolveError = error.message();
+        throw;
+    }
     m_dialect = SqlDialect::create(m_target.backend);
     openTarget();
+}
+
+void DbConnection::openCreating(const QString &connectionString)
+{
+    m_mayCreate = true;
+    try {
+        open(connectionString);
+    } catch (...) {
+        m_mayCreate = false;
+        throw;
+    }
+    m_mayCreate = false;
+}
+
+bool DbConnection::databaseFileMissing() const
+{
+    return !m_connectionString.isEmpty() && !m_target.databaseName.isEmpty() &&
+           m_target.backend == Backend::Sqlite && isSqliteFile(m_target.databaseName) &&
+           !QFileInfo::exists(m_target.databaseName);
 }
 
 void DbConnection::open()
@@ -67,6 +109,11 @@ void DbConnection::openTarget()
                       QStringLiteral("The Qt SQL driver %1 is not installed").arg(m_target.driver));
     db.setDatabaseName(m_target.databaseName);
     db.setConnectOptions(m_target.connectOptions);
+    if (!m_mayCreate && databaseFileMissing()) {
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_connectionName);
+        throw DbError(DbError::Kind::Database, missingDatabaseText(m_target.databaseName));
+    }
     if (!db.open()) {
         const QString what = m_target.backend == Backend::SqlServer
                                  ? QStringLiteral("Cannot connect to SQL Server \"%1\": %2")
@@ -133,7 +180,9 @@ void DbConnection::rollback()
 const SqlDialect &DbConnection::dialect() const
 {
     if (!m_dialect)
-        throw DbError(DbError::Kind::AccessLayer, QStringLiteral("No connection string has been given"));
+        throw DbError(DbError::Kind::AccessLayer, m_resolveError.isEmpty()
+                                                      ? QStringLiteral("No connection string has been given")
+                                                      : m_resolveError);
     return *m_dialect;
 }
 

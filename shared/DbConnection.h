@@ -20,9 +20,14 @@ public:
     DbConnection(const DbConnection &) = delete;
     DbConnection &operator=(const DbConnection &) = delete;
 
-    // Throws DbError; the string is kept even when opening fails, for a later open().
+    // Throws DbError; the string is kept even when opening fails, for a later open(). Opening
+    // never creates a database: a missing SQLite file is a failure that names it.
     void open(const QString &connectionString);
     void open();
+    // Opens, creating a missing SQLite file: for "Create blank" and the set-up only.
+    void openCreating(const QString &connectionString);
+    // True when the last connection string names a SQLite file that does not exist.
+    bool databaseFileMissing() const;
     void close();
     bool isOpen() const;
     // Opens with the last connection string when closed; throws DbError when there is none.
@@ -57,6 +62,11 @@ private:
     QString m_connectionString;
     ConnectionTarget m_target;
     std::shared_ptr<const SqlDialect> m_dialect;
+    QString m_resolveError; // why the last connection string could not be used
+    bool m_mayCreate = false;
     bool m_inTransaction = false;
     int m_generation = 0;
 };
+
+// The failure of opening a SQLite database file that does not exist; it names the file.
+QString missingDatabaseText(const QString &file);

@@ -2,6 +2,7 @@
 
 #include "shared/DbError.h"
 #include "shared/SqlDialect.h"
+#include "shared/WallClock.h"
 
 DbResult::DbResult(QStringList fieldNames, std::vector<std::vector<QVariant>> rows,
                    std::shared_ptr<const SqlDialect> dialect)
@@ -49,7 +50,7 @@ std::optional<QDateTime> DbResult::dateTime(int row, const QString &field) const
 {
     const QVariant v = value(row, field);
     if (!m_dialect)
-        return v.isNull() ? std::nullopt : std::optional<QDateTime>(v.toDateTime());
+        return v.isNull() ? std::nullopt : std::optional<QDateTime>(WallClock::relabelled(v.toDateTime()));
     return m_dialect->dateTimeValue(v);
 }
 

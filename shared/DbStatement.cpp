@@ -2,6 +2,7 @@
 
 #include "shared/DbConnection.h"
 #include "shared/DbError.h"
+#include "shared/WallClock.h"
 
 #include <QSqlError>
 #include <QSqlRecord>
@@ -158,9 +159,9 @@ QVariant DbStatement::boundValue(const Binding &binding) const
     switch (binding.type) {
     case ParamType::DateTime:
         if (value.metaType().id() == QMetaType::QDateTime && value.toDateTime().isValid())
-            return dialect.dateTimeParameter(value.toDateTime());
+            return dialect.dateTimeParameter(WallClock::relabelled(value.toDateTime()));
         if (value.metaType().id() == QMetaType::QDate && value.toDate().isValid())
-            return dialect.dateTimeParameter(QDateTime(value.toDate(), QTime(0, 0)));
+            return dialect.dateTimeParameter(WallClock::of(value.toDate()));
         refuse(QStringLiteral("The value %1 of parameter :%2 is not a date and time")
                    .arg(value.toString(), binding.name));
     case ParamType::SmallInt:

@@ -1,5 +1,7 @@
 #include "shared/OleDate.h"
 
+#include "shared/WallClock.h"
+
 #include <QtEndian>
 
 #include <cmath>
@@ -29,7 +31,7 @@ QDateTime toDateTime(double days)
         ms -= MsPerDay;
         dayCount += days >= 0 ? 1 : -1;
     }
-    return QDateTime(Epoch.addDays(dayCount), QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms)));
+    return WallClock::of(Epoch.addDays(dayCount), QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms)));
 }
 
 QByteArray toBytes(const QDateTime &value)

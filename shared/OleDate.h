@@ -5,7 +5,7 @@
 
 #include <optional>
 
-// OLE Automation dates: days since 1899-12-30 with the time of day as the fraction, local time,
+// OLE Automation dates: days since 1899-12-30 with the time of day as the fraction, wall clock,
 // millisecond resolution. The viewer keeps its saved dates in this form (8 bytes, little-endian).
 namespace OleDate {
 

@@ -3,6 +3,7 @@
 #include "shared/SqlServerDialect.h"
 #include "shared/SqliteDialect.h"
 #include "shared/TrackingSchema.h"
+#include "shared/WallClock.h"
 
 namespace {
 
@@ -65,7 +66,27 @@ std::optional<QDateTime> parseCanonicalDateTime(const QString &text)
     const QTime time(digitsAt(text, 11, 2), digitsAt(text, 14, 2), digitsAt(text, 17, 2), digitsAt(text, 20, 3));
     if (!date.isValid() || !time.isValid())
         return std::nullopt;
-    return QDateTime(date, time);
+    return WallClock::of(date, time);
+}
+
+// The other forms a date-time may come back in, read as date and time apart: a local QDateTime
+// would lose a time inside a daylight-saving gap.
+std::optional<QDateTime> parseDateTimeText(const QString &text)
+{
+    const QDate date = QDate::fromString(text.left(10), QStringLiteral("yyyy-MM-dd"));
+    if (!date.isValid())
+        return std::nullopt;
+    if (text.size() == 10)
+        return WallClock::of(date);
+    if (text.at(10) != u' ' && text.at(10) != u'T')
+        return std::nullopt;
+    const QString timeText = text.mid(11);
+    for (const char *format : {"HH:mm:ss.zzz", "HH:mm:ss", "HH:mm"}) {
+        const QTime time = QTime::fromString(timeText, QLatin1String(format));
+        if (time.isValid())
+            return WallClock::of(date, time);
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -75,20 +96,18 @@ std::optional<QDateTime> SqlDialect::dateTimeValue(const QVariant &value) const
     if (value.isNull() || !value.isValid())
         return std::nullopt;
     if (value.metaType().id() == QMetaType::QDateTime)
-        return value.toDateTime();
+        return WallClock::relabelled(value.toDateTime());
     if (value.metaType().id() == QMetaType::QDate)
-        return QDateTime(value.toDate(), QTime(0, 0));
+        return WallClock::of(value.toDate());
     const QString text = value.toString().trimmed();
     if (const auto canonical = parseCanonicalDateTime(text))
         return canonical;
-    static const char *const formats[] = {"yyyy-MM-dd HH:mm:ss.zzz", "yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd HH:mm",
-                                          "yyyy-MM-ddTHH:mm:ss.zzz", "yyyy-MM-ddTHH:mm:ss", "yyyy-MM-dd"};
-    for (const char *format : formats) {
-        const QDateTime parsed = QDateTime::fromString(text, QLatin1String(format));
-        if (parsed.isValid())
-            return parsed;
-    }
-    return std::nullopt;
+    return parseDateTimeText(text);
+}
+
+bool SqlDialect::isDuplicateKey(const QString &errorMessage) const
+{
+    return errorMessage.contains(QLatin1String("cannot insert duplicate"), Qt::CaseInsensitive);
 }
 
 QString SqlDialect::undeliveredSummary(const QString &daysSinceReceipt, const QString &lastDelivery) const

@@ -56,6 +56,10 @@ public:
     // How long text (content bytes) is bound.
     virtual QVariant longTextParameter(const QByteArray &bytes) const = 0;
 
+    // Whether a database error's message says that a unique key refused a duplicate. The base knows
+    // the production database's words; a backend adds its own.
+    virtual bool isDuplicateKey(const QString &errorMessage) const;
+
     // Session settings run once after every open.
     virtual QStringList sessionSetupSql() const = 0;
 

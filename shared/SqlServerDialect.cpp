@@ -3,6 +3,7 @@
 #include "shared/DbConnection.h"
 #include "shared/TextCodec.h"
 #include "shared/TrackingSchema.h"
+#include "shared/WallClock.h"
 
 namespace {
 
@@ -163,7 +164,7 @@ QVariant SqlServerDialect::dateTimeParameter(const QDateTime &value) const
     const qint64 ms = value.time().msec();
     const qint64 ticks = (ms * 300 + 500) / 1000;
     const qint64 rounded = (ticks * 1000 + 150) / 300;
-    const QDateTime adjusted = value.addMSecs(rounded - ms);
+    const QDateTime adjusted = WallClock::relabelled(value).addMSecs(rounded - ms);
     return adjusted.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"));
 }
 

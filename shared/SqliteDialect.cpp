@@ -227,3 +227,9 @@ QString SqliteDialect::createAuditSql() const
            textColumn(QStringLiteral("Action"), 40) + QStringLiteral(", ") +
            textColumn(QStringLiteral("Subject"), 4000) + u')';
 }
+
+bool SqliteDialect::isDuplicateKey(const QString &errorMessage) const
+{
+    return SqlDialect::isDuplicateKey(errorMessage) ||
+           errorMessage.contains(QLatin1String("UNIQUE constraint failed"), Qt::CaseInsensitive);
+}

@@ -26,6 +26,7 @@ public:
     QString dateLiteral(QDate date) const override;
     QVariant dateTimeParameter(const QDateTime &value) const override;
     QVariant longTextParameter(const QByteArray &bytes) const override;
+    bool isDuplicateKey(const QString &errorMessage) const override;
     QStringList sessionSetupSql() const override;
 
     QString currentDateTimeSql() const override;

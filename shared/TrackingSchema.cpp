@@ -1,5 +1,7 @@
 #include "shared/TrackingSchema.h"
 
+#include "shared/WallClock.h"
+
 #include <array>
 
 namespace TrackingSchema {
@@ -47,7 +49,7 @@ constexpr std::array<ReadStatusCode, 8> StatusCodes = {{
 
 QDateTime sentinelDateTime(QDate sentinel)
 {
-    return QDateTime(sentinel, QTime(0, 0));
+    return WallClock::of(sentinel);
 }
 
 bool isSentinel(const QDateTime &value, QDate sentinel)

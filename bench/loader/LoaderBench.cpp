@@ -39,8 +39,8 @@ int runLoader(const QString &folder)
     loader.Sleep = [](int) {};
     loader.ShortDateFormat = QStringLiteral("d/MM/yyyy");
     loader.TrackingDir = folder + QStringLiteral("/tracking/");
-    loader.adoConn1.open(QStringLiteral("Provider=SQLite;Data Source=") + folder +
-                         QStringLiteral("/loader.db"));
+    loader.adoConn1.openCreating(QStringLiteral("Provider=SQLite;Data Source=") + folder +
+                                 QStringLiteral("/loader.db"));
     loader.OpenLog();
     loader.LoggingLevel = 1;
     loader.LoggingEnabled = true;

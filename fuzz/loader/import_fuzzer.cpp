@@ -24,8 +24,8 @@ public:
         m_loader.Sleep = [](int) {};
         m_loader.TrackingDir = m_folder.path() + QStringLiteral("/tracking/");
         m_loader.TrackFileExtensions = {QStringLiteral(".qzd"), QStringLiteral(".csv")};
-        m_loader.adoConn1.open(QStringLiteral("Provider=SQLite;Data Source=") + m_folder.path() +
-                               QStringLiteral("/fuzz.db"));
+        m_loader.adoConn1.openCreating(QStringLiteral("Provider=SQLite;Data Source=") + m_folder.path() +
+                                       QStringLiteral("/fuzz.db"));
         m_loader.adoConn1.execute(SqlDialect::create(Backend::Sqlite)->createTrackingSql());
         m_loader.adoConn1.execute(QStringLiteral("CREATE INDEX IX_Tracking_MsgID ON Tracking (MsgID)"));
         m_loader.OpenLog();

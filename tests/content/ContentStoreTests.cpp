@@ -5,13 +5,17 @@
 
 #include "shared/DbStatement.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <ostream>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -36,7 +40,8 @@ protected:
         m_loader->TrackingDir = m_tracking;
         m_loader->StoreHM = true;
         m_loader->Sleep = [this](int milliseconds) { m_waits.push_back(milliseconds); };
-        m_loader->adoConn1.open(sqliteConnectionString(m_folder.filePath(QStringLiteral("tracking.db"))));
+        m_loader->adoConn1.openCreating(
+            sqliteConnectionString(m_folder.filePath(QStringLiteral("tracking.db"))));
         m_loader->adoConn1.execute(m_loader->adoConn1.dialect().createContentSql());
     }
 
@@ -257,6 +262,89 @@ TEST_F(ContentStore, FolderNamedLikeAContentFileIsNotContent)
     m_loader->StoreContentFiles();
     ASSERT_EQ(rows().size(), 1u);
     EXPECT_EQ(rows()[0].msgId, QStringLiteral("z"));
+}
+
+// Mended fault: an empty content file was stored with a NULL HMData, which reads as "no content".
+TEST_F(ContentStore, EmptyFileIsStoredAsEmptyContentNotNull)
+{
+    drop(QStringLiteral("E1.data"), QByteArray());
+    m_loader->StoreContentFiles();
+    DbStatement select(
+        m_loader->adoConn1,
+        QStringLiteral("select HMData is null as NoData, length(HMData) as Size from HM_CONTENT"));
+    const DbResult result = select.open();
+    ASSERT_EQ(result.rowCount(), 1);
+    EXPECT_EQ(result.integer(0, QStringLiteral("NoData")), 0);
+    EXPECT_EQ(result.integer(0, QStringLiteral("Size")), 0);
+    EXPECT_FALSE(present(QStringLiteral("E1.data")));
+}
+
+// Mended fault: SQLite's own words for a unique key were not taken for a duplicate.
+TEST_F(ContentStore, DuplicateRefusedByAUniqueKeyOnSqliteDeletesTheFileSilently)
+{
+    m_loader->adoConn1.execute(
+        QStringLiteral("create unique index IX_HM_CONTENT_MsgID on HM_CONTENT (MsgID)"));
+    drop(QStringLiteral("U1.data"), "kept");
+    m_loader->StoreContentFiles();
+    drop(QStringLiteral("U1.data"), "refused");
+    m_loader->StoreContentFiles();
+
+    EXPECT_FALSE(present(QStringLiteral("U1.data")));
+    const std::vector<StoredRow> stored = rows();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].data, QByteArray("kept"));
+    EXPECT_FALSE(log().contains(QStringLiteral("Record for")));
+}
+
+// Mended fault: a pipe blocked the pass for good, a link to /dev/zero was read until memory ran out
+// and a link to a file outside the folder was stored. Only regular files are content.
+TEST_F(ContentStore, PipesAndLinksAreLeftAloneWithOneLineEach)
+{
+    const QString outside = m_folder.writeFile(QStringLiteral("secret.txt"), "not content");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(m_tracking + QStringLiteral("pipe.data")).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(outside, m_tracking + QStringLiteral("LINK.data")));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), m_tracking + QStringLiteral("zero.data")));
+    drop(QStringLiteral("real.data"), "real");
+
+    m_loader->StoreContentFiles();
+    m_loader->StoreContentFiles();
+
+    const std::vector<StoredRow> stored = rows();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].msgId, QStringLiteral("real"));
+    const QString text = log();
+    for (const QString name :
+         {QStringLiteral("pipe.data"), QStringLiteral("LINK.data"), QStringLiteral("zero.data")}) {
+        EXPECT_TRUE(QFileInfo(m_tracking + name).isSymLink() || QFileInfo::exists(m_tracking + name))
+            << qPrintable(name);
+        EXPECT_EQ(text.count(QStringLiteral("(2): \"") + name + QStringLiteral("\" is not a regular file")),
+                  1)
+            << qPrintable(name);
+    }
+    EXPECT_TRUE(QFileInfo::exists(outside));
+}
+
+// Mended fault: a file stamped in the future (clock skew on a shared folder) was never stored.
+TEST_F(ContentStore, FutureStampedFileIsStoredOnceItStayedTheSameForTwoSeconds)
+{
+    qint64 clock = 0;
+    m_loader->FileLooks.setClock([&clock] { return clock; });
+    const QString path = m_folder.writeFile(QStringLiteral("tracking/S1.data"), "skewed");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(
+        file.setFileTime(QDateTime::currentDateTime().addSecs(3600), QFileDevice::FileModificationTime));
+    file.close();
+
+    m_loader->StoreContentFiles(); // first look
+    clock += 1999;
+    m_loader->StoreContentFiles(); // too soon
+    EXPECT_TRUE(rows().empty());
+    clock += 1;
+    m_loader->StoreContentFiles();
+    ASSERT_EQ(rows().size(), 1u);
+    EXPECT_EQ(rows()[0].data, QByteArray("skewed"));
+    EXPECT_FALSE(present(QStringLiteral("S1.data")));
 }
 
 } // namespace

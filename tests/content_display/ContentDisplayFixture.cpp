@@ -24,7 +24,7 @@ ContentDisplayFixture::ContentDisplayFixture()
 {
     m_root.makeFolder(QStringLiteral("tmp"));
     m_root.makeFolder(QStringLiteral("user"));
-    m_db.open(sqliteConnectionString(m_root.filePath(QStringLiteral("tracking.db"))));
+    m_db.openCreating(sqliteConnectionString(m_root.filePath(QStringLiteral("tracking.db"))));
     m_db.execute(m_db.dialect().createContentSql());
 }
 

@@ -1,3 +1,4 @@
+#include "shared/WallClock.h"
 #include "tests/loader/LoaderFixture.h"
 
 namespace {
@@ -33,7 +34,7 @@ protected:
         return values;
     }
 
-    const QDateTime delivered{QDate(2024, 3, 6), QTime(9, 30)};
+    const QDateTime delivered = WallClock::of(QDate(2024, 3, 6), QTime(9, 30));
     const QString deliveredText = QStringLiteral("2024-03-06 09:30:00.000");
 };
 
@@ -118,7 +119,7 @@ TEST_F(DeliveryUpdatesTest, NotificationUpdatesRowsOfThatFileOrNoFile)
     addRow(QStringLiteral("M6"), QStringLiteral("lab@x"), QString(), QString());
     addRow(QStringLiteral("M6"), QStringLiteral("lab@x"), QStringLiteral("OTHER"), QString(),
            QStringLiteral("1"));
-    const QDateTime statusTime(QDate(2024, 3, 7), QTime(8, 0));
+    const QDateTime statusTime = WallClock::of(QDate(2024, 3, 7), QTime(8, 0));
     EXPECT_EQ(loader().updateReadStatus(QStringLiteral("M6"), QStringLiteral("lab@x"), QStringLiteral("P1"),
                                         QStringLiteral("F"), 3, delivered, statusTime),
               2);
@@ -160,8 +161,8 @@ TEST_F(DeliveryUpdatesTest, EarliestDeliveryAndItsReceiveTime)
                        "('M9', '2024-01-06 00:00:00.000', NULL), ('N''9', NULL, NULL)"));
     const LowDeliveryTime low = loader().GetLowDeliveryTime(QStringLiteral("M9"));
     ASSERT_TRUE(low.deliveryTime);
-    EXPECT_EQ(*low.deliveryTime, QDateTime(QDate(2024, 1, 20), QTime(0, 0)));
-    EXPECT_EQ(*low.receiveTime, QDateTime(QDate(2024, 1, 5), QTime(0, 0)));
+    EXPECT_EQ(*low.deliveryTime, WallClock::of(QDate(2024, 1, 20), QTime(0, 0)));
+    EXPECT_EQ(*low.receiveTime, WallClock::of(QDate(2024, 1, 5), QTime(0, 0)));
     const LowDeliveryTime none = loader().GetLowDeliveryTime(QStringLiteral("N'9"));
     EXPECT_FALSE(none.deliveryTime);
     EXPECT_FALSE(none.receiveTime);

@@ -53,7 +53,7 @@ void LoaderFixture::sql(const QString &statement)
 {
     if (!m_testConnection) {
         m_testConnection = std::make_unique<DbConnection>(m_folder.path());
-        m_testConnection->open(connectionString());
+        m_testConnection->openCreating(connectionString());
     }
     m_testConnection->execute(statement);
 }
@@ -62,7 +62,7 @@ DbResult LoaderFixture::query(const QString &statement)
 {
     if (!m_testConnection) {
         m_testConnection = std::make_unique<DbConnection>(m_folder.path());
-        m_testConnection->open(connectionString());
+        m_testConnection->openCreating(connectionString());
     }
     DbStatement s(*m_testConnection, statement);
     return s.open();

@@ -3,6 +3,7 @@
 #include "loader/LoaderLog.h"
 
 #include "Version.h"
+#include "shared/WallClock.h"
 
 namespace {
 
@@ -10,13 +11,13 @@ using LoaderLogTest = LoaderFixture;
 
 TEST(LoaderLogLine, TimestampLevelAndTextEndInCrLf)
 {
-    const QDateTime when(QDate(2013, 5, 2), QTime(14, 7, 9, 15));
+    const QDateTime when = WallClock::of(QDate(2013, 5, 2), QTime(14, 7, 9, 15));
     EXPECT_EQ(LoaderLog::formatLine(when, 1, QStringLiteral("Connected to DB OK.")),
               QStringLiteral("2013-05-02 14:07:09:015>(1): Connected to DB OK.\r\n"));
     EXPECT_EQ(LoaderLog::formatLine(when, -1, QStringLiteral("x")),
               QStringLiteral("2013-05-02 14:07:09:015>(-1): x\r\n"));
     EXPECT_EQ(
-        LoaderLog::formatLine(QDateTime(QDate(2013, 12, 31), QTime(23, 0)), 3, QStringLiteral("a\r\nb")),
+        LoaderLog::formatLine(WallClock::of(QDate(2013, 12, 31), QTime(23, 0)), 3, QStringLiteral("a\r\nb")),
         QStringLiteral("2013-12-31 23:00:00:000>(3): a\r\nb\r\n"));
 }
 

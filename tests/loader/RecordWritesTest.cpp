@@ -1,3 +1,4 @@
+#include "shared/WallClock.h"
 #include "tests/loader/LoaderFixture.h"
 
 namespace {
@@ -17,12 +18,12 @@ protected:
         r.MsgID = msgId;
         r.Sender = QStringLiteral("lab@x");
         r.Filename = QStringLiteral("P1_A.HL7");
-        r.QZServerReceiveTime = QDateTime(QDate(2024, 3, 5), QTime(10, 15, 20));
-        r.QZDeliveryTime = QDateTime(QDate(2024, 3, 5), QTime(11, 0));
+        r.QZServerReceiveTime = WallClock::of(QDate(2024, 3, 5), QTime(10, 15, 20));
+        r.QZDeliveryTime = WallClock::of(QDate(2024, 3, 5), QTime(11, 0));
         r.PracID = QStringLiteral("P1@x");
         r.FileType = QStringLiteral("HL7");
         r.Patient = QStringLiteral("Smith");
-        r.CollectTime = QDateTime(QDate(2024, 3, 4), QTime(8, 0));
+        r.CollectTime = WallClock::of(QDate(2024, 3, 4), QTime(8, 0));
         r.RunNumber = QString(); // empty, not NULL
         return r;
     }

@@ -1,13 +1,17 @@
 #include "tests/loader/LoaderFixture.h"
 
 #include "loader/TrackingLine.h"
+#include "shared/WallClock.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -75,7 +79,7 @@ TEST(TrackingLineFields, CountsFieldsAndTakesTheLastAsMessageId)
 TEST(TrackingLineDecisions, PracticeSenderStatusAndClassification)
 {
     ExistingTrackingRow none;
-    const QDateTime now(QDate(2024, 5, 1), QTime(12, 0));
+    const QDateTime now = WallClock::of(QDate(2024, 5, 1), QTime(12, 0));
     const QString format = QStringLiteral("d/MM/yyyy");
 
     // Practice from the file name, joined to the sender's domain.
@@ -95,7 +99,7 @@ TEST(TrackingLineDecisions, PracticeSenderStatusAndClassification)
     stored.Found = true;
     stored.Sender = QStringLiteral("real@lab");
     stored.PracID = QStringLiteral("P7");
-    stored.QZServerReceiveTime = QDateTime(QDate(2024, 4, 1), QTime(8, 0));
+    stored.QZServerReceiveTime = WallClock::of(QDate(2024, 4, 1), QTime(8, 0));
     stored.ReadStatus = 2;
     d = decideTrackingLine(
         TrackingLine(trackingLine(QStringLiteral("M"),
@@ -112,7 +116,7 @@ TEST(TrackingLineDecisions, PracticeSenderStatusAndClassification)
     d = decideTrackingLine(TrackingLine(trackingLine(QStringLiteral("M"), {{19, QStringLiteral("99")}})),
                            stored, 2, format, now);
     EXPECT_EQ(d.statusTime, stored.QZServerReceiveTime);
-    EXPECT_EQ(d.record.QZDeliveryTime.dateTime(), QDateTime(QDate(1905, 7, 6), QTime(0, 0)));
+    EXPECT_EQ(d.record.QZDeliveryTime.dateTime(), WallClock::of(QDate(1905, 7, 6), QTime(0, 0)));
     EXPECT_TRUE(d.isNotification);
 
     // Nineteen fields: the message id is the status code too.
@@ -340,7 +344,9 @@ TEST_F(TrackingImportTest, UnreadableEntryStaysForTheNextPass)
     folder().makeFolder(QStringLiteral("tracking/folder.qzd"));
     loader().doImport();
     EXPECT_TRUE(trackingFileExists(QStringLiteral("folder.qzd")));
-    EXPECT_TRUE(logText().contains(QStringLiteral("(2): \"folder.qzd\" will not load.")));
+    loader().doImport();
+    EXPECT_TRUE(trackingFileExists(QStringLiteral("folder.qzd")));
+    EXPECT_EQ(logText().count(QStringLiteral("(2): \"folder.qzd\" is not a regular file")), 1);
 }
 
 // Mended fault: when the failed lines cannot be copied, the tracking file is kept instead of lost.
@@ -456,6 +462,134 @@ TEST_F(TrackingImportTest, BinaryGarbageLosesNoLine)
         ExistingTrackingRow existing;
         EXPECT_GE(loader().GetExistingRow(line.messageId(), existing), 0) << "line neither applied nor kept";
     }
+}
+
+} // namespace
+
+namespace {
+
+// Mended fault: wall-clock times that do not exist in the machine's zone (a spring-forward gap) were
+// refused or stored as NULL, and times in the repeated autumn hour could move. Stored as written,
+// whatever TZ says (this executable runs under UTC, Europe/London and America/Sao_Paulo).
+TEST_F(TrackingImportTest, TimesInsideAGapOrTheRepeatedHourAreStoredAsWritten)
+{
+    writeTrackingLines(QStringLiteral("gap.qzd"),
+                       {trackingLine(QStringLiteral("G1"), {{3, QStringLiteral("2024-03-31 01:30:00")},
+                                                            {12, QStringLiteral("2017-10-15")},
+                                                            {15, QStringLiteral("2017-10-15 00:30:00")}}),
+                        trackingLine(QStringLiteral("G2"), {{3, QStringLiteral("2024-10-27 01:30:00")},
+                                                            {4, QStringLiteral("2018-02-17 23:30:00")}})});
+    loader().doImport();
+    EXPECT_FALSE(folder().exists(QStringLiteral("tracking/errors"))) << logText().toStdString();
+    EXPECT_EQ(value(QStringLiteral("G1"), QStringLiteral("QZServerReceiveTime")),
+              QStringLiteral("2024-03-31 01:30:00.000"));
+    EXPECT_EQ(value(QStringLiteral("G1"), QStringLiteral("PatientDOB")),
+              QStringLiteral("2017-10-15 00:00:00.000"));
+    EXPECT_EQ(value(QStringLiteral("G1"), QStringLiteral("CollectTime")),
+              QStringLiteral("2017-10-15 00:30:00"));
+    EXPECT_EQ(value(QStringLiteral("G2"), QStringLiteral("QZServerReceiveTime")),
+              QStringLiteral("2024-10-27 01:30:00.000"));
+    EXPECT_EQ(value(QStringLiteral("G2"), QStringLiteral("QZDeliveryTime")),
+              QStringLiteral("2018-02-17 23:30:00.000"));
+
+    // The existing row is read back and compared without moving: a receipt inside the gap applies.
+    writeTrackingLines(QStringLiteral("gap2.qzd"),
+                       {trackingLine(QStringLiteral("G1"), {{4, QStringLiteral("2024-03-31 01:45:00")}})});
+    loader().doImport();
+    EXPECT_EQ(value(QStringLiteral("G1"), QStringLiteral("QZDeliveryTime")),
+              QStringLiteral("2024-03-31 01:45:00.000"));
+    EXPECT_EQ(value(QStringLiteral("G1"), QStringLiteral("QZServerReceiveTime")),
+              QStringLiteral("2024-03-31 01:30:00.000"));
+}
+
+// Mended fault: absent Sender, PracID or Filename were bound as NULL when the status was applied, so
+// a later receipt overwrote the delivery time of a row already delivered.
+TEST_F(TrackingImportTest, StatusLineWithEmptySenderKeepsItsDeliveryTimeAgainstALaterReceipt)
+{
+    writeTrackingLines(QStringLiteral("s1.qzd"),
+                       {trackingLine(QStringLiteral("S1"), {{1, QString()},
+                                                            {4, QStringLiteral("2024-03-06 09:30:00")},
+                                                            {19, QStringLiteral("3")}})});
+    loader().doImport();
+    EXPECT_EQ(value(QStringLiteral("S1"), QStringLiteral("QZDeliveryTime")),
+              QStringLiteral("2024-03-06 09:30:00.000"));
+    EXPECT_EQ(value(QStringLiteral("S1"), QStringLiteral("ReadStatus")), QStringLiteral("3"));
+    EXPECT_EQ(value(QStringLiteral("S1"), QStringLiteral("Sender")), QString());
+
+    writeTrackingLines(QStringLiteral("s2.qzd"),
+                       {trackingLine(QStringLiteral("S1"), {{4, QStringLiteral("2024-03-07 11:00:00")}})});
+    loader().doImport();
+    EXPECT_EQ(rowCount(), 1);
+    EXPECT_EQ(value(QStringLiteral("S1"), QStringLiteral("QZDeliveryTime")),
+              QStringLiteral("2024-03-06 09:30:00.000"));
+}
+
+// Mended fault: a pipe blocked the pass for good, a link to /dev/zero was read until memory ran out,
+// a link to a file elsewhere was imported. Only regular files are read; the rest stays, with one
+// level-2 line the first time it is seen. A tracking file over 64 MiB is left unread likewise.
+TEST_F(TrackingImportTest, PipesLinksAndHugeFilesAreLeftAloneWithOneLineEach)
+{
+    const QString outside = folder().writeFile(QStringLiteral("elsewhere.txt"),
+                                               trackingLine(QStringLiteral("OUT")).toUtf8() + "\r\n");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(trackingDir() + QStringLiteral("pipe.qzd")).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), trackingDir() + QStringLiteral("z.qzd")));
+    ASSERT_TRUE(QFile::link(outside, trackingDir() + QStringLiteral("LINK.qzd")));
+    const QString huge = writeTrackingLines(QStringLiteral("huge.qzd"), {trackingLine(QStringLiteral("H1"))});
+    ASSERT_TRUE(QFile::resize(huge, 64LL * 1024 * 1024 + 1)); // sparse: no disk used
+    writeTrackingLines(QStringLiteral("real.qzd"), {trackingLine(QStringLiteral("R1"))});
+
+    loader().doImport();
+    loader().doImport();
+
+    EXPECT_EQ(rowCount(), 1);
+    EXPECT_EQ(row(QStringLiteral("R1")).rowCount(), 1);
+    const QString log = logText();
+    for (const char *name : {"pipe.qzd", "z.qzd", "LINK.qzd"}) {
+        EXPECT_TRUE(QFileInfo(trackingDir() + QLatin1String(name)).isSymLink() ||
+                    QFileInfo::exists(trackingDir() + QLatin1String(name)))
+            << name;
+        EXPECT_EQ(log.count(QStringLiteral("(2): \"%1\" is not a regular file").arg(QLatin1String(name))), 1)
+            << name;
+    }
+    EXPECT_TRUE(trackingFileExists(QStringLiteral("huge.qzd")));
+    EXPECT_EQ(log.count(QStringLiteral("(2): \"huge.qzd\" is larger than 64 MiB")), 1);
+    EXPECT_TRUE(QFileInfo::exists(outside));
+}
+
+// Mended fault: a file stamped in the future (clock skew on a shared folder) was never imported. It is
+// settled once its size and stamp stayed the same between two looks two seconds apart.
+TEST_F(TrackingImportTest, FutureStampedFileIsImportedOnceItStayedTheSameForTwoSeconds)
+{
+    qint64 clock = 0;
+    loader().FileLooks.setClock([&clock] { return clock; });
+    const QString path =
+        writeTrackingLines(QStringLiteral("ahead.qzd"), {trackingLine(QStringLiteral("F1"))});
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(
+        file.setFileTime(QDateTime::currentDateTime().addSecs(3600), QFileDevice::FileModificationTime));
+    file.close();
+
+    loader().doImport();
+    clock += 1000;
+    loader().doImport();
+    EXPECT_EQ(rowCount(), 0);
+
+    // A change between looks starts the wait again.
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    file.write(trackingLine(QStringLiteral("F2")).toUtf8() + "\r\n");
+    file.close();
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(
+        file.setFileTime(QDateTime::currentDateTime().addSecs(3600), QFileDevice::FileModificationTime));
+    file.close();
+    clock += 1000;
+    loader().doImport();
+    EXPECT_EQ(rowCount(), 0);
+    clock += 2000;
+    loader().doImport();
+    EXPECT_EQ(rowCount(), 2);
+    EXPECT_FALSE(trackingFileExists(QStringLiteral("ahead.qzd")));
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "shared/WallClock.h"
 #include "viewer/reports/ReportEngine.h"
 #include "viewer/reports/ReportMemoryDataSource.h"
 
@@ -279,7 +280,7 @@ TEST(ReportEngineData, DateTimeElementsShowTheMomentOfPreparation)
     layout.bands.last().elements.append(printed);
     const ReportMemoryDataSource data = rows({{QStringLiteral("A"), 1}});
     ReportEngine engine(layout, data);
-    engine.setPrintedAt(QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7)));
+    engine.setPrintedAt(WallClock::of(QDate(2026, 3, 4), QTime(5, 6, 7)));
     engine.prepare();
     const ReportPageLayout page = engine.pageLayout(1);
     EXPECT_EQ(bandsOf(page, ReportBandKind::PageFooter)[0]->find(QStringLiteral("at"))->text,

@@ -298,3 +298,35 @@ TEST(LayoutText, BirthDateInThePatientHeaderPrintsWhole)
 }
 
 } // namespace
+
+namespace {
+
+// Mended fault: a long patient name ran over the date of birth and the address.
+TEST(LayoutText, LongTextStopsAtTheNextBoxOnItsLine)
+{
+    const QString longName =
+        QStringLiteral("WOLFESCHLEGELSTEINHAUSENBERGERDORFF-PRINCESS Huberta Maximiliane Amalia");
+    const ReportMemoryDataSource rows = trackRows({{longName, 1}});
+    PreparedReport report(Search, rows);
+    const ReportPageLayout page = report.engine.pageLayout(1);
+    const ReportPlacedBand *group = firstBand(page, Group);
+    ASSERT_NE(group, nullptr);
+    const ReportPlacedElement *name = findElement(*group, "PatientName");
+    const ReportPlacedElement *dob = findElement(*group, "PatientDOB");
+    ASSERT_NE(name, nullptr);
+    ASSERT_NE(dob, nullptr);
+    ASSERT_EQ(name->lines.size(), 1);
+    const QString printed = name->lines.first();
+    EXPECT_TRUE(name->text.startsWith(printed)) << printed.toStdString();
+    EXPECT_LT(printed.size(), name->text.size()) << "the long name was not cut";
+    EXPECT_GT(printed.size(), 10);
+    QImage device(1, 1, QImage::Format_ARGB32);
+    device.setDotsPerMeterX(47244); // 1200 dpi
+    device.setDotsPerMeterY(47244);
+    const double printedMm = QFontMetricsF(name->font, &device).horizontalAdvance(printed) / 1200 * 25.4;
+    EXPECT_LE(name->rect.left() + printedMm, dob->rect.left() + 0.01);
+    // The boxes themselves stay where the layout puts them.
+    EXPECT_NEAR(dob->rect.left() - name->rect.left(), 69.8 - 2.1, Tolerance);
+}
+
+} // namespace

@@ -1,6 +1,7 @@
 #include "shared/OleDate.h"
 #include "viewer/search/SearchSettingsStore.h"
 
+#include "shared/WallClock.h"
 #include "tests/support/TestFolder.h"
 
 #include <QSettings>
@@ -23,7 +24,7 @@ protected:
     }
 
     TestFolder config;
-    const QDateTime now{QDate(2024, 5, 10), QTime(16, 20, 30)};
+    const QDateTime now = WallClock::of(QDate(2024, 5, 10), QTime(16, 20, 30));
 };
 
 TEST_F(SettingsStore, WritesYesNoAsIntegersAndDatesAsEightByteOleValues)
@@ -43,7 +44,7 @@ TEST_F(SettingsStore, WritesYesNoAsIntegersAndDatesAsEightByteOleValues)
     EXPECT_EQ(settings.value("QZTDeliveryStatus").toString(), "Undeliverable");
     const QByteArray toDate = settings.value("QZTToDate").toByteArray();
     ASSERT_EQ(toDate.size(), 8);
-    EXPECT_EQ(OleDate::fromBytes(toDate), QDateTime(QDate(2024, 4, 1), QTime(0, 0)));
+    EXPECT_EQ(OleDate::fromBytes(toDate), WallClock::of(QDate(2024, 4, 1), QTime(0, 0)));
     EXPECT_EQ(OleDate::fromBytes(settings.value("QZTToTime").toByteArray())->time(), QTime(6, 30));
     EXPECT_EQ(settings.value("QZTFromDate").toByteArray().size(), 8);
     EXPECT_EQ(settings.value("QZTFromTime").toByteArray().size(), 8);
@@ -62,7 +63,7 @@ TEST_F(SettingsStore, RoundTripRestoresWhatIsReadAndNotTheFromDate)
     c.statusIndex = 9;
     SearchSettingsStore().save(SavedSearch::fromCriteria(c, "PracId", now));
 
-    const QDateTime later(QDate(2024, 6, 1), QTime(8, 9, 10));
+    const QDateTime later = WallClock::of(QDate(2024, 6, 1), QTime(8, 9, 10));
     SearchCriteria restored = SearchCriteria::atStartup(later.date());
     QString sortOrder;
     SearchSettingsStore().load().applyTo(restored, sortOrder, later);

@@ -1,5 +1,6 @@
 #include "shared/SqlServerDialect.h"
 #include "shared/SqliteDialect.h"
+#include "shared/WallClock.h"
 #include "viewer/search/TrackQueryComposer.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +9,7 @@
 
 namespace {
 
-const QDateTime Now(QDate(2024, 3, 15), QTime(14, 30, 5));
+const QDateTime Now = WallClock::of(QDate(2024, 3, 15), QTime(14, 30, 5));
 const QString Sort = QString::fromLatin1(InitialSortOrder);
 
 SearchCriteria startup()
@@ -221,8 +222,8 @@ TEST(Composer, ParameterValuesAreTrimmedAndWildcarded)
     EXPECT_EQ(parameter(q, "QRequestingDoc"), "%Req%");
     EXPECT_EQ(parameter(q, "QFileType"), "%HL7%");
     EXPECT_EQ(parameter(q, "QRunNumber"), "%9%");
-    EXPECT_EQ(parameter(q, "QPatDOB"), QDateTime(QDate(1970, 5, 6), QTime(0, 0)));
-    EXPECT_EQ(parameter(q, "QRequestDate"), QDateTime(QDate(2024, 1, 2), QTime(0, 0)));
+    EXPECT_EQ(parameter(q, "QPatDOB"), WallClock::of(QDate(1970, 5, 6), QTime(0, 0)));
+    EXPECT_EQ(parameter(q, "QRequestDate"), WallClock::of(QDate(2024, 1, 2), QTime(0, 0)));
     for (const QueryParameter &p : q.parameters) {
         const bool date = p.name == "QPatDOB" || p.name == "QRequestDate";
         EXPECT_EQ(p.type, date ? ParamType::DateTime : ParamType::Text) << p.name.toStdString();
@@ -250,16 +251,16 @@ TEST(Composer, RangeInstantsDefaultToTheYear2000AndTomorrow)
     fromOnly.fromDate = QDate(2024, 3, 1), fromOnly.fromTime = QTime(7, 45, 30);
     const ComposedTrackQuery a = TrackQueryComposer(dialect).compose(fromOnly, Sort, Now);
     for (const char *name : {"QFromDate", "QFromDate2", "QFromDate3"})
-        EXPECT_EQ(parameter(a, name), QDateTime(QDate(2024, 3, 1), QTime(7, 45, 30)));
+        EXPECT_EQ(parameter(a, name), WallClock::of(QDate(2024, 3, 1), QTime(7, 45, 30)));
     for (const char *name : {"QTodate", "QTodate2", "QTodate3"})
-        EXPECT_EQ(parameter(a, name), QDateTime(QDate(2024, 3, 16), QTime(0, 0)));
+        EXPECT_EQ(parameter(a, name), WallClock::of(QDate(2024, 3, 16), QTime(0, 0)));
 
     SearchCriteria toOnly = startup();
     toOnly.toDateChecked = true;
     toOnly.toDate = QDate(2023, 12, 31), toOnly.toTime = QTime(23, 59, 59);
     const ComposedTrackQuery b = TrackQueryComposer(dialect).compose(toOnly, Sort, Now);
-    EXPECT_EQ(parameter(b, "QFromDate2"), QDateTime(QDate(2000, 1, 1), QTime(0, 0)));
-    EXPECT_EQ(parameter(b, "QTodate3"), QDateTime(QDate(2023, 12, 31), QTime(23, 59, 59)));
+    EXPECT_EQ(parameter(b, "QFromDate2"), WallClock::of(QDate(2000, 1, 1), QTime(0, 0)));
+    EXPECT_EQ(parameter(b, "QTodate3"), WallClock::of(QDate(2023, 12, 31), QTime(23, 59, 59)));
 }
 
 TEST(Composer, NothingThatAppliesMeansNoCriteria)

@@ -1,3 +1,4 @@
+#include "shared/WallClock.h"
 #include "viewer/search/TrackRowPresentation.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +9,7 @@ using namespace TrackRowPresentation;
 
 QDateTime at(int y, int m, int d, int h = 0, int n = 0, int s = 0)
 {
-    return QDateTime(QDate(y, m, d), QTime(h, n, s));
+    return WallClock::of(QDate(y, m, d), QTime(h, n, s));
 }
 
 const QDateTime Received = at(2024, 3, 1, 9, 5, 7);

@@ -3,6 +3,8 @@
 #include "viewer/search/TrackResultModel.h"
 #include "viewer/search/TrackSearch.h"
 
+#include "shared/WallClock.h"
+
 #include "tests/support/TestFolder.h"
 #include "tests/support/TrackingTestDatabase.h"
 
@@ -35,7 +37,7 @@ protected:
     DB db{folder.path()};
     TrackResultModel model;
     TrackSearch search{db.connection(), model};
-    const QDateTime now{QDate(2024, 3, 15), QTime(12, 0)};
+    const QDateTime now = WallClock::of(QDate(2024, 3, 15), QTime(12, 0));
     SearchCriteria criteria = SearchCriteria::atStartup(now.date());
 };
 
@@ -204,8 +206,48 @@ TEST_F(Search, DateTimesStoredInShorterFormsAreReadAsWritten)
     ASSERT_EQ(model.rowCount(), 1);
     EXPECT_EQ(model.displayText(0, TrackField::QZServerReceiveTime), "01/03/2024 09:08:07");
     EXPECT_EQ(model.displayText(0, TrackField::Status), "Undeliverable");
-    EXPECT_EQ(model.value(0, TrackField::StatusTime), QVariant(QDateTime(QDate(2024, 3, 2), QTime(10, 0))));
+    EXPECT_EQ(model.value(0, TrackField::StatusTime),
+              QVariant(WallClock::of(QDate(2024, 3, 2), QTime(10, 0))));
     EXPECT_TRUE(model.value(0, TrackField::PatientDOB).isNull());
+}
+
+// Mended fault: a From or To time inside a daylight-saving gap gave "Set Active failed" and an empty
+// grid, as the local value was invalid. Criteria and rows are wall-clock values under every TZ.
+TEST_F(Search, FromAndToInsideAGapOrTheRepeatedHourSelectAsWritten)
+{
+    db.connection().execute("insert into Tracking (MsgID, Patient, QZServerReceiveTime) values "
+                            "('before', 'Smith', '2024-03-31 01:10:00.000'), "
+                            "('inside', 'Smith', '2024-03-31 01:40:00.000'), "
+                            "('after', 'Smith', '2024-03-31 02:20:00.000'), "
+                            "('midnight', 'Smith', '2017-10-15 00:30:00.000'), "
+                            "('repeat1', 'Smith', '2024-10-27 01:10:00.000'), "
+                            "('repeat2', 'Smith', '2024-10-27 01:50:00.000')");
+    criteria.fromDateChecked = true;
+    criteria.toDateChecked = true;
+    criteria.fromDate = QDate(2024, 3, 31);
+    criteria.fromTime = QTime(1, 30); // inside Europe/London's gap
+    criteria.toDate = QDate(2024, 3, 31);
+    criteria.toTime = QTime(2, 0);
+    ASSERT_EQ(run(criteria).outcome, TrackSearch::Outcome::Opened);
+    EXPECT_EQ(msgIds(), QStringList{"inside"});
+    EXPECT_EQ(model.displayText(0, TrackField::QZServerReceiveTime), "31/03/2024 01:40:00");
+    EXPECT_EQ(search.CriteriaText(), "From 2024-03-31 01:30:00,to 2024-03-31 02:00:00, ");
+
+    criteria.fromDate = QDate(2017, 10, 15); // America/Sao_Paulo skipped this midnight
+    criteria.fromTime = QTime(0, 0);
+    criteria.toDate = QDate(2017, 10, 15);
+    criteria.toTime = QTime(0, 45);
+    ASSERT_EQ(run(criteria).outcome, TrackSearch::Outcome::Opened);
+    EXPECT_EQ(msgIds(), QStringList{"midnight"});
+
+    criteria.fromDate = QDate(2024, 10, 27); // the repeated autumn hour in Europe/London
+    criteria.fromTime = QTime(1, 30);
+    criteria.toDate = QDate(2024, 10, 27);
+    criteria.toTime = QTime(2, 0);
+    ASSERT_EQ(run(criteria).outcome, TrackSearch::Outcome::Opened);
+    EXPECT_EQ(msgIds(), QStringList{"repeat2"});
+    EXPECT_EQ(model.value(0, TrackField::QZServerReceiveTime),
+              QVariant(WallClock::of(QDate(2024, 10, 27), QTime(1, 50))));
 }
 
 } // namespace

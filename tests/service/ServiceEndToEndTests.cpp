@@ -1,3 +1,5 @@
+#include "shared/DataLinkFile.h"
+
 #include "tests/service/FileAge.h"
 #include "tests/service/LoaderProgram.h"
 #include "tests/service/LockedFolder.h"
@@ -6,6 +8,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -254,6 +258,43 @@ TEST(ServiceOnce, ErrorThatEscapesStartUpIsReportedAndFailsTheRun)
     EXPECT_TRUE(result.standardError.startsWith(QStringLiteral("Service failed on execute: ")))
         << result.standardError.toStdString();
     EXPECT_TRUE(loader.log().contains(QStringLiteral("Connection String is missing")));
+}
+
+// Mended fault: the failure record read "No connection string has been given" after a connection
+// string that could not be used; it carries the connection's own error, as the log does.
+TEST(ServiceOnce, FailedConnectionIsReportedAsItself)
+{
+    LoaderProgram loader;
+    writeDataLinkFile(loader.folder() + QStringLiteral("qztrack.udl"),
+                      QStringLiteral("Provider=Gone;Data Source=x"));
+    const LoaderProgram::Result result = loader.run({QStringLiteral("/ONCE")});
+    EXPECT_NE(result.exitCode, 0);
+    static const QRegularExpression logged(
+        QStringLiteral("DB Connection failed: (.*); Connections string was"));
+    const QRegularExpressionMatch match = logged.match(loader.log());
+    ASSERT_TRUE(match.hasMatch()) << loader.log().toStdString();
+    EXPECT_TRUE(match.captured(1).contains(QStringLiteral("Gone"))) << match.captured(1).toStdString();
+    EXPECT_TRUE(
+        result.standardError.startsWith(QStringLiteral("Service failed on execute: ") + match.captured(1)))
+        << result.standardError.toStdString();
+}
+
+// Mended fault: a missing database file was created empty, and start-up then failed on "no such
+// table". Opening creates nothing; the failure names the file.
+TEST(ServiceOnce, MissingDatabaseFileIsNotCreated)
+{
+    LoaderProgram loader;
+    const QString database = loader.folder() + QStringLiteral("tracking.db");
+    QFile::remove(database);
+    newMessageFile(loader, QStringLiteral("waits.qzd"), 1);
+    const LoaderProgram::Result result = loader.run({QStringLiteral("/ONCE")});
+    EXPECT_NE(result.exitCode, 0);
+    EXPECT_FALSE(QFileInfo::exists(database));
+    EXPECT_TRUE(loader.log().contains(QStringLiteral("DB Connection failed: The database file \"") +
+                                      database + QStringLiteral("\" does not exist")))
+        << loader.log().toStdString();
+    EXPECT_TRUE(result.standardError.contains(database)) << result.standardError.toStdString();
+    EXPECT_EQ(loader.waitingFiles(), 1);
 }
 
 TEST(ServiceEndToEnd, ErrorThatEscapesStartUpEndsTheService)

@@ -22,8 +22,9 @@ TEST(DataLinkFileTest, ViewerDefaultFileByteForByte)
         QByteArray("\xFF\xFE", 2) +
         utf16le("[oledb]\r\n; Everything after this line is an OLE DB initstring\r\n"
                 "Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;"
-                "Initial Catalog=QZ2Tracking;Data Source=XXXXX;\r\n");
+                "Initial Catalog=QZ2Tracking;Data Source=XXXXX;");
     EXPECT_EQ(dataLinkFileBytes(DefaultViewerInitString), expected);
+    EXPECT_FALSE(expected.endsWith(utf16le("\r\n"))); // no line break after the last line
 
     TestFolder folder;
     writeDataLinkFile(folder.filePath("qztrack.udl"), DefaultViewerInitString);

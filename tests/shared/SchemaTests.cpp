@@ -1,4 +1,5 @@
 #include "shared/TrackingSchema.h"
+#include "shared/WallClock.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +7,7 @@ namespace {
 
 QDateTime at(int y, int m, int d, int hh = 0, int mm = 0, int ss = 0)
 {
-    return QDateTime(QDate(y, m, d), QTime(hh, mm, ss));
+    return WallClock::of(QDate(y, m, d), QTime(hh, mm, ss));
 }
 
 struct StateCase

@@ -1,4 +1,5 @@
 #include "shared/SqlServerDialect.h"
+#include "shared/WallClock.h"
 
 #include <gtest/gtest.h>
 
@@ -128,7 +129,7 @@ TEST(SqlServerDialectTest, ManagedTagAndLiterals)
 TEST(SqlServerDialectTest, DateTimesRoundedToDatetimeTicks)
 {
     const auto bound = [](int ms) {
-        return dialect.dateTimeParameter(QDateTime(QDate(2024, 6, 7), QTime(14, 5, 9, ms))).toString();
+        return dialect.dateTimeParameter(WallClock::of(QDate(2024, 6, 7), QTime(14, 5, 9, ms))).toString();
     };
     EXPECT_EQ(bound(0), "2024-06-07T14:05:09.000");
     EXPECT_EQ(bound(2), "2024-06-07T14:05:09.003");

@@ -3,6 +3,7 @@
 #include "shared/DbStatement.h"
 #include "shared/TrackingSchema.h"
 
+#include "shared/WallClock.h"
 #include "tests/support/TestFolder.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +16,7 @@ class SqliteTracking : public ::testing::Test
 protected:
     void SetUp() override
     {
-        db.open(sqliteConnectionString(folder.filePath("tracking.db")));
+        db.openCreating(sqliteConnectionString(folder.filePath("tracking.db")));
         db.execute(db.dialect().createTrackingSql());
     }
 
@@ -60,7 +61,7 @@ TEST_F(SqliteTracking, TextComparesAndOrdersWithoutCase)
 
 TEST_F(SqliteTracking, SentinelLiteralsFindBoundDates)
 {
-    const QDateTime received(QDate(2024, 3, 1), QTime(8, 30, 15, 250));
+    const QDateTime received = WallClock::of(QDate(2024, 3, 1), QTime(8, 30, 15, 250));
     insert("undeliverable", "a", sentinelDateTime(Sentinel::Undeliverable), received);
     insert("managed", "b", sentinelDateTime(Sentinel::Managed), received);
     insert("same", "c", received, received);
@@ -73,8 +74,8 @@ TEST_F(SqliteTracking, SentinelLiteralsFindBoundDates)
     EXPECT_EQ(column("select MsgID from Tracking where QZDeliveryTime = QZServerReceiveTime"), QStringList{"same"});
 
     DbStatement between(db, "select MsgID from Tracking where QZServerReceiveTime between :QFrom and :QTo");
-    between.bind("QFrom", ParamType::DateTime, QDateTime(QDate(2024, 3, 1), QTime(8, 30, 15, 250)));
-    between.bind("QTo", ParamType::DateTime, QDateTime(QDate(2024, 3, 1), QTime(8, 30, 15, 250)));
+    between.bind("QFrom", ParamType::DateTime, WallClock::of(QDate(2024, 3, 1), QTime(8, 30, 15, 250)));
+    between.bind("QTo", ParamType::DateTime, WallClock::of(QDate(2024, 3, 1), QTime(8, 30, 15, 250)));
     EXPECT_EQ(between.open().rowCount(), 4);
 
     DbStatement read(db, "select QZServerReceiveTime from Tracking where MsgID = 'same'");
@@ -107,9 +108,9 @@ TEST_F(SqliteTracking, TextLongerThanItsColumnIsRefused)
 
 TEST_F(SqliteTracking, QuotedMessageIdFindsOnlyItsOwnRow)
 {
-    insert("O'Brien", "a", QDateTime(QDate(2024, 1, 2), QTime(3, 4)));
-    insert("x' or '1'='1", "b", QDateTime(QDate(2024, 1, 3), QTime(3, 4)));
-    insert("plain", "c", QDateTime(QDate(2024, 1, 1), QTime(3, 4)));
+    insert("O'Brien", "a", WallClock::of(QDate(2024, 1, 2), QTime(3, 4)));
+    insert("x' or '1'='1", "b", WallClock::of(QDate(2024, 1, 3), QTime(3, 4)));
+    insert("plain", "c", WallClock::of(QDate(2024, 1, 1), QTime(3, 4)));
     const SqlDialect &d = db.dialect();
     EXPECT_EQ(column(d.existingRowSql("O'Brien"), "Sender").size(), 1);
     EXPECT_EQ(column(d.existingRowSql("x' or '1'='1"), "Sender").size(), 1);
@@ -117,7 +118,7 @@ TEST_F(SqliteTracking, QuotedMessageIdFindsOnlyItsOwnRow)
     DbStatement low(db, d.lowDeliverySql("O'Brien"));
     const DbResult result = low.open();
     ASSERT_EQ(result.rowCount(), 1);
-    EXPECT_EQ(result.dateTime(0, "QZDeliveryTime"), QDateTime(QDate(2024, 1, 2), QTime(3, 4)));
+    EXPECT_EQ(result.dateTime(0, "QZDeliveryTime"), WallClock::of(QDate(2024, 1, 2), QTime(3, 4)));
 }
 
 TEST_F(SqliteTracking, BoundLookupsFindExactlyTheIdTheyAreGiven)
@@ -160,7 +161,7 @@ TEST(SqliteWidthBatchTest, NarrowMessageIdIsWidenedOnceKeepingRows)
 {
     TestFolder folder;
     DbConnection db(folder.path());
-    db.open(sqliteConnectionString(folder.filePath("old.db")));
+    db.openCreating(sqliteConnectionString(folder.filePath("old.db")));
     db.execute("CREATE TABLE Tracking (MsgID varchar(50) COLLATE NOCASE NULL CHECK (length(MsgID) <= 50), "
                "Sender varchar(100), Filename varchar(100), QZServerReceiveTime datetime, QZDeliveryTime datetime, "
                "PracID varchar(100), FileType varchar(240), LabId varchar(100), RequestDate datetime, "
@@ -201,7 +202,7 @@ TEST(SqliteWidthBatchTest, FailedRebuildLeavesTheTableAsItWas)
 {
     TestFolder folder;
     DbConnection db(folder.path());
-    db.open(sqliteConnectionString(folder.filePath("old.db")));
+    db.openCreating(sqliteConnectionString(folder.filePath("old.db")));
     db.execute("CREATE TABLE Tracking (MsgID varchar(50), FileType varchar(240))");
     db.execute(QStringLiteral("INSERT INTO Tracking (MsgID, FileType) VALUES ('a', '%1')").arg(QString(60, u'F')));
     EXPECT_THROW(db.dialect().runWidthBatch(db), DbError); // FileType of 60 characters cannot become 50
@@ -213,9 +214,11 @@ TEST(SqliteWidthBatchTest, FailedRebuildLeavesTheTableAsItWas)
 
 TEST_F(SqliteTracking, ManagedTagSetsSentinelAndNow)
 {
-    insert("u1", "a", sentinelDateTime(Sentinel::Undeliverable), QDateTime(QDate(2020, 1, 1), QTime(1, 0)));
-    insert("u1", "b", sentinelDateTime(Sentinel::Undeliverable), QDateTime(QDate(2020, 1, 1), QTime(1, 0)));
-    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    insert("u1", "a", sentinelDateTime(Sentinel::Undeliverable),
+           WallClock::of(QDate(2020, 1, 1), QTime(1, 0)));
+    insert("u1", "b", sentinelDateTime(Sentinel::Undeliverable),
+           WallClock::of(QDate(2020, 1, 1), QTime(1, 0)));
+    const QDateTime before = WallClock::now().addSecs(-1);
     DbStatement tag(db, db.dialect().tagAsManagedSql());
     tag.bind("QMessageID", ParamType::Text, "u1");
     EXPECT_EQ(tag.execute(), 2);
@@ -226,21 +229,21 @@ TEST_F(SqliteTracking, ManagedTagSetsSentinelAndNow)
         const auto received = result.dateTime(row, "QZServerReceiveTime");
         ASSERT_TRUE(received.has_value());
         EXPECT_GE(*received, before);
-        EXPECT_LE(*received, QDateTime::currentDateTime().addSecs(1));
+        EXPECT_LE(*received, WallClock::now().addSecs(1));
     }
 }
 
 TEST_F(SqliteTracking, UndeliveredSummaryCountsByCalendarDay)
 {
-    const QDateTime now = QDateTime::currentDateTime();
-    const QDateTime yesterdayLate(now.date().addDays(-1), QTime(23, 59));
-    const QDateTime fourDaysAgo(now.date().addDays(-4), QTime(12, 0));
-    const QDateTime lastDelivery(QDate(2024, 6, 7), QTime(14, 5, 33));
+    const QDateTime now = WallClock::now();
+    const QDateTime yesterdayLate = WallClock::of(now.date().addDays(-1), QTime(23, 59));
+    const QDateTime fourDaysAgo = WallClock::of(now.date().addDays(-4), QTime(12, 0));
+    const QDateTime lastDelivery = WallClock::of(QDate(2024, 6, 7), QTime(14, 5, 33));
     insert("w1", "a", std::nullopt, yesterdayLate, "P1");
     insert("w2", "a", std::nullopt, fourDaysAgo, "P1");
     insert("d1", "a", sentinelDateTime(Sentinel::DecryptFailedMonthFirst), now, "P1");
     insert("u1", "a", sentinelDateTime(Sentinel::Undeliverable), now, "P1");
-    insert("x1", "a", lastDelivery, QDateTime(QDate(2024, 6, 7), QTime(9, 0)), "P1");
+    insert("x1", "a", lastDelivery, WallClock::of(QDate(2024, 6, 7), QTime(9, 0)), "P1");
     insert("w3", "a", std::nullopt, now, "P2");
 
     DbStatement summary(db, db.dialect().undeliveredSummarySql());

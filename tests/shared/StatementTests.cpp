@@ -1,8 +1,11 @@
 #include "shared/DbConnection.h"
 #include "shared/DbError.h"
 #include "shared/DbStatement.h"
+#include "shared/WallClock.h"
 
 #include "tests/support/TestFolder.h"
+
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -13,7 +16,7 @@ class StatementTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        db.open(sqliteConnectionString(folder.filePath("t.db")));
+        db.openCreating(sqliteConnectionString(folder.filePath("t.db")));
         db.execute(db.dialect().createTrackingSql());
         db.execute(db.dialect().createContentSql());
     }
@@ -159,6 +162,100 @@ TEST_F(StatementTest, FailedCommitStillReportsTheOpenTransaction)
     EXPECT_TRUE(db.inTransaction());
     db.rollback();
     EXPECT_FALSE(db.inTransaction());
+}
+
+// Mended fault: date-times were held as local values, so one inside a daylight-saving gap became
+// invalid ("is not a date and time") and values in the repeated hour could move. They are bound,
+// compared and read back as written under every TZ this executable runs in.
+TEST_F(StatementTest, WallClockTimesInAGapOrTheRepeatedHourKeepTheirValue)
+{
+    const QDateTime gap = WallClock::of(QDate(2024, 3, 31), QTime(1, 30));          // Europe/London
+    const QDateTime midnightGap = WallClock::of(QDate(2017, 10, 15), QTime(0, 30)); // America/Sao_Paulo
+    const QDateTime repeated = WallClock::of(QDate(2024, 10, 27), QTime(1, 30, 0, 250));
+    const QDateTime local(QDate(2024, 10, 27), QTime(1, 10)); // a caller's local value keeps its wall time
+    DbStatement insert(db, "insert into Tracking (MsgID, QZServerReceiveTime) values (:Id, :At)");
+    int n = 0;
+    for (const QDateTime &value : {gap, midnightGap, repeated, local}) {
+        insert.bind("Id", ParamType::Text, QStringLiteral("W%1").arg(++n));
+        insert.bind("At", ParamType::DateTime, value);
+        insert.execute();
+    }
+    insert.bind("Id", ParamType::Text, QStringLiteral("W5"));
+    insert.bind("At", ParamType::DateTime, QDate(2017, 10, 15));
+    insert.execute();
+
+    DbStatement select(db,
+                       "select MsgID, QZServerReceiveTime from Tracking where QZServerReceiveTime >= :From "
+                       "order by QZServerReceiveTime");
+    select.bind("From", ParamType::DateTime, WallClock::of(QDate(2017, 10, 15)));
+    const DbResult rows = select.open();
+    ASSERT_EQ(rows.rowCount(), 5);
+    EXPECT_EQ(rows.text(0, "QZServerReceiveTime"), "2017-10-15 00:00:00.000");
+    EXPECT_EQ(rows.text(1, "QZServerReceiveTime"), "2017-10-15 00:30:00.000");
+    EXPECT_EQ(rows.text(2, "QZServerReceiveTime"), "2024-03-31 01:30:00.000");
+    EXPECT_EQ(rows.text(3, "QZServerReceiveTime"), "2024-10-27 01:10:00.000");
+    EXPECT_EQ(rows.text(4, "QZServerReceiveTime"), "2024-10-27 01:30:00.250");
+    EXPECT_EQ(rows.dateTime(1, "QZServerReceiveTime"), midnightGap);
+    EXPECT_EQ(rows.dateTime(2, "QZServerReceiveTime"), gap);
+    EXPECT_EQ(rows.dateTime(4, "QZServerReceiveTime"), repeated);
+    EXPECT_EQ(rows.dateTime(2, "QZServerReceiveTime")->time(), QTime(1, 30));
+    // Other stored forms read back the same way.
+    for (const char *text : {"2024-03-31 01:30:00", "2024-03-31T01:30:00", "2024-03-31 01:30"})
+        EXPECT_EQ(db.dialect().dateTimeValue(QString::fromLatin1(text)), gap) << text;
+    EXPECT_EQ(db.dialect().dateTimeValue(QStringLiteral("2017-10-15")), WallClock::of(QDate(2017, 10, 15)));
+}
+
+// Mended fault: opening a SQLite file that does not exist created it, empty, and the programs then
+// failed far from the cause on "no such table". Only openCreating (Create blank, the set-up) may.
+TEST(ConnectionOpenTest, MissingDatabaseFileIsAFailureNamingItAndIsNotCreated)
+{
+    TestFolder folder;
+    const QString file = folder.filePath("missing.db");
+    DbConnection db(folder.path());
+    try {
+        db.open(sqliteConnectionString(file));
+        FAIL() << "opened";
+    } catch (const DbError &e) {
+        EXPECT_EQ(e.kind(), DbError::Kind::Database);
+        EXPECT_EQ(e.message(), missingDatabaseText(file));
+        EXPECT_TRUE(e.message().contains(file)) << e.message().toStdString();
+        EXPECT_TRUE(e.message().contains("Create blank")) << e.message().toStdString();
+    }
+    EXPECT_FALSE(db.isOpen());
+    EXPECT_TRUE(db.databaseFileMissing());
+    EXPECT_FALSE(QFileInfo::exists(file));
+    EXPECT_THROW(db.ensureOpen(), DbError);
+    EXPECT_FALSE(QFileInfo::exists(file));
+
+    db.openCreating(sqliteConnectionString(file));
+    EXPECT_TRUE(db.isOpen());
+    EXPECT_TRUE(QFileInfo::exists(file));
+    EXPECT_FALSE(db.databaseFileMissing());
+    db.close();
+    db.open(sqliteConnectionString(file)); // an existing file opens as before
+    EXPECT_TRUE(db.isOpen());
+}
+
+// Mended fault: after a connection string that could not be used, later uses said "No connection
+// string has been given"; they carry the connection's own error.
+TEST(ConnectionOpenTest, UnusableConnectionStringIsReportedAsItselfLater)
+{
+    TestFolder folder;
+    DbConnection db(folder.path());
+    QString openError;
+    try {
+        db.open("Provider=Gone;Data Source=x");
+    } catch (const DbError &e) {
+        openError = e.message();
+    }
+    ASSERT_TRUE(openError.contains("Gone")) << openError.toStdString();
+    try {
+        db.dialect();
+        FAIL() << "a dialect without a connection";
+    } catch (const DbError &e) {
+        EXPECT_EQ(e.message(), openError);
+    }
+    EXPECT_FALSE(db.databaseFileMissing());
 }
 
 } // namespace

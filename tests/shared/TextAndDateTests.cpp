@@ -1,5 +1,6 @@
 #include "shared/OleDate.h"
 #include "shared/TextCodec.h"
+#include "shared/WallClock.h"
 
 #include <gtest/gtest.h>
 
@@ -7,21 +8,21 @@ namespace {
 
 TEST(OleDateTest, DayNumbersFromTheEpoch)
 {
-    EXPECT_EQ(OleDate::toDateTime(2014), QDateTime(QDate(1905, 7, 6), QTime(0, 0)));
-    EXPECT_EQ(OleDate::toDateTime(0), QDateTime(QDate(1899, 12, 30), QTime(0, 0)));
-    EXPECT_DOUBLE_EQ(OleDate::fromDateTime(QDateTime(QDate(1900, 1, 1), QTime(18, 0))), 2.75);
-    EXPECT_EQ(OleDate::toDateTime(-1.25), QDateTime(QDate(1899, 12, 29), QTime(6, 0)));
-    EXPECT_DOUBLE_EQ(OleDate::fromDateTime(QDateTime(QDate(1899, 12, 29), QTime(6, 0))), -1.25);
+    EXPECT_EQ(OleDate::toDateTime(2014), WallClock::of(QDate(1905, 7, 6), QTime(0, 0)));
+    EXPECT_EQ(OleDate::toDateTime(0), WallClock::of(QDate(1899, 12, 30), QTime(0, 0)));
+    EXPECT_DOUBLE_EQ(OleDate::fromDateTime(WallClock::of(QDate(1900, 1, 1), QTime(18, 0))), 2.75);
+    EXPECT_EQ(OleDate::toDateTime(-1.25), WallClock::of(QDate(1899, 12, 29), QTime(6, 0)));
+    EXPECT_DOUBLE_EQ(OleDate::fromDateTime(WallClock::of(QDate(1899, 12, 29), QTime(6, 0))), -1.25);
 }
 
 TEST(OleDateTest, EightByteFormKeepsMilliseconds)
 {
-    const QDateTime value(QDate(2024, 6, 7), QTime(14, 5, 9, 7));
+    const QDateTime value = WallClock::of(QDate(2024, 6, 7), QTime(14, 5, 9, 7));
     const QByteArray bytes = OleDate::toBytes(value);
     ASSERT_EQ(bytes.size(), 8);
     EXPECT_EQ(OleDate::fromBytes(bytes), value);
     // 2.5 days: 1900-01-01 12:00, little-endian IEEE double 0x4004000000000000.
-    EXPECT_EQ(OleDate::toBytes(QDateTime(QDate(1900, 1, 1), QTime(12, 0))).toHex(), "0000000000000440");
+    EXPECT_EQ(OleDate::toBytes(WallClock::of(QDate(1900, 1, 1), QTime(12, 0))).toHex(), "0000000000000440");
     EXPECT_FALSE(OleDate::fromBytes("1234567").has_value());
     EXPECT_FALSE(OleDate::fromBytes(QByteArray::fromHex("000000000000f07f")).has_value()); // infinity
 }

@@ -8,7 +8,7 @@ TrackingTestDatabase::TrackingTestDatabase(const QString &folder, const QString 
                                            bool withTrackingTable)
     : m_file(folder + fileName), m_connection(folder)
 {
-    m_connection.open(connectionString());
+    m_connection.openCreating(connectionString());
     if (withTrackingTable)
         m_connection.execute(m_connection.dialect().createTrackingSql());
 }

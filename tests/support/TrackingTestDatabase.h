@@ -1,6 +1,7 @@
 #pragma once
 
 #include "shared/DbConnection.h"
+#include "shared/WallClock.h"
 
 #include <QDateTime>
 #include <QString>
@@ -23,7 +24,7 @@ public:
 
     static QDateTime at(int year, int month, int day, int hour = 0, int minute = 0, int second = 0)
     {
-        return QDateTime(QDate(year, month, day), QTime(hour, minute, second));
+        return WallClock::of(QDate(year, month, day), QTime(hour, minute, second));
     }
 
 private:

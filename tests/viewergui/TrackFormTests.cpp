@@ -11,6 +11,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -110,6 +111,28 @@ TEST_F(TrackFormTest, DatabaseWithoutTrackingFailsTheProbeAndCreateBlankMakesThe
     EXPECT_TRUE(tableExists(db));
     EXPECT_FALSE(create->isEnabled());
     EXPECT_EQ(boxes->shown.size(), 1u);
+}
+
+// Mended fault: a missing database file was created, empty, on opening. The failure names the file
+// and says how to create it; Create blank is the one command that does.
+TEST_F(TrackFormTest, MissingDatabaseFileIsNamedAndOnlyCreateBlankCreatesIt)
+{
+    const QString file = app.filePath("new.db");
+    auto form = start({"", "", "Provider=SQLite;Data Source=" + file});
+    ASSERT_EQ(boxes->shown.size(), 1u);
+    EXPECT_TRUE(boxes->shown[0].text.startsWith(Failure + "Provider=SQLite;Data Source=" + file));
+    EXPECT_TRUE(boxes->shown[0].text.contains("\r\n" + missingDatabaseText(file)))
+        << boxes->shown[0].text.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(file));
+    QAction *create = child<QAction>(*form, "CreateblankTrackTable1");
+    ASSERT_TRUE(create->isEnabled());
+
+    create->trigger();
+    EXPECT_EQ(boxes->shown.size(), 1u);
+    EXPECT_TRUE(QFileInfo::exists(file));
+    EXPECT_FALSE(create->isEnabled());
+    DB db(app.path(), "new.db", false);
+    EXPECT_TRUE(tableExists(db));
 }
 
 TEST_F(TrackFormTest, CreateBlankOverAnExistingTableShowsTheDatabaseErrorAndStaysEnabled)
@@ -248,6 +271,41 @@ TEST_F(SearchWindow, TagAsManagedIsOfferedForUndeliverableRowsOnlyAndTagsWithThe
     makeCurrent("M1");
     form->GridPopUpPopup();
     EXPECT_FALSE(tag->isVisible());
+}
+
+// Mended fault: a row whose MsgID is null was tagged with a NULL key; the key is the empty text.
+TEST_F(SearchWindow, TagAsManagedOnANullMessageIdTagsTheRowsWithAnEmptyOne)
+{
+    db->insert({{"Patient", "Nullid"},
+                {"QZServerReceiveTime", DB::at(2024, 3, 4, 9)},
+                {"QZDeliveryTime", DB::at(1900, 1, 1)}});
+    db->insert({{"MsgID", QString(QLatin1String(""))},
+                {"Patient", "Emptyid"},
+                {"QZServerReceiveTime", DB::at(2024, 3, 5, 9)},
+                {"QZDeliveryTime", DB::at(1900, 1, 1)}});
+    searchPatient("");
+    int nullRow = -1;
+    for (int row = 0; row < form->trackModel().rowCount(); ++row) {
+        if (form->trackModel().value(row, TrackField::MsgID).isNull())
+            nullRow = row;
+    }
+    ASSERT_GE(nullRow, 0);
+    form->grid()->setCurrentIndex(form->trackModel().index(nullRow, 0));
+    form->GridPopUpPopup();
+    QAction *tag = child<QAction>(*form, "agasManaged1");
+    ASSERT_TRUE(tag->isVisible());
+    tag->trigger();
+    EXPECT_TRUE(boxes->shown.empty());
+
+    DbStatement deliveries(
+        db->connection(),
+        "select Patient, QZDeliveryTime from Tracking where Patient in ('Nullid', 'Emptyid') "
+        "order by Patient");
+    const DbResult rows = deliveries.open();
+    ASSERT_EQ(rows.rowCount(), 2);
+    EXPECT_EQ(rows.text(0, "Patient"), "Emptyid");
+    EXPECT_EQ(rows.text(0, "QZDeliveryTime"), "1900-01-27 00:00:00.000");
+    EXPECT_EQ(rows.text(1, "QZDeliveryTime"), "1900-01-01 00:00:00.000");
 }
 
 TEST_F(SearchWindow, PopUpWithoutARowOffersDisplayOnly)

@@ -36,7 +36,7 @@ void writeSettings(const QString &path, const QString &trackingFolder)
 void createTracking(const QString &programFolder)
 {
     DbConnection connection(programFolder);
-    connection.open(sqliteInitString());
+    connection.openCreating(sqliteInitString());
     const SqlDialect &dialect = connection.dialect();
     DbStatement probe(connection, dialect.tableExistsSql(QStringLiteral("Tracking")));
     if (probe.open().rowCount() == 0)

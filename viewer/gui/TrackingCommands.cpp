@@ -2,6 +2,7 @@
 
 #include "shared/DbStatement.h"
 #include "shared/TrackingSchema.h"
+#include "shared/WallClock.h"
 #include "viewer/search/CsvWriter.h"
 #include "viewer/search/TitleClickSortOrder.h"
 
@@ -25,8 +26,7 @@ void TQZTrackForm::RunTrackQuery()
 {
     dropTrackReport();
     m_pages->setTabVisible(m_pages->indexOf(m_reportTab), false);
-    const TrackSearch::Result result =
-        m_search.RunTrackQuery(criteria(), m_SortOrder, QDateTime::currentDateTime());
+    const TrackSearch::Result result = m_search.RunTrackQuery(criteria(), m_SortOrder, WallClock::now());
     if (result.outcome == TrackSearch::Outcome::NoCriteria)
         showMessage(QStringLiteral("No criteria Selected"));
     else if (result.outcome == TrackSearch::Outcome::OpenFailed)
@@ -73,7 +73,9 @@ void TQZTrackForm::agasManaged1Click()
 {
     runCommand([this] {
         const int row = currentRow();
-        const QString messageId = row >= 0 ? m_model.value(row, TrackField::MsgID).toString() : QString();
+        QString messageId = row >= 0 ? m_model.value(row, TrackField::MsgID).toString() : QString();
+        if (messageId.isNull()) // a null column is keyed by the empty text, so no null row changes
+            messageId = QString(QLatin1String(""));
         // An open statement of the grid would keep its read snapshot, and the update could not write.
         m_model.cancelRead();
         m_audit.record(AuditAction::TagAsManaged, messageId);
@@ -87,8 +89,13 @@ void TQZTrackForm::agasManaged1Click()
 void TQZTrackForm::CreateblankTrackTable1Click()
 {
     runCommand([this] {
-        if (!m_connection.isOpen())
-            return;
+        if (!m_connection.isOpen()) {
+            // The one place that may create a missing database file; a closed connection to an
+            // existing database is left alone.
+            if (!m_connection.databaseFileMissing())
+                return;
+            m_connection.openCreating(m_connection.connectionString());
+        }
         m_search.setTrackQueryText(m_connection.dialect().createTrackingSql());
         DbStatement create(m_connection, m_search.TrackQuery().text());
         create.execute();

@@ -4,9 +4,10 @@
 #include "shared/DataLinkFile.h"
 #include "shared/DbError.h"
 #include "shared/DbStatement.h"
-#include "viewer/search/SearchSettingsStore.h"
+#include "shared/WallClock.h"
 #include "viewer/app/ViewerMessageRelay.h"
 #include "viewer/gui/SharedContentLauncher.h"
+#include "viewer/search/SearchSettingsStore.h"
 
 #include <QAction>
 #include <QProgressBar>
@@ -41,7 +42,7 @@ QString dataSourceOf(const QString &connectionString)
 
 void TQZTrackForm::FormCreate()
 {
-    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime now = WallClock::now();
     setWindowTitle(QStringLiteral("Orvane Tracking (") + QLatin1String(ovtrack::ProductVersion) + u')');
     m_versionLabel->setText(QStringLiteral("Version: ") + QLatin1String(ovtrack::FileVersion));
 
@@ -119,9 +120,14 @@ void TQZTrackForm::connectAndProbe()
         }
         UpdateStatusBar();
     } catch (const std::exception &) {
-        showMessage(
+        QString text =
             QStringLiteral("Failed to connect to the Tracking database. The Connection String used was ") +
-            m_run.DbConnectionString);
+            m_run.DbConnectionString;
+        if (m_connection.databaseFileMissing()) {
+            m_CreateblankTrackTable1->setEnabled(true);
+            text += QStringLiteral("\r\n") + missingDatabaseText(m_connection.target().databaseName);
+        }
+        showMessage(text);
         return;
     }
     try {
@@ -162,15 +168,14 @@ void TQZTrackForm::LoadSearchSettings()
 {
     LoadGridColumnWidths();
     SearchCriteria values = criteria();
-    SearchSettingsStore().load().applyTo(values, m_SortOrder, QDateTime::currentDateTime());
+    SearchSettingsStore().load().applyTo(values, m_SortOrder, WallClock::now());
     setCriteria(values);
 }
 
 void TQZTrackForm::SaveSearchSettings()
 {
     SaveGridColumnWidths();
-    SearchSettingsStore().save(
-        SavedSearch::fromCriteria(criteria(), m_SortOrder, QDateTime::currentDateTime()));
+    SearchSettingsStore().save(SavedSearch::fromCriteria(criteria(), m_SortOrder, WallClock::now()));
 }
 
 void TQZTrackForm::closeEvent(QCloseEvent *event)

@@ -7,6 +7,7 @@
 #include "viewer/gui/Tracking.h"
 
 #include "shared/ProgramInfo.h"
+#include "shared/WallClock.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -34,7 +35,7 @@ int exportCsv(const ViewerCommandLine &line)
     QTextStream errors(stderr);
     const ViewerRunValues values =
         ViewerRunValues::fromEnvironment(QCoreApplication::applicationDirPath(), line.positional);
-    return runSavedSearch(values, QDateTime::currentDateTime(), errors,
+    return runSavedSearch(values, WallClock::now(), errors,
                           [&](TrackResultModel &model, const TrackSearch &search) {
                               QSaveFile file(line.exportCsvPath);
                               if (!file.open(QIODevice::WriteOnly))
@@ -66,7 +67,7 @@ int writeReportPdf(int argc, char **argv, const ViewerCommandLine &line)
     const ViewerRunValues values =
         ViewerRunValues::fromEnvironment(QCoreApplication::applicationDirPath(), line.positional);
     if (!line.reportPdfPath.isEmpty())
-        return writeSearchReportPdf(values, QDateTime::currentDateTime(), line.reportPdfPath, errors);
+        return writeSearchReportPdf(values, WallClock::now(), line.reportPdfPath, errors);
     return writeSummaryPdf(values, line.summaryPdfPath, errors);
 }
 

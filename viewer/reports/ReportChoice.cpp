@@ -9,7 +9,8 @@ ReportKind trackReportFor(const QString &sortOrder)
     if (practice < 0)
         return ReportKind::Search;
     const qsizetype patient = order.indexOf(QLatin1String("patient"));
-    return patient < 0 || patient >= practice ? ReportKind::Practice : ReportKind::Search;
+    // An order without "patient" does not group by practice then patient: the search report.
+    return patient >= practice ? ReportKind::Practice : ReportKind::Search;
 }
 
 bool needsLargeReportWarning(qint64 rowCount)

@@ -3,9 +3,13 @@
 #include "viewer/reports/ReportPagePainter.h"
 #include "viewer/reports/ReportTextFit.h"
 
+#include "shared/WallClock.h"
+
 #include <QFontDatabase>
 #include <QPainter>
 
+#include <cmath>
+#include <limits>
 #include <stdexcept>
 
 namespace {
@@ -100,7 +104,7 @@ int ReportEngine::prepare(const Progress &progress)
 {
     m_prepared = false;
     m_pageStarts.clear();
-    m_printedAt = m_fixedPrintedAt.isValid() ? m_fixedPrintedAt : QDateTime::currentDateTime();
+    m_printedAt = m_fixedPrintedAt.isValid() ? m_fixedPrintedAt : WallClock::now();
     const int rows = m_data.rowCount();
     if (rows == 0) {
         if (m_layout.printIfEmpty)
@@ -144,18 +148,39 @@ void ReportEngine::fitText(ReportPageLayout &page) const
     for (ReportPlacedBand &band : page.bands) {
         for (ReportPlacedElement &placed : band.elements) {
             const ReportElement &element = *placed.element;
+            // A text never runs over the next box on its line, however long it is.
+            const double room = roomBeforeNextBox(band, placed);
+            // A box sized to its text is as wide as the text: only the next box limits it.
+            const double width = element.sizedToText() ? room : std::min(placed.rect.width(), room);
             if (placed.text.isEmpty()) {
                 placed.lines.clear();
-            } else if (element.sizedToText()) {
+            } else if (element.sizedToText() && room == std::numeric_limits<double>::infinity()) {
                 placed.lines = QStringList{ReportTextFit::oneLine(placed.text)};
+            } else if (element.sizedToText()) {
+                const ReportTextFit::Box box{width * dotsPerMm, placed.rect.height() * dotsPerMm, false,
+                                             true};
+                placed.lines = ReportTextFit::lines(ReportTextFit::oneLine(placed.text), placed.font,
+                                                    &m_metricsDevice, box);
             } else {
-                const ReportTextFit::Box box{placed.rect.width() * dotsPerMm,
-                                             placed.rect.height() * dotsPerMm, element.wordWrap,
-                                             element.clip};
+                const ReportTextFit::Box box{width * dotsPerMm, placed.rect.height() * dotsPerMm,
+                                             element.wordWrap, element.clip || width < placed.rect.width()};
                 placed.lines = ReportTextFit::lines(placed.text, placed.font, &m_metricsDevice, box);
             }
         }
     }
+}
+
+double ReportEngine::roomBeforeNextBox(const ReportPlacedBand &band, const ReportPlacedElement &placed)
+{
+    double room = std::numeric_limits<double>::infinity();
+    for (const ReportPlacedElement &other : band.elements) {
+        // On the same line: the tops lie within half the lower box's height of each other.
+        const bool sameLine = std::abs(other.rect.top() - placed.rect.top()) <
+                              std::min(placed.rect.height(), other.rect.height()) / 2;
+        if (&other != &placed && sameLine && other.rect.left() > placed.rect.left())
+            room = std::min(room, other.rect.left() - placed.rect.left());
+    }
+    return room;
 }
 
 void ReportEngine::paintPage(QPainter &painter, int pageNumber) const

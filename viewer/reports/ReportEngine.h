@@ -86,6 +86,8 @@ private:
     double remainingHeight(int fromGroup, int step) const;
     double bandHeight(int band) const;
     void fitText(ReportPageLayout &page) const;
+    // The width from a placed box's left edge to the next box that starts to its right on its line.
+    static double roomBeforeNextBox(const ReportPlacedBand &band, const ReportPlacedElement &placed);
     void place(ReportPageLayout *out, int band, double top, int row, bool repeated) const;
     QString elementText(const ReportElement &element, const ElementMetrics &metrics, int row,
                         int pageNumber) const;

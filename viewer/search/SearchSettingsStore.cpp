@@ -1,6 +1,7 @@
 #include "viewer/search/SearchSettingsStore.h"
 
 #include "shared/OleDate.h"
+#include "shared/WallClock.h"
 
 #include <QSettings>
 
@@ -122,11 +123,11 @@ SavedSearch SavedSearch::fromCriteria(const SearchCriteria &criteria, const QStr
     saved.mailBoxFilter = criteria.mailboxText;
     saved.mailBoxFilterEnabled = criteria.mailboxChecked;
     saved.fromDateEnabled = criteria.fromDateChecked;
-    saved.fromDate = QDateTime(criteria.fromDate, QTime(0, 0));
-    saved.fromTime = QDateTime(now.date(), criteria.fromTime);
+    saved.fromDate = WallClock::of(criteria.fromDate);
+    saved.fromTime = WallClock::of(now.date(), criteria.fromTime);
     saved.toDateEnabled = criteria.toDateChecked;
-    saved.toDate = QDateTime(criteria.toDate, QTime(0, 0));
-    saved.toTime = QDateTime(now.date(), criteria.toTime);
+    saved.toDate = WallClock::of(criteria.toDate);
+    saved.toTime = WallClock::of(now.date(), criteria.toTime);
     saved.deliveryStatus = statusFilterText(criteria.statusIndex);
     saved.sortOrder = sortOrder;
     return saved;

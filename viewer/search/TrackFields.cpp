@@ -142,7 +142,7 @@ QVariant value(const TrackRowStore::Row &row, TrackField field)
     }
     case Kind::Time: {
         const std::optional<QDateTime> time = timeOf(row, field);
-        return time ? QVariant(QDateTime(time->date(), time->time())) : QVariant();
+        return time ? QVariant(*time) : QVariant();
     }
     case Kind::Int:
         return row.readStatus ? QVariant(*row.readStatus) : QVariant();

@@ -2,6 +2,7 @@
 
 #include "shared/SqlDialect.h"
 #include "shared/TrackingSchema.h"
+#include "shared/WallClock.h"
 
 namespace {
 
@@ -152,11 +153,11 @@ ComposedTrackQuery TrackQueryComposer::compose(const SearchCriteria &c, const QS
         QStringList{QStringLiteral("select Count(MsgID) as TRACKCOUNT from Tracking Where ")} + lines;
 
     const QDateTime from =
-        c.fromDateChecked ? QDateTime(c.fromDate, c.fromTime) : QDateTime(RangeStartWhenOpen, QTime(0, 0));
+        c.fromDateChecked ? WallClock::of(c.fromDate, c.fromTime) : WallClock::of(RangeStartWhenOpen);
     const QDateTime to =
-        c.toDateChecked ? QDateTime(c.toDate, c.toTime) : QDateTime(now.date().addDays(1), QTime(0, 0));
-    const QDateTime dob(c.dobDate, QTime(0, 0));
-    const QDateTime requested(c.reqDate, QTime(0, 0));
+        c.toDateChecked ? WallClock::of(c.toDate, c.toTime) : WallClock::of(now.date().addDays(1));
+    const QDateTime dob = WallClock::of(c.dobDate);
+    const QDateTime requested = WallClock::of(c.reqDate);
     const QString mailbox = c.mailboxText.trimmed();
 
     if (c.requestIdChecked)
