@@ -15,13 +15,26 @@ QString nextConnectionName()
     return QStringLiteral("ovtrack-%1").arg(++counter);
 }
 
+QString connectFailure(const ConnectionTarget &target, const QString &reason)
+{
+    switch (target.backend) {
+    case Backend::SqlServer:
+        return QStringLiteral("Cannot connect to SQL Server \"%1\": %2").arg(target.serverLabel, reason);
+    case Backend::PostgreSql:
+        return QStringLiteral("Cannot connect to PostgreSQL server \"%1\": %2")
+            .arg(target.serverLabel, reason);
+    case Backend::Sqlite:
+        break;
+    }
+    return QStringLiteral("Cannot open database \"%1\": %2").arg(target.serverLabel, reason);
+}
+
 } // namespace
 
 DbConnection::DbConnection(QString programFolder, QString defaultProvider)
     : m_programFolder(std::move(programFolder)), m_defaultProvider(std::move(defaultProvider)),
       m_connectionName(nextConnectionName())
-{
-}
+{}
 
 DbConnection::~DbConnection()
 {
@@ -67,11 +80,15 @@ void DbConnection::openTarget()
                       QStringLiteral("The Qt SQL driver %1 is not installed").arg(m_target.driver));
     db.setDatabaseName(m_target.databaseName);
     db.setConnectOptions(m_target.connectOptions);
+    if (!m_target.hostName.isEmpty())
+        db.setHostName(m_target.hostName);
+    db.setPort(m_target.port);
+    if (!m_target.userName.isEmpty())
+        db.setUserName(m_target.userName);
+    if (!m_target.password.isEmpty())
+        db.setPassword(m_target.password);
     if (!db.open()) {
-        const QString what = m_target.backend == Backend::SqlServer
-                                 ? QStringLiteral("Cannot connect to SQL Server \"%1\": %2")
-                                 : QStringLiteral("Cannot open database \"%1\": %2");
-        const QString message = what.arg(m_target.serverLabel, sqlErrorText(db.lastError()));
+        const QString message = connectFailure(m_target, sqlErrorText(db.lastError()));
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_connectionName);
         throw DbError(DbError::Kind::Database, message);

@@ -56,9 +56,9 @@ QMetaType nullTypeFor(ParamType type)
 
 } // namespace
 
-DbStatement::DbStatement(DbConnection &connection, const QString &text) : m_connection(connection), m_text(text)
-{
-}
+DbStatement::DbStatement(DbConnection &connection, const QString &text)
+    : m_connection(connection), m_text(text)
+{}
 
 void DbStatement::setText(const QString &text)
 {
@@ -149,7 +149,8 @@ QVariant DbStatement::boundValue(const Binding &binding) const
         bool ok = false;
         const qlonglong n = value.toLongLong(&ok);
         if (!ok)
-            refuse(QStringLiteral("The value %1 of parameter :%2 is not an integer").arg(value.toString(), binding.name));
+            refuse(QStringLiteral("The value %1 of parameter :%2 is not an integer")
+                       .arg(value.toString(), binding.name));
         return n;
     }
     case ParamType::LongText:
@@ -165,6 +166,16 @@ QVariant DbStatement::boundValue(const Binding &binding) const
 QSqlQuery &DbStatement::run()
 {
     m_connection.ensureOpen();
+    // PostgreSQL prepares only queries and row changes: a statement without parameters (a create
+    // statement, a catalogue check) runs as it is, which every backend accepts.
+    if (parameterNames().isEmpty()) {
+        m_prepared = false;
+        m_query = QSqlQuery(m_connection.database());
+        m_query.setForwardOnly(true);
+        if (!m_query.exec(m_text))
+            throw DbError(DbError::Kind::Database, sqlErrorText(m_query.lastError()));
+        return m_query;
+    }
     // A statement that is reused keeps its prepared form while the text and the connection stay.
     if (!m_prepared || m_preparedGeneration != m_connection.generation()) {
         m_query = QSqlQuery(m_connection.database());

@@ -1,5 +1,6 @@
 #include "shared/SqlDialect.h"
 
+#include "shared/PostgresDialect.h"
 #include "shared/SqlServerDialect.h"
 #include "shared/SqliteDialect.h"
 #include "shared/TrackingSchema.h"
@@ -14,6 +15,11 @@ QString quoteMessageId(const QString &messageId)
 QString SqlDialect::createIndexSql(const QString &index, const QString &table, const QString &column) const
 {
     return QStringLiteral("CREATE INDEX %1 ON %2 (%3)").arg(index, table, column);
+}
+
+QString SqlDialect::likeCondition(const QString &column, const QString &parameter) const
+{
+    return column + QStringLiteral(" like :") + parameter;
 }
 
 QString SqlDialect::lowDeliverySql(const QString &messageId) const
@@ -48,7 +54,8 @@ std::optional<QDateTime> parseCanonicalDateTime(const QString &text)
         text.at(13) != u':' || text.at(16) != u':' || text.at(19) != u'.')
         return std::nullopt;
     const QDate date(digitsAt(text, 0, 4), digitsAt(text, 5, 2), digitsAt(text, 8, 2));
-    const QTime time(digitsAt(text, 11, 2), digitsAt(text, 14, 2), digitsAt(text, 17, 2), digitsAt(text, 20, 3));
+    const QTime time(digitsAt(text, 11, 2), digitsAt(text, 14, 2), digitsAt(text, 17, 2),
+                     digitsAt(text, 20, 3));
     if (!date.isValid() || !time.isValid())
         return std::nullopt;
     return QDateTime(date, time);
@@ -67,8 +74,9 @@ std::optional<QDateTime> SqlDialect::dateTimeValue(const QVariant &value) const
     const QString text = value.toString().trimmed();
     if (const auto canonical = parseCanonicalDateTime(text))
         return canonical;
-    static const char *const formats[] = {"yyyy-MM-dd HH:mm:ss.zzz", "yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd HH:mm",
-                                          "yyyy-MM-ddTHH:mm:ss.zzz", "yyyy-MM-ddTHH:mm:ss", "yyyy-MM-dd"};
+    static const char *const formats[] = {"yyyy-MM-dd HH:mm:ss.zzz", "yyyy-MM-dd HH:mm:ss",
+                                          "yyyy-MM-dd HH:mm",        "yyyy-MM-ddTHH:mm:ss.zzz",
+                                          "yyyy-MM-ddTHH:mm:ss",     "yyyy-MM-dd"};
     for (const char *format : formats) {
         const QDateTime parsed = QDateTime::fromString(text, QLatin1String(format));
         if (parsed.isValid())
@@ -94,7 +102,8 @@ QString SqlDialect::undeliveredSummary(const QString &daysSinceReceipt, const QS
         QStringLiteral("\tTracking as t1"),
         QStringLiteral("where"),
         QStringLiteral("\t(t1.QZDeliveryTime is null or t1.QZDeliveryTime=%1 or t1.QZDeliveryTime=%2 )")
-            .arg(dateLiteral(Sentinel::DecryptFailedDayFirst), dateLiteral(Sentinel::DecryptFailedMonthFirst)),
+            .arg(dateLiteral(Sentinel::DecryptFailedDayFirst),
+                 dateLiteral(Sentinel::DecryptFailedMonthFirst)),
         QStringLiteral("                and t1.QZServerReceiveTime is not null"),
         QStringLiteral("group by"),
         QStringLiteral("\tt1.pracid"),
@@ -109,6 +118,8 @@ std::unique_ptr<SqlDialect> SqlDialect::create(Backend backend)
     switch (backend) {
     case Backend::SqlServer:
         return std::make_unique<SqlServerDialect>();
+    case Backend::PostgreSql:
+        return std::make_unique<PostgresDialect>();
     case Backend::Sqlite:
         break;
     }

@@ -27,7 +27,7 @@ public:
     virtual QString addColumnSql(const QString &table, const QString &column, const QString &type,
                                  const QString &size) const = 0;
     virtual QString indexExistsSql(const QString &index) const = 0;
-    QString createIndexSql(const QString &index, const QString &table, const QString &column) const;
+    virtual QString createIndexSql(const QString &index, const QString &table, const QString &column) const;
 
     // Brings the text columns to their widths (MsgID 100, FileType 50, the others 240).
     virtual void runWidthBatch(DbConnection &connection) const = 0;
@@ -41,6 +41,8 @@ public:
 
     virtual QString undeliveredSummarySql() const = 0;
     virtual QString tagAsManagedSql() const = 0;
+    // A search condition "column like :parameter" with the production database's case rules.
+    virtual QString likeCondition(const QString &column, const QString &parameter) const;
 
     // A sentinel date as the search statement writes it, quotes included.
     virtual QString dateLiteral(QDate date) const = 0;
