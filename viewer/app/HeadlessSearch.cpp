@@ -2,10 +2,10 @@
 
 #include "shared/DbConnection.h"
 #include "shared/DbError.h"
+#include "viewer/app/ViewerRunValues.h"
 #include "viewer/search/SearchSettingsStore.h"
 #include "viewer/search/TrackResultModel.h"
 #include "viewer/search/TrackSearch.h"
-#include "viewer/app/ViewerRunValues.h"
 
 #include <QTextStream>
 
