@@ -41,11 +41,24 @@ void administer(PostgresServer &server, const QString &sql)
     admin.execute(sql);
 }
 
+// The folder of the server CTest's fixture starts; a test process run alone starts its own.
+QString fixtureFolder()
+{
+    const QString named = qEnvironmentVariable("OVTRACK_PG_SOCKET");
+    if (!named.isEmpty())
+        return named;
+#ifdef OVTRACK_PG_TEST_FOLDER
+    if (PostgresServer(QStringLiteral(OVTRACK_PG_TEST_FOLDER)).isRunning())
+        return QStringLiteral(OVTRACK_PG_TEST_FOLDER);
+#endif
+    return {};
+}
+
 } // namespace
 
 PostgresServer *TestPostgres::server(QString *reason)
 {
-    const QString shared = qEnvironmentVariable("OVTRACK_PG_SOCKET");
+    const QString shared = fixtureFolder();
     if (!shared.isEmpty()) {
         auto &server = fixtureServer();
         if (!server)

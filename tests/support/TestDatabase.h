@@ -8,8 +8,9 @@
 
 class PostgresServer;
 
-// The PostgreSQL server of this test run: the one CTest's fixture started (its socket folder in
-// OVTRACK_PG_SOCKET), or else one this process starts on first use and stops when its tests end.
+// The PostgreSQL server of this test run: the one CTest's fixture started (its folder built in, or
+// named by OVTRACK_PG_SOCKET), or else one this process starts on first use and stops when its
+// tests end.
 namespace TestPostgres {
 // nullptr, with the reason in `reason`, when there is none.
 PostgresServer *server(QString *reason = nullptr);
