@@ -1,3 +1,4 @@
+#include "bench/viewer/SearchScenarios.h"
 #include "shared/DbConnection.h"
 #include "shared/DbStatement.h"
 #include "tests/support/PostgresServer.h"
@@ -128,21 +129,10 @@ void benchmark(PostgresServer &server, int rows)
     if (PQstatus(conn) != CONNECTION_OK)
         throw std::runtime_error(PQerrorMessage(conn));
 
-    const std::vector<std::pair<const char *, std::function<void(SearchCriteria &)>>> searches{
-        {"patient prefix",
-         [](SearchCriteria &c) { c.nameFilterChecked = true, c.nameFilterText = "smith1"; }},
-        {"practice", [](SearchCriteria &c) { c.mailboxChecked = true, c.mailboxText = "P1042"; }},
-        {"status Undeliverable", [](SearchCriteria &c) { c.statusIndex = 2; }},
-        {"date range (7 days)",
-         [](SearchCriteria &c) {
-             c.fromDateChecked = c.toDateChecked = true;
-             c.fromDate = QDate(2024, 3, 1), c.toDate = QDate(2024, 3, 8);
-         }},
-    };
     double worst = 0;
-    for (const auto &[label, tick] : searches) {
+    for (const SearchScenario &scenario : searchScenarios()) {
         SearchCriteria criteria = SearchCriteria::atStartup(Now.date());
-        tick(criteria);
+        scenario.tick(criteria);
         const QString sortOrder = QStringLiteral("MsgID");
         const ComposedTrackQuery composed =
             TrackQueryComposer(db.dialect()).compose(criteria, sortOrder, Now);
@@ -176,8 +166,8 @@ void benchmark(PostgresServer &server, int rows)
         }
         const double ratio = medianMs(viewerTimes) / medianMs(rawTimes);
         worst = std::max(worst, ratio);
-        std::printf("%-22s %9d %8lld %10.2f %10.2f %7.2f\n", label, rows, found, medianMs(viewerTimes),
-                    medianMs(rawTimes), ratio);
+        std::printf("%-22s %9d %8lld %10.2f %10.2f %7.2f\n", scenario.name, rows, found,
+                    medianMs(viewerTimes), medianMs(rawTimes), ratio);
         PGresult *plan = run(conn, {"explain " + count.text, count.values});
         for (int row = 0; row < PQntuples(plan); ++row)
             std::printf("    %s\n", PQgetvalue(plan, row, 0));

@@ -6,9 +6,7 @@
 
 namespace {
 
-const QString Header =
-    QStringLiteral("Sender,Filename,ReceiveTime,DeliveryTime,FileType,LabId,RequestDate,Addressee,"
-                   "Requesting,Patient,Address,DOB,DocsPTRef,Test,Collect,Report,Run,Prac,Status,MsgId");
+const QString &Header = TrackingHeader;
 
 // The loader connects through a data-link file, which every reconnect reads again: pointing it at
 // a database that cannot be reached makes the server go away under a running pass.

@@ -69,6 +69,11 @@ protected:
     Backend backend() const override { return GetParam(); }
 };
 
+// The header line a tracking file starts with.
+inline const QString TrackingHeader =
+    QStringLiteral("Sender,Filename,ReceiveTime,DeliveryTime,FileType,LabId,RequestDate,Addressee,"
+                   "Requesting,Patient,Address,DOB,DocsPTRef,Test,Collect,Report,Run,Prac,Status,MsgId");
+
 // A tracking line of 20 fields with the usual values; `fields` overrides by 1-based position.
 QString trackingLine(const QString &msgId, const std::vector<std::pair<int, QString>> &fields = {},
                      int fieldCount = 20);

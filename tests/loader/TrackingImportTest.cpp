@@ -27,9 +27,7 @@ bool setImmutable(const QString &path, bool on)
     return done;
 }
 
-const QString Header =
-    QStringLiteral("Sender,Filename,ReceiveTime,DeliveryTime,FileType,LabId,RequestDate,Addressee,"
-                   "Requesting,Patient,Address,DOB,DocsPTRef,Test,Collect,Report,Run,Prac,Status,MsgId");
+const QString &Header = TrackingHeader;
 
 class TrackingImportTest : public LoaderBackendFixture
 {

@@ -3,19 +3,17 @@
 #include "shared/DbConnection.h"
 #include "shared/DbError.h"
 #include "shared/DbStatement.h"
+#include "viewer/app/HeadlessConnection.h"
 #include "viewer/app/ViewerRunValues.h"
 
 #include <QTextStream>
 
 int createBlankTrackTable(const ViewerRunValues &values, QTextStream &errors)
 {
-    if (values.DbConnectionString.isEmpty()) {
-        errors << "No database connection defined." << Qt::endl;
-        return 1;
-    }
     DbConnection connection(values.AppPath, QStringLiteral("SQLNCLI.1"));
+    if (!openHeadlessConnection(connection, values, errors))
+        return 1;
     try {
-        connection.open(values.DbConnectionString);
         DbStatement create(connection, connection.dialect().createTrackingSql());
         create.execute();
     } catch (const DbError &error) {
