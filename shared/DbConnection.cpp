@@ -160,12 +160,20 @@ std::shared_ptr<const SqlDialect> DbConnection::sharedDialect() const
     return m_dialect;
 }
 
+DbError DbConnection::failure(const QSqlError &error)
+{
+    DbError result(DbError::Kind::Database, sqlErrorText(error));
+    if (m_dialect && m_dialect->connectionLost(error))
+        close();
+    return result;
+}
+
 int DbConnection::execute(const QString &sql)
 {
     ensureOpen();
     QSqlQuery query(database());
     if (!query.exec(sql))
-        throw DbError(DbError::Kind::Database, sqlErrorText(query.lastError()));
+        throw failure(query.lastError());
     return query.numRowsAffected();
 }
 

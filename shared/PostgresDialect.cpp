@@ -4,6 +4,8 @@
 #include "shared/DbStatement.h"
 #include "shared/TrackingSchema.h"
 
+#include <QSqlError>
+
 namespace {
 
 const QString CrLf = QStringLiteral("\r\n");
@@ -214,4 +216,10 @@ QStringList PostgresDialect::sessionSetupSql() const
         create.arg(Folding, QStringLiteral("und"), QStringLiteral("true")) +
         QStringLiteral(" EXCEPTION WHEN unique_violation OR duplicate_object OR insufficient_privilege THEN "
                        "NULL; END $$")};
+}
+
+bool PostgresDialect::connectionLost(const QSqlError &error) const
+{
+    const QString state = error.nativeErrorCode();
+    return state.isEmpty() || state.startsWith(QLatin1String("08")) || state.startsWith(QLatin1String("57P"));
 }

@@ -29,6 +29,8 @@ public:
     QVariant dateTimeParameter(const QDateTime &value) const override;
     QVariant longTextParameter(const QByteArray &bytes) const override;
     QStringList sessionSetupSql() const override;
+    // No SQLSTATE (the client lost the server), class 08 (connection) or 57P (shut down).
+    bool connectionLost(const QSqlError &error) const override;
 
     // The statements the width batch runs, one per table; HM_CONTENT's only when it exists.
     QStringList widthBatchSql(bool withContentTable) const;

@@ -136,7 +136,8 @@ void applyLoaderSettingsLines(LoaderSettings &settings, const QStringList &lines
 QString completeConnectionString(const QString &connectionString)
 {
     const QString lower = connectionString.toLower();
-    if (lower.contains(QLatin1String(".udl")) && !withoutSpacesLower(lower).contains(QLatin1String("filename=")))
+    if (lower.contains(QLatin1String(".udl")) &&
+        !withoutSpacesLower(lower).contains(QLatin1String("filename=")))
         return QStringLiteral("File name=") + connectionString;
     return connectionString;
 }

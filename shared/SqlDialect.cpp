@@ -17,6 +17,11 @@ QString SqlDialect::createIndexSql(const QString &index, const QString &table, c
     return QStringLiteral("CREATE INDEX %1 ON %2 (%3)").arg(index, table, column);
 }
 
+bool SqlDialect::connectionLost(const QSqlError &) const
+{
+    return false;
+}
+
 QString SqlDialect::likeCondition(const QString &column, const QString &parameter) const
 {
     return column + QStringLiteral(" like :") + parameter;

@@ -10,6 +10,7 @@
 #include <memory>
 
 class DbConnection;
+class QSqlError;
 
 // Every statement text that is not portable between the backends, and how date-times travel to
 // and from each of them. Portable statements (inserts, updates, the search) live with their users.
@@ -52,6 +53,10 @@ public:
     virtual std::optional<QDateTime> dateTimeValue(const QVariant &value) const;
     // How long text (content bytes) is bound.
     virtual QVariant longTextParameter(const QByteArray &bytes) const = 0;
+
+    // Whether a failed statement means the session is gone (the server stopped or the link
+    // broke), so that the next statement opens a new one.
+    virtual bool connectionLost(const QSqlError &error) const;
 
     // Session settings run once after every open.
     virtual QStringList sessionSetupSql() const = 0;

@@ -31,9 +31,10 @@ QString createTracking(const QString &tableName, bool upgradedWidths)
 {
     QStringList columns;
     for (const TrackingSchema::Column &column : TrackingSchema::trackingColumns())
-        columns << columnDefinition(column, upgradedWidths ? TrackingSchema::upgradedWidth(column) : column.width);
-    return QStringLiteral("CREATE TABLE ") + tableName + QStringLiteral(" (") + columns.join(QStringLiteral(", ")) +
-           u')';
+        columns << columnDefinition(column,
+                                    upgradedWidths ? TrackingSchema::upgradedWidth(column) : column.width);
+    return QStringLiteral("CREATE TABLE ") + tableName + QStringLiteral(" (") +
+           columns.join(QStringLiteral(", ")) + u')';
 }
 
 QString createContent(const QString &tableName)
@@ -46,8 +47,9 @@ QString createContent(const QString &tableName)
 // Days between the receive date and today, as DateDiff(day, ...) counts them.
 QString dayDiff()
 {
-    return QStringLiteral("cast(julianday(date('now', 'localtime')) - julianday(date(t1.QZServerReceiveTime)) "
-                          "as integer)");
+    return QStringLiteral(
+        "cast(julianday(date('now', 'localtime')) - julianday(date(t1.QZServerReceiveTime)) "
+        "as integer)");
 }
 
 bool tableExists(DbConnection &connection, const SqlDialect &dialect, const QString &name)
@@ -73,8 +75,7 @@ void rebuildTable(DbConnection &connection, const QString &table, const QString 
     const QString columns = columnNames(connection, table).join(QStringLiteral(", "));
     connection.execute(QStringLiteral("DROP TABLE IF EXISTS ") + rebuilt);
     connection.execute(createSql.arg(rebuilt));
-    connection.execute(
-        QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM %3").arg(rebuilt, columns, table));
+    connection.execute(QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM %3").arg(rebuilt, columns, table));
     connection.execute(QStringLiteral("DROP TABLE ") + table);
     connection.execute(QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(rebuilt, table));
 }
@@ -88,24 +89,27 @@ QString SqliteDialect::canonicalDateTime(const QDateTime &value)
 
 QString SqliteDialect::tableExistsSql(const QString &name) const
 {
-    return QStringLiteral("select name from sqlite_master where type = 'table' and name = '%1' collate nocase")
+    return QStringLiteral(
+               "select name from sqlite_master where type = 'table' and name = '%1' collate nocase")
         .arg(name);
 }
 
 QString SqliteDialect::columnExistsSql(const QString &table, const QString &column) const
 {
-    return QStringLiteral("select m.name as table_name, p.name as column_name from sqlite_master as m join "
-                          "pragma_table_info(m.name) as p where m.type = 'table' and m.name = '%1' collate nocase "
-                          "and p.name = '%2' collate nocase")
+    return QStringLiteral(
+               "select m.name as table_name, p.name as column_name from sqlite_master as m join "
+               "pragma_table_info(m.name) as p where m.type = 'table' and m.name = '%1' collate nocase "
+               "and p.name = '%2' collate nocase")
         .arg(table, column);
 }
 
 QString SqliteDialect::columnMaxLengthSql(const QString &table, const QString &column) const
 {
-    return QStringLiteral("select p.name as column_name, cast(substr(p.type, instr(p.type, '(') + 1, "
-                          "length(p.type) - instr(p.type, '(') - 1) as integer) as MaxLength from sqlite_master "
-                          "as m join pragma_table_info(m.name) as p where m.type = 'table' and m.name = '%1' "
-                          "collate nocase and p.name = '%2' collate nocase")
+    return QStringLiteral(
+               "select p.name as column_name, cast(substr(p.type, instr(p.type, '(') + 1, "
+               "length(p.type) - instr(p.type, '(') - 1) as integer) as MaxLength from sqlite_master "
+               "as m join pragma_table_info(m.name) as p where m.type = 'table' and m.name = '%1' "
+               "collate nocase and p.name = '%2' collate nocase")
         .arg(table, column);
 }
 
@@ -169,10 +173,11 @@ QString SqliteDialect::undeliveredSummarySql() const
 
 QString SqliteDialect::tagAsManagedSql() const
 {
-    return QStringList{QStringLiteral("Update Tracking "),
-                       QStringLiteral("  set QZDeliveryTime = %1,").arg(dateLiteral(Sentinel::Managed)),
-                       QStringLiteral("    QZServerReceiveTime = strftime('%Y-%m-%d %H:%M:%f', 'now', 'localtime')"),
-                       QStringLiteral("     where MsgID = :QMessageID")}
+    return QStringList{
+        QStringLiteral("Update Tracking "),
+        QStringLiteral("  set QZDeliveryTime = %1,").arg(dateLiteral(Sentinel::Managed)),
+        QStringLiteral("    QZServerReceiveTime = strftime('%Y-%m-%d %H:%M:%f', 'now', 'localtime')"),
+        QStringLiteral("     where MsgID = :QMessageID")}
         .join(CrLf);
 }
 
