@@ -152,14 +152,25 @@ private:
 
     // One tracking file of a pass; true when it completed normally. `stop` ends the pass.
     bool importTrackingFile(const QString &name, bool &stop);
+    // After the connection was lost at line `index`: that line and those before it stay in the file
+    // (of `total` lines when read), the refused lines after it go to "errors/", and the pass ends.
+    void leaveForNextPass(const QString &name, const QStringList &lines, int index, qsizetype total,
+                          TextEncoding encoding, const QString &reason, bool &stop);
     // The errors copy of the lines left and the deletion of the file.
-    void finishTrackingFile(const QString &name, const QStringList &remaining, TextEncoding encoding, bool &stop);
+    void finishTrackingFile(const QString &name, const QStringList &remaining, TextEncoding encoding,
+                            bool &stop);
     // One data line; true when it was applied and leaves the file.
     bool importTrackingLine(const QString &fileName, int index, const QString &line);
     bool writeRecordAttempts(const QString &fileName, int index, const TrackingRecord &record, bool update);
     // An entry of the tracking folder that is not read: one level-2 line the first time it is seen.
     void leaveEntryAlone(const QString &name, const QString &why);
     QSet<QString> m_entriesLeftAlone;
+    // After a failed line: whether the database cannot be reached at all, tried by reconnecting;
+    // `reason` then holds the database's message.
+    bool databaseUnreachable(QString &reason);
+    // Rewrites a tracking file with the lines not yet applied, for the next pass; false when it
+    // cannot be written (the file is then left as it was, and its applied lines come again).
+    bool keepLinesForNextPass(const QString &name, const QStringList &lines, TextEncoding encoding);
 
     // --- service loop and content store ---
     ServiceControl *m_control = nullptr;

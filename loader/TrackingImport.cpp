@@ -132,17 +132,27 @@ bool TsvcOVTrack::importTrackingFile(const QString &name, bool &stop)
     }
 
     QStringList &lines = file.lines;
+    const qsizetype total = lines.size();
     int index = static_cast<int>(lines.size()) - 1;
     std::optional<QString> failure;
+    QString lostReason;
+    bool lost = false;
     try {
         for (; index >= 0; --index) {
             if (importTrackingLine(name, index, lines.at(index)))
                 lines.removeAt(index);
+            else if ((lost = databaseUnreachable(lostReason)))
+                break;
         }
     } catch (const std::exception &e) {
         failure = errorText(e);
+        lost = databaseUnreachable(lostReason);
     }
 
+    if (lost) {
+        leaveForNextPass(name, lines, index, total, file.encoding, lostReason, stop);
+        return true;
+    }
     finishTrackingFile(name, lines, file.encoding, stop);
     if (failure) {
         WriteLog(1, name + QStringLiteral("line ") + QString::number(index) + QStringLiteral(" caused ") +
@@ -159,6 +169,34 @@ void TsvcOVTrack::leaveEntryAlone(const QString &name, const QString &why)
     m_entriesLeftAlone.insert(name);
     WriteLog(2,
              u'"' + name + QStringLiteral("\" ") + why + QStringLiteral("; it is left where it is, unread."));
+}
+
+void TsvcOVTrack::leaveForNextPass(const QString &name, const QStringList &lines, int index, qsizetype total,
+                                   TextEncoding encoding, const QString &reason, bool &stop)
+{
+    // Lines after `index` were tried with the server up: those left failed for their data.
+    const QStringList waiting = lines.mid(0, index + 1);
+    const QStringList refused = lines.mid(index + 1);
+    WriteLog(1, QStringLiteral(
+                    "Database connection lost at \"%1\" line %2; it and the %3 lines before it are left "
+                    "for the next pass: %4")
+                    .arg(name)
+                    .arg(index)
+                    .arg(index)
+                    .arg(reason));
+    stop = true;
+    QStringList kept = waiting;
+    if (!refused.isEmpty()) {
+        if (writeErrorsCopy(TrackingDir, name, refused, encoding)) {
+            WriteLog(2, QStringLiteral("Tracking file written to Errors folder. FileName: ") + name);
+        } else {
+            WriteLog(2, QStringLiteral("Tracking file written to Errors folder."));
+            kept = lines; // the refused lines wait too rather than be lost
+        }
+    }
+    if (kept.size() != total && !keepLinesForNextPass(name, kept, encoding))
+        WriteLog(1,
+                 QStringLiteral("Unable to rewrite \"%1\"; its applied lines will be read again.").arg(name));
 }
 
 void TsvcOVTrack::finishTrackingFile(const QString &name, const QStringList &remaining, TextEncoding encoding,

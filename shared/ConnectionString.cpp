@@ -17,7 +17,8 @@ constexpr int LoginTimeoutSeconds = 15;
 QString unquoted(QString value)
 {
     value = value.trimmed();
-    if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') && value.back() == value.front())
+    if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') &&
+        value.back() == value.front())
         value = value.mid(1, value.size() - 2);
     return value;
 }
@@ -43,6 +44,44 @@ ConnectionTarget sqlServerTarget(const QMap<QString, QString> &props)
     target.databaseName = odbcConnectionString(props);
     target.serverLabel = props.value(QStringLiteral("data source"));
     target.connectOptions = QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(LoginTimeoutSeconds);
+    return target;
+}
+
+// "host", "host,port", "host:port" or the absolute folder of a Unix socket.
+void splitPostgresServer(const QString &dataSource, ConnectionTarget &target)
+{
+    QString host = dataSource.trimmed();
+    if (!host.startsWith(u'/')) {
+        const qsizetype separator = host.contains(u',') ? host.indexOf(u',') : host.lastIndexOf(u':');
+        if (separator > 0) {
+            bool ok = false;
+            const int port = host.mid(separator + 1).trimmed().toInt(&ok);
+            if (!ok || port <= 0 || port > 65535)
+                refuse(QStringLiteral("The PostgreSQL Data Source \"%1\" has no valid port").arg(dataSource));
+            target.port = port;
+            host = host.left(separator).trimmed();
+        }
+    }
+    target.hostName = host;
+}
+
+ConnectionTarget postgresTarget(const QMap<QString, QString> &props)
+{
+    ConnectionTarget target;
+    target.backend = Backend::PostgreSql;
+    target.driver = QStringLiteral("QPSQL");
+    splitPostgresServer(props.value(QStringLiteral("data source")), target);
+    target.databaseName = props.value(QStringLiteral("initial catalog"));
+    target.userName = props.value(QStringLiteral("user id"));
+    target.password = props.value(QStringLiteral("password"));
+    bool ok = false;
+    int timeout = props.value(QStringLiteral("connect timeout")).toInt(&ok);
+    if (!ok || timeout <= 0)
+        timeout = LoginTimeoutSeconds;
+    target.connectOptions = QStringLiteral("connect_timeout=%1").arg(timeout);
+    target.serverLabel = props.value(QStringLiteral("data source"));
+    if (target.serverLabel.isEmpty())
+        target.serverLabel = QStringLiteral("(default PostgreSQL server)");
     return target;
 }
 
@@ -83,7 +122,8 @@ QMap<QString, QString> parseInitString(const QString &initString)
         } else if (c == u';') {
             flush();
         } else {
-            if ((c == u'"' || c == u'\'') && piece.contains(u'=') && piece.section(u'=', 1).trimmed().isEmpty())
+            if ((c == u'"' || c == u'\'') && piece.contains(u'=') &&
+                piece.section(u'=', 1).trimmed().isEmpty())
                 quote = c;
             piece.append(c);
         }
@@ -154,11 +194,15 @@ ConnectionTarget resolveConnectionString(const QString &connectionString, const 
         target = sqlServerTarget(props);
     else if (provider.compare(QLatin1String("SQLite"), Qt::CaseInsensitive) == 0)
         target = sqliteTarget(props, programFolder);
+    else if (provider.compare(QLatin1String("PostgreSQL"), Qt::CaseInsensitive) == 0)
+        target = postgresTarget(props);
     else if (provider.isEmpty())
         refuse(QStringLiteral("The connection string names no Provider"));
     else
-        refuse(QStringLiteral("Provider \"%1\" is not supported; use SQLOLEDB, SQLNCLI, MSOLEDBSQL or SQLite")
-                   .arg(provider));
+        refuse(
+            QStringLiteral(
+                "Provider \"%1\" is not supported; use SQLOLEDB, SQLNCLI, MSOLEDBSQL, SQLite or PostgreSQL")
+                .arg(provider));
     target.initString = initString;
     return target;
 }

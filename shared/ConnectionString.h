@@ -8,7 +8,8 @@
 enum class Backend
 {
     SqlServer, // QODBC with FreeTDS
-    Sqlite     // QSQLITE
+    Sqlite,    // QSQLITE
+    PostgreSql // QPSQL
 };
 
 struct ConnectionTarget
@@ -18,7 +19,11 @@ struct ConnectionTarget
     QString databaseName;   // SQLite file or ODBC connection string
     QString connectOptions; // Qt connect options
     QString serverLabel;    // the server or file that messages name
-    QString initString;     // the OLE DB string the target was made from
+    QString hostName;       // server drivers only; empty for the driver's default
+    int port = -1;
+    QString userName;
+    QString password;   // empty: the driver's own sources (a password file, peer authentication)
+    QString initString; // the OLE DB string the target was made from
 };
 
 // Keys are lower-cased; values keep their case, quotes removed.

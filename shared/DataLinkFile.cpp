@@ -36,14 +36,16 @@ void writeDataLinkFile(const QString &path, const QString &initString)
 QString parseDataLinkBytes(const QByteArray &bytes, const QString &name)
 {
     if (!bytes.startsWith("\xFF\xFE"))
-        fail(QStringLiteral("The data-link file \"%1\" does not begin with the UTF-16 byte-order mark").arg(name));
+        fail(QStringLiteral("The data-link file \"%1\" does not begin with the UTF-16 byte-order mark")
+                 .arg(name));
     QStringDecoder decoder(QStringConverter::Utf16LE, QStringConverter::Flag::Stateless);
     const QString text = decoder.decode(bytes.mid(2));
     if (decoder.hasError() || (bytes.size() % 2) != 0)
         fail(QStringLiteral("The data-link file \"%1\" is not valid UTF-16 text").arg(name));
     const QStringList lines = splitTextLines(text);
     if (lines.size() < 3 || lines.at(2).trimmed().isEmpty())
-        fail(QStringLiteral("The data-link file \"%1\" holds no connection string on its third line").arg(name));
+        fail(QStringLiteral("The data-link file \"%1\" holds no connection string on its third line")
+                 .arg(name));
     return lines.at(2).trimmed();
 }
 

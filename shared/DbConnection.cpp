@@ -22,6 +22,20 @@ bool isSqliteFile(const QString &databaseName)
     return databaseName != QLatin1String(":memory:") && !databaseName.startsWith(QLatin1String("file:"));
 }
 
+QString connectFailure(const ConnectionTarget &target, const QString &reason)
+{
+    switch (target.backend) {
+    case Backend::SqlServer:
+        return QStringLiteral("Cannot connect to SQL Server \"%1\": %2").arg(target.serverLabel, reason);
+    case Backend::PostgreSql:
+        return QStringLiteral("Cannot connect to PostgreSQL server \"%1\": %2")
+            .arg(target.serverLabel, reason);
+    case Backend::Sqlite:
+        break;
+    }
+    return QStringLiteral("Cannot open database \"%1\": %2").arg(target.serverLabel, reason);
+}
+
 } // namespace
 
 QString missingDatabaseText(const QString &file)
@@ -34,8 +48,7 @@ QString missingDatabaseText(const QString &file)
 DbConnection::DbConnection(QString programFolder, QString defaultProvider)
     : m_programFolder(std::move(programFolder)), m_defaultProvider(std::move(defaultProvider)),
       m_connectionName(nextConnectionName())
-{
-}
+{}
 
 DbConnection::~DbConnection()
 {
@@ -114,11 +127,15 @@ void DbConnection::openTarget()
         QSqlDatabase::removeDatabase(m_connectionName);
         throw DbError(DbError::Kind::Database, missingDatabaseText(m_target.databaseName));
     }
+    if (!m_target.hostName.isEmpty())
+        db.setHostName(m_target.hostName);
+    db.setPort(m_target.port);
+    if (!m_target.userName.isEmpty())
+        db.setUserName(m_target.userName);
+    if (!m_target.password.isEmpty())
+        db.setPassword(m_target.password);
     if (!db.open()) {
-        const QString what = m_target.backend == Backend::SqlServer
-                                 ? QStringLiteral("Cannot connect to SQL Server \"%1\": %2")
-                                 : QStringLiteral("Cannot open database \"%1\": %2");
-        const QString message = what.arg(m_target.serverLabel, sqlErrorText(db.lastError()));
+        const QString message = connectFailure(m_target, sqlErrorText(db.lastError()));
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_connectionName);
         throw DbError(DbError::Kind::Database, message);
@@ -192,12 +209,20 @@ std::shared_ptr<const SqlDialect> DbConnection::sharedDialect() const
     return m_dialect;
 }
 
+DbError DbConnection::failure(const QSqlError &error)
+{
+    DbError result(DbError::Kind::Database, sqlErrorText(error));
+    if (m_dialect && m_dialect->connectionLost(error))
+        close();
+    return result;
+}
+
 int DbConnection::execute(const QString &sql)
 {
     ensureOpen();
     QSqlQuery query(database());
     if (!query.exec(sql))
-        throw DbError(DbError::Kind::Database, sqlErrorText(query.lastError()));
+        throw failure(query.lastError());
     return query.numRowsAffected();
 }
 

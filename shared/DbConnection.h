@@ -1,6 +1,7 @@
 #pragma once
 
 #include "shared/ConnectionString.h"
+#include "shared/DbError.h"
 #include "shared/SqlDialect.h"
 
 #include <QSqlDatabase>
@@ -45,6 +46,10 @@ public:
     // The dialect of the last connection string; throws DbError when none was given yet.
     const SqlDialect &dialect() const;
     std::shared_ptr<const SqlDialect> sharedDialect() const;
+
+    // The error of a failed statement; when it says the session is gone, the connection is closed
+    // first, so that the next statement opens a new one.
+    DbError failure(const QSqlError &error);
 
     // Runs a statement without parameters; returns the rows it affected.
     int execute(const QString &sql);

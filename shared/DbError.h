@@ -20,8 +20,7 @@ public:
 
     DbError(Kind kind, const QString &message)
         : std::runtime_error(message.toStdString()), m_kind(kind), m_message(message)
-    {
-    }
+    {}
 
     Kind kind() const { return m_kind; }
     bool isAccessLayerError() const { return m_kind == Kind::AccessLayer; }

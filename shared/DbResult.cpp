@@ -7,8 +7,7 @@
 DbResult::DbResult(QStringList fieldNames, std::vector<std::vector<QVariant>> rows,
                    std::shared_ptr<const SqlDialect> dialect)
     : m_fieldNames(std::move(fieldNames)), m_rows(std::move(rows)), m_dialect(std::move(dialect))
-{
-}
+{}
 
 int DbResult::fieldIndex(const QString &field) const
 {
@@ -43,7 +42,12 @@ bool DbResult::isNull(int row, const QString &field) const
 QString DbResult::text(int row, const QString &field) const
 {
     const QVariant v = value(row, field);
-    return v.isNull() ? QString() : v.toString();
+    if (v.isNull())
+        return {};
+    // Drivers that hand over date-times as values give them the embedded database's text.
+    if (v.metaType().id() == QMetaType::QDateTime)
+        return v.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+    return v.toString();
 }
 
 std::optional<QDateTime> DbResult::dateTime(int row, const QString &field) const

@@ -185,14 +185,25 @@ QVariant DbStatement::boundValue(const Binding &binding) const
 QSqlQuery &DbStatement::run()
 {
     m_connection.ensureOpen();
+    // PostgreSQL prepares only queries and row changes: a statement without parameters (a create
+    // statement, a catalogue check) runs as it is, which every backend accepts.
+    if (m_parameterNames.isEmpty()) {
+        m_prepared = false;
+        m_fieldNamesKnown = false;
+        m_query = QSqlQuery(m_connection.database());
+        m_query.setForwardOnly(true);
+        if (!m_query.exec(m_text))
+            throw m_connection.failure(m_query.lastError());
+        return m_query;
+    }
     // A statement that is reused keeps its prepared form while the text and the connection stay.
     if (!m_prepared || m_preparedGeneration != m_connection.generation()) {
         m_query = QSqlQuery(m_connection.database());
         m_query.setForwardOnly(true);
         if (!m_query.prepare(m_text)) {
-            const QString message = sqlErrorText(m_query.lastError());
+            const QSqlError error = m_query.lastError();
             m_query = QSqlQuery();
-            throw DbError(DbError::Kind::Database, message);
+            throw m_connection.failure(error);
         }
         m_prepared = true;
         m_fieldNamesKnown = false;
@@ -200,7 +211,7 @@ QSqlQuery &DbStatement::run()
     }
     bindAll(m_query);
     if (!m_query.exec())
-        throw DbError(DbError::Kind::Database, sqlErrorText(m_query.lastError()));
+        throw m_connection.failure(m_query.lastError());
     return m_query;
 }
 
@@ -220,7 +231,7 @@ QSqlQuery DbStatement::prepareBound()
     QSqlQuery query(m_connection.database());
     query.setForwardOnly(true);
     if (!query.prepare(m_text))
-        throw DbError(DbError::Kind::Database, sqlErrorText(query.lastError()));
+        throw m_connection.failure(query.lastError());
     bindAll(query);
     return query;
 }

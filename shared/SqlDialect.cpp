@@ -1,5 +1,6 @@
 #include "shared/SqlDialect.h"
 
+#include "shared/PostgresDialect.h"
 #include "shared/SqlServerDialect.h"
 #include "shared/SqliteDialect.h"
 #include "shared/TrackingSchema.h"
@@ -29,6 +30,16 @@ QString quoteMessageId(const QString &messageId)
 QString SqlDialect::createIndexSql(const QString &index, const QString &table, const QString &column) const
 {
     return QStringLiteral("CREATE INDEX %1 ON %2 (%3)").arg(index, table, column);
+}
+
+bool SqlDialect::connectionLost(const QSqlError &) const
+{
+    return false;
+}
+
+QString SqlDialect::likeCondition(const QString &column, const QString &parameter) const
+{
+    return column + QStringLiteral(" like :") + parameter;
 }
 
 QString SqlDialect::lowDeliverySql(const QString &messageId) const
@@ -63,7 +74,8 @@ std::optional<QDateTime> parseCanonicalDateTime(const QString &text)
         text.at(13) != u':' || text.at(16) != u':' || text.at(19) != u'.')
         return std::nullopt;
     const QDate date(digitsAt(text, 0, 4), digitsAt(text, 5, 2), digitsAt(text, 8, 2));
-    const QTime time(digitsAt(text, 11, 2), digitsAt(text, 14, 2), digitsAt(text, 17, 2), digitsAt(text, 20, 3));
+    const QTime time(digitsAt(text, 11, 2), digitsAt(text, 14, 2), digitsAt(text, 17, 2),
+                     digitsAt(text, 20, 3));
     if (!date.isValid() || !time.isValid())
         return std::nullopt;
     return WallClock::of(date, time);
@@ -158,6 +170,8 @@ std::unique_ptr<SqlDialect> SqlDialect::create(Backend backend)
     switch (backend) {
     case Backend::SqlServer:
         return std::make_unique<SqlServerDialect>();
+    case Backend::PostgreSql:
+        return std::make_unique<PostgresDialect>();
     case Backend::Sqlite:
         break;
     }

@@ -10,6 +10,7 @@
 #include <memory>
 
 class DbConnection;
+class QSqlError;
 
 // Every statement text that is not portable between the backends, and how date-times travel to
 // and from each of them. Portable statements (inserts, updates, the search) live with their users.
@@ -27,7 +28,7 @@ public:
     virtual QString addColumnSql(const QString &table, const QString &column, const QString &type,
                                  const QString &size) const = 0;
     virtual QString indexExistsSql(const QString &index) const = 0;
-    QString createIndexSql(const QString &index, const QString &table, const QString &column) const;
+    virtual QString createIndexSql(const QString &index, const QString &table, const QString &column) const;
 
     // Brings the text columns to their widths (MsgID 100, FileType 50, the others 240).
     virtual void runWidthBatch(DbConnection &connection) const = 0;
@@ -46,6 +47,8 @@ public:
 
     virtual QString undeliveredSummarySql() const = 0;
     virtual QString tagAsManagedSql() const = 0;
+    // A search condition "column like :parameter" with the production database's case rules.
+    virtual QString likeCondition(const QString &column, const QString &parameter) const;
 
     // A sentinel date as the search statement writes it, quotes included.
     virtual QString dateLiteral(QDate date) const = 0;
@@ -59,6 +62,9 @@ public:
     // Whether a database error's message says that a unique key refused a duplicate. The base knows
     // the production database's words; a backend adds its own.
     virtual bool isDuplicateKey(const QString &errorMessage) const;
+    // Whether a failed statement means the session is gone (the server stopped or the link
+    // broke), so that the next statement opens a new one.
+    virtual bool connectionLost(const QSqlError &error) const;
 
     // Session settings run once after every open.
     virtual QStringList sessionSetupSql() const = 0;

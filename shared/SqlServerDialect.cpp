@@ -39,16 +39,18 @@ QString SqlServerDialect::tableExistsSql(const QString &name) const
 
 QString SqlServerDialect::columnExistsSql(const QString &table, const QString &column) const
 {
-    return QStringLiteral("select so.name as table_name, sc.name as column_name from sysobjects as so left join "
-                          "syscolumns as sc on so.id = sc.id where so.name = '%1' and sc.name = '%2'")
+    return QStringLiteral(
+               "select so.name as table_name, sc.name as column_name from sysobjects as so left join "
+               "syscolumns as sc on so.id = sc.id where so.name = '%1' and sc.name = '%2'")
         .arg(table, column);
 }
 
 QString SqlServerDialect::columnMaxLengthSql(const QString &table, const QString &column) const
 {
-    return QStringLiteral("SELECT c.name AS column_name,c.max_length as MaxLength FROM sys.columns AS c JOIN "
-                          "sys.types AS t ON c.user_type_id=t.user_type_id WHERE c.object_id = OBJECT_ID('%1') "
-                          "and c.Name='%2'")
+    return QStringLiteral(
+               "SELECT c.name AS column_name,c.max_length as MaxLength FROM sys.columns AS c JOIN "
+               "sys.types AS t ON c.user_type_id=t.user_type_id WHERE c.object_id = OBJECT_ID('%1') "
+               "and c.Name='%2'")
         .arg(table, column);
 }
 
@@ -77,15 +79,24 @@ QString SqlServerDialect::widthBatchSql() const
         const char *nullability;
     };
     static const Alteration alterations[] = {
-        {"Tracking", "MsgID", "varchar(100)", "NULL"},        {"Tracking", "Sender", "varchar(240)", "NULL"},
-        {"Tracking", "Filename", "varchar(240)", "NULL"},     {"Tracking", "QZDeliveryTime", "[datetime]", "NULL"},
-        {"Tracking", "PracID", "varchar(240)", "NULL"},       {"Tracking", "FileType", "varchar(50)", "NULL"},
-        {"Tracking", "LabId", "varchar(240)", "NULL"},        {"Tracking", "AddresseeDoc", "varchar(240)", "NULL"},
-        {"Tracking", "RequestingDoc", "varchar(240)", "NULL"}, {"Tracking", "Patient", "varchar(240)", "NULL"},
-        {"Tracking", "PatientGiven", "varchar(240)", "NULL"}, {"Tracking", "PatientAddress", "varchar(240)", "NULL"},
-        {"Tracking", "DocsPTRef", "varchar(240)", "NULL"},    {"Tracking", "Test", "varchar(240)", "NULL"},
-        {"Tracking", "CollectTime", "varchar(240)", "NULL"},  {"Tracking", "ReportTime", "varchar(240)", "NULL"},
-        {"Tracking", "RunNumber", "varchar(240)", "NULL"},    {"HM_CONTENT", "MsgID", "varchar(100)", "NOT NULL"},
+        {"Tracking", "MsgID", "varchar(100)", "NULL"},
+        {"Tracking", "Sender", "varchar(240)", "NULL"},
+        {"Tracking", "Filename", "varchar(240)", "NULL"},
+        {"Tracking", "QZDeliveryTime", "[datetime]", "NULL"},
+        {"Tracking", "PracID", "varchar(240)", "NULL"},
+        {"Tracking", "FileType", "varchar(50)", "NULL"},
+        {"Tracking", "LabId", "varchar(240)", "NULL"},
+        {"Tracking", "AddresseeDoc", "varchar(240)", "NULL"},
+        {"Tracking", "RequestingDoc", "varchar(240)", "NULL"},
+        {"Tracking", "Patient", "varchar(240)", "NULL"},
+        {"Tracking", "PatientGiven", "varchar(240)", "NULL"},
+        {"Tracking", "PatientAddress", "varchar(240)", "NULL"},
+        {"Tracking", "DocsPTRef", "varchar(240)", "NULL"},
+        {"Tracking", "Test", "varchar(240)", "NULL"},
+        {"Tracking", "CollectTime", "varchar(240)", "NULL"},
+        {"Tracking", "ReportTime", "varchar(240)", "NULL"},
+        {"Tracking", "RunNumber", "varchar(240)", "NULL"},
+        {"HM_CONTENT", "MsgID", "varchar(100)", "NOT NULL"},
     };
     QString batch;
     for (const Alteration &a : alterations) {
@@ -119,7 +130,8 @@ QString SqlServerDialect::createTrackingSql() const
 QString SqlServerDialect::createContentSql() const
 {
     return QStringList{QStringLiteral("CREATE TABLE [dbo].[HM_CONTENT] ("),
-                       QStringLiteral("\t[MsgID] [varchar] (100) ") + Collation + QStringLiteral(" NOT NULL ,"),
+                       QStringLiteral("\t[MsgID] [varchar] (100) ") + Collation +
+                           QStringLiteral(" NOT NULL ,"),
                        QStringLiteral("\t[HMData] [text] ") + Collation + QStringLiteral(" NULL "),
                        QStringLiteral(") ON [PRIMARY] TEXTIMAGE_ON [PRIMARY]")}
         .join(CrLf);

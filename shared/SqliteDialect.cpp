@@ -32,9 +32,10 @@ QString createTracking(const QString &tableName, bool upgradedWidths)
 {
     QStringList columns;
     for (const TrackingSchema::Column &column : TrackingSchema::trackingColumns())
-        columns << columnDefinition(column, upgradedWidths ? TrackingSchema::upgradedWidth(column) : column.width);
-    return QStringLiteral("CREATE TABLE ") + tableName + QStringLiteral(" (") + columns.join(QStringLiteral(", ")) +
-           u')';
+        columns << columnDefinition(column,
+                                    upgradedWidths ? TrackingSchema::upgradedWidth(column) : column.width);
+    return QStringLiteral("CREATE TABLE ") + tableName + QStringLiteral(" (") +
+           columns.join(QStringLiteral(", ")) + u')';
 }
 
 QString createContent(const QString &tableName)
@@ -67,8 +68,7 @@ void rebuildTable(DbConnection &connection, const QString &table, const QString 
     const QString columns = columnNames(connection, table).join(QStringLiteral(", "));
     connection.execute(QStringLiteral("DROP TABLE IF EXISTS ") + rebuilt);
     connection.execute(createSql.arg(rebuilt));
-    connection.execute(
-        QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM %3").arg(rebuilt, columns, table));
+    connection.execute(QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM %3").arg(rebuilt, columns, table));
     connection.execute(QStringLiteral("DROP TABLE ") + table);
     connection.execute(QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(rebuilt, table));
 }
@@ -89,24 +89,27 @@ QString SqliteDialect::canonicalDateTime(const QDateTime &value)
 
 QString SqliteDialect::tableExistsSql(const QString &name) const
 {
-    return QStringLiteral("select name from sqlite_master where type = 'table' and name = '%1' collate nocase")
+    return QStringLiteral(
+               "select name from sqlite_master where type = 'table' and name = '%1' collate nocase")
         .arg(name);
 }
 
 QString SqliteDialect::columnExistsSql(const QString &table, const QString &column) const
 {
-    return QStringLiteral("select m.name as table_name, p.name as column_name from sqlite_master as m join "
-                          "pragma_table_info(m.name) as p where m.type = 'table' and m.name = '%1' collate nocase "
-                          "and p.name = '%2' collate nocase")
+    return QStringLiteral(
+               "select m.name as table_name, p.name as column_name from sqlite_master as m join "
+               "pragma_table_info(m.name) as p where m.type = 'table' and m.name = '%1' collate nocase "
+               "and p.name = '%2' collate nocase")
         .arg(table, column);
 }
 
 QString SqliteDialect::columnMaxLengthSql(const QString &table, const QString &column) const
 {
-    return QStringLiteral("select p.name as column_name, cast(substr(p.type, instr(p.type, '(') + 1, "
-                          "length(p.type) - instr(p.type, '(') - 1) as integer) as MaxLength from sqlite_master "
-                          "as m join pragma_table_info(m.name) as p where m.type = 'table' and m.name = '%1' "
-                          "collate nocase and p.name = '%2' collate nocase")
+    return QStringLiteral(
+               "select p.name as column_name, cast(substr(p.type, instr(p.type, '(') + 1, "
+               "length(p.type) - instr(p.type, '(') - 1) as integer) as MaxLength from sqlite_master "
+               "as m join pragma_table_info(m.name) as p where m.type = 'table' and m.name = '%1' "
+               "collate nocase and p.name = '%2' collate nocase")
         .arg(table, column);
 }
 

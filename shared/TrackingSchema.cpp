@@ -9,14 +9,17 @@ namespace TrackingSchema {
 namespace {
 using enum ColumnType;
 constexpr std::array<Column, 22> Columns = {{
-    {"MsgID", VarChar, 100},         {"Sender", VarChar, 240},        {"Filename", VarChar, 240},
-    {"QZServerReceiveTime", DateTime, 0}, {"QZDeliveryTime", DateTime, 0}, {"PracID", VarChar, 240},
-    {"FileType", VarChar, 240},      {"LabId", VarChar, 240},         {"RequestDate", DateTime, 0},
-    {"AddresseeDoc", VarChar, 240},  {"RequestingDoc", VarChar, 240}, {"Patient", VarChar, 240},
-    {"PatientGiven", VarChar, 240},  {"PatientAddress", VarChar, 240}, {"PatientDOB", DateTime, 0},
-    {"DocsPTRef", VarChar, 240},     {"Test", VarChar, 240},          {"CollectTime", VarChar, 240},
-    {"ReportTime", VarChar, 240},    {"RunNumber", VarChar, 240},     {"ReadStatus", Int, 0},
-    {"StatusTime", DateTime, 0},
+    {"MsgID", VarChar, 100},         {"Sender", VarChar, 240},
+    {"Filename", VarChar, 240},      {"QZServerReceiveTime", DateTime, 0},
+    {"QZDeliveryTime", DateTime, 0}, {"PracID", VarChar, 240},
+    {"FileType", VarChar, 240},      {"LabId", VarChar, 240},
+    {"RequestDate", DateTime, 0},    {"AddresseeDoc", VarChar, 240},
+    {"RequestingDoc", VarChar, 240}, {"Patient", VarChar, 240},
+    {"PatientGiven", VarChar, 240},  {"PatientAddress", VarChar, 240},
+    {"PatientDOB", DateTime, 0},     {"DocsPTRef", VarChar, 240},
+    {"Test", VarChar, 240},          {"CollectTime", VarChar, 240},
+    {"ReportTime", VarChar, 240},    {"RunNumber", VarChar, 240},
+    {"ReadStatus", Int, 0},          {"StatusTime", DateTime, 0},
 }};
 } // namespace
 

@@ -1,3 +1,4 @@
+#include "bench/viewer/SearchScenarios.h"
 #include "shared/DbConnection.h"
 #include "shared/SqliteDialect.h"
 #include "viewer/search/SearchSettingsStore.h"
@@ -281,27 +282,12 @@ int main(int argc, char **argv)
     RawBaseline raw(path);
     const QString sortOrder = QString::fromLatin1(InitialSortOrder);
 
-    struct Scenario
-    {
-        const char *name;
-        std::function<void(SearchCriteria &)> tick;
-    };
-    const std::vector<Scenario> scenarios{
-        {"patient prefix",
-         [](SearchCriteria &c) { c.nameFilterChecked = true, c.nameFilterText = "smith1"; }},
-        {"practice", [](SearchCriteria &c) { c.mailboxChecked = true, c.mailboxText = "P1042"; }},
-        {"status Undeliverable", [](SearchCriteria &c) { c.statusIndex = 2; }},
-        {"date range (7 days)",
-         [](SearchCriteria &c) {
-             c.fromDateChecked = c.toDateChecked = true;
-             c.fromDate = QDate(2024, 3, 1), c.toDate = QDate(2024, 3, 8);
-         }},
-    };
+    const std::vector<SearchScenario> scenarios = searchScenarios();
 
     std::printf("%-22s %10s %12s %12s %7s\n", "search", "rows", "viewer ms", "C API ms", "ratio");
     const SqliteDialect dialect;
     double worst = 0;
-    for (const Scenario &scenario : scenarios) {
+    for (const SearchScenario &scenario : scenarios) {
         SearchCriteria criteria = SearchCriteria::atStartup(Now.date());
         scenario.tick(criteria);
         const ComposedTrackQuery composed = TrackQueryComposer(dialect).compose(criteria, sortOrder, Now);

@@ -1,6 +1,7 @@
 #include "loader/OVTrackSvcForm.h"
 #include "tests/service/FileAge.h"
 #include "tests/service/LockedFolder.h"
+#include "tests/support/TestDatabase.h"
 #include "tests/support/TestFolder.h"
 
 #include "shared/DbStatement.h"
@@ -25,13 +26,19 @@ struct StoredRow
     QByteArray data;
 };
 
-// A loader with a real SQLite database holding HM_CONTENT, its content store on, logging everything,
-// and waits recorded instead of slept.
+// A loader with a real database holding HM_CONTENT, its content store on, logging everything, and
+// waits recorded instead of slept. It runs on every backend.
 class ContentStore : public ::testing::Test
 {
 protected:
+    virtual Backend backend() const = 0;
+
     void SetUp() override
     {
+        QString reason;
+        if (backend() == Backend::PostgreSql && !TestPostgres::server(&reason))
+            GTEST_SKIP() << "PostgreSQL: " << reason.toStdString();
+        m_database = std::make_unique<TestDatabase>(backend(), m_folder.path());
         m_tracking = m_folder.makeFolder(QStringLiteral("tracking"));
         m_loader = std::make_unique<TsvcOVTrack>(
             m_folder.path(),
@@ -40,9 +47,11 @@ protected:
         m_loader->TrackingDir = m_tracking;
         m_loader->StoreHM = true;
         m_loader->Sleep = [this](int milliseconds) { m_waits.push_back(milliseconds); };
-        m_loader->adoConn1.openCreating(
-            sqliteConnectionString(m_folder.filePath(QStringLiteral("tracking.db"))));
+        m_loader->adoConn1.open(m_database->connectionString());
         m_loader->adoConn1.execute(m_loader->adoConn1.dialect().createContentSql());
+        // An insertion counter like SQLite's own rowid, so that the rows keep their order.
+        if (backend() == Backend::PostgreSql)
+            m_loader->adoConn1.execute(QStringLiteral("ALTER TABLE HM_CONTENT ADD COLUMN rowid serial"));
     }
 
     QString drop(const QString &name, const QByteArray &bytes)
@@ -73,9 +82,16 @@ protected:
     }
 
     TestFolder m_folder;
+    std::unique_ptr<TestDatabase> m_database;
     QString m_tracking;
     std::unique_ptr<TsvcOVTrack> m_loader;
     std::vector<int> m_waits;
+};
+
+class ContentStoreTest : public ContentStore, public ::testing::WithParamInterface<Backend>
+{
+protected:
+    Backend backend() const override { return GetParam(); }
 };
 
 QByteArray everyByteValue()
@@ -87,7 +103,7 @@ QByteArray everyByteValue()
     return bytes;
 }
 
-TEST_F(ContentStore, StoreOffTouchesNothing)
+TEST_P(ContentStoreTest, StoreOffTouchesNothing)
 {
     m_loader->StoreHM = false;
     drop(QStringLiteral("A1.data"), "content");
@@ -98,7 +114,7 @@ TEST_F(ContentStore, StoreOffTouchesNothing)
     EXPECT_TRUE(rows().empty());
 }
 
-TEST_F(ContentStore, DataFilesGoBeforeQzdataFiles)
+TEST_P(ContentStoreTest, DataFilesGoBeforeQzdataFiles)
 {
     drop(QStringLiteral("x.data"), "first");
     drop(QStringLiteral("y.qzdata"), "second");
@@ -127,14 +143,17 @@ void PrintTo(const StoredFileCase &c, std::ostream *out)
     *out << c.fileName;
 }
 
-class StoredFile : public ContentStore, public ::testing::WithParamInterface<StoredFileCase>
+class StoredFile : public ContentStore,
+                   public ::testing::WithParamInterface<std::tuple<Backend, StoredFileCase>>
 {
+protected:
+    Backend backend() const override { return std::get<0>(GetParam()); }
 };
 
 // Every file comes back byte for byte under the message id of its name, and is deleted.
 TEST_P(StoredFile, ComesBackByteForByteUnderItsMessageId)
 {
-    const StoredFileCase &c = GetParam();
+    const StoredFileCase &c = std::get<1>(GetParam());
     const QString name = QString::fromUtf8(c.fileName);
     drop(name, c.bytes);
     m_loader->StoreContentFiles();
@@ -159,14 +178,16 @@ TEST_P(StoredFile, ComesBackByteForByteUnderItsMessageId)
 
 INSTANTIATE_TEST_SUITE_P(
     Files, StoredFile,
-    ::testing::Values(StoredFileCase{"A1B2.data", QByteArray("MSH|^~\\&|LAB\rPID|1\r"), "A1B2"},
-                      StoredFileCase{"empty.data", QByteArray(), "empty"},
-                      StoredFileCase{"a.b.data", QByteArray("two dots"), "a.b"},
-                      StoredFileCase{"every-byte.qzdata", everyByteValue(), "every-byte"},
-                      StoredFileCase{"O'Malley.data", QByteArray("quote in the id"), "O'Malley"},
-                      StoredFileCase{"cp1252.data", QByteArray("Caf\xe9 \x96 \x80 5", 10), "cp1252"}));
+    ::testing::Combine(
+        EveryBackend,
+        ::testing::Values(StoredFileCase{"A1B2.data", QByteArray("MSH|^~\\&|LAB\rPID|1\r"), "A1B2"},
+                          StoredFileCase{"empty.data", QByteArray(), "empty"},
+                          StoredFileCase{"a.b.data", QByteArray("two dots"), "a.b"},
+                          StoredFileCase{"every-byte.qzdata", everyByteValue(), "every-byte"},
+                          StoredFileCase{"O'Malley.data", QByteArray("quote in the id"), "O'Malley"},
+                          StoredFileCase{"cp1252.data", QByteArray("Caf\xe9 \x96 \x80 5", 10), "cp1252"})));
 
-TEST_F(ContentStore, SecondFileOfAMessageAddsASecondRow)
+TEST_P(ContentStoreTest, SecondFileOfAMessageAddsASecondRow)
 {
     drop(QStringLiteral("M1.data"), "one");
     m_loader->StoreContentFiles();
@@ -178,13 +199,25 @@ TEST_F(ContentStore, SecondFileOfAMessageAddsASecondRow)
     EXPECT_EQ(stored[1].data, QByteArray("two"));
 }
 
-TEST_F(ContentStore, DuplicateRefusedByTheDatabaseDeletesTheFileSilently)
+TEST_P(ContentStoreTest, DuplicateRefusedByTheDatabaseDeletesTheFileSilently)
 {
-    // The production database's words for a unique key violation, raised by a real SQLite trigger.
-    m_loader->adoConn1.execute(QStringLiteral(
-        "create trigger refuse_duplicate before insert on HM_CONTENT when exists (select 1 from HM_CONTENT "
-        "where MsgID = new.MsgID) begin select raise(abort, 'Cannot insert duplicate key row in object "
-        "dbo.HM_CONTENT'); end"));
+    // The production database's words for a unique key violation, raised by a real trigger.
+    if (backend() == Backend::PostgreSql) {
+        m_loader->adoConn1.execute(QStringLiteral("create function refuse_duplicate() returns trigger "
+                                                  "language plpgsql as $$ begin if exists (select 1 "
+                                                  "from HM_CONTENT where MsgID = new.MsgID) then raise "
+                                                  "exception 'Cannot insert duplicate key row in "
+                                                  "object dbo.HM_CONTENT'; end if; return new; end $$"));
+        m_loader->adoConn1.execute(
+            QStringLiteral("create trigger refuse_duplicate before insert on HM_CONTENT for "
+                           "each row execute function refuse_duplicate()"));
+    } else {
+        m_loader->adoConn1.execute(QStringLiteral(
+            "create trigger refuse_duplicate before insert on HM_CONTENT when exists (select 1 from "
+            "HM_CONTENT "
+            "where MsgID = new.MsgID) begin select raise(abort, 'Cannot insert duplicate key row in object "
+            "dbo.HM_CONTENT'); end"));
+    }
     drop(QStringLiteral("D1.data"), "kept");
     m_loader->StoreContentFiles();
     drop(QStringLiteral("D1.data"), "refused");
@@ -197,7 +230,7 @@ TEST_F(ContentStore, DuplicateRefusedByTheDatabaseDeletesTheFileSilently)
     EXPECT_FALSE(log().contains(QStringLiteral("Record for")));
 }
 
-TEST_F(ContentStore, FailedInsertKeepsTheFileAndSaysWhy)
+TEST_P(ContentStoreTest, FailedInsertKeepsTheFileAndSaysWhy)
 {
     m_loader->adoConn1.execute(QStringLiteral("drop table HM_CONTENT"));
     drop(QStringLiteral("F1.data"), "waits");
@@ -210,7 +243,7 @@ TEST_F(ContentStore, FailedInsertKeepsTheFileAndSaysWhy)
     EXPECT_TRUE(text.contains(QStringLiteral("HM_CONTENT")));
 }
 
-TEST_F(ContentStore, FileThatCannotBeDeletedStopsTheStoreUntilRestart)
+TEST_P(ContentStoreTest, FileThatCannotBeDeletedStopsTheStoreUntilRestart)
 {
     drop(QStringLiteral("L1.data"), "first");
     drop(QStringLiteral("L2.data"), "second");
@@ -236,7 +269,7 @@ TEST_F(ContentStore, FileThatCannotBeDeletedStopsTheStoreUntilRestart)
 }
 
 // A file still being written must not be stored half-done and then deleted.
-TEST_F(ContentStore, FileChangedWithinTwoSecondsWaitsForTheNextPass)
+TEST_P(ContentStoreTest, FileChangedWithinTwoSecondsWaitsForTheNextPass)
 {
     const QString path = m_folder.writeFile(QStringLiteral("tracking/W1.data"), "half of it");
     m_loader->StoreContentFiles();
@@ -255,7 +288,7 @@ TEST_F(ContentStore, FileChangedWithinTwoSecondsWaitsForTheNextPass)
     EXPECT_FALSE(present(QStringLiteral("W1.data")));
 }
 
-TEST_F(ContentStore, FolderNamedLikeAContentFileIsNotContent)
+TEST_P(ContentStoreTest, FolderNamedLikeAContentFileIsNotContent)
 {
     m_folder.makeFolder(QStringLiteral("tracking/odd.data"));
     drop(QStringLiteral("z.qzdata"), "real");
@@ -265,7 +298,7 @@ TEST_F(ContentStore, FolderNamedLikeAContentFileIsNotContent)
 }
 
 // Mended fault: an empty content file was stored with a NULL HMData, which reads as "no content".
-TEST_F(ContentStore, EmptyFileIsStoredAsEmptyContentNotNull)
+TEST_P(ContentStoreTest, EmptyFileIsStoredAsEmptyContentNotNull)
 {
     drop(QStringLiteral("E1.data"), QByteArray());
     m_loader->StoreContentFiles();
@@ -280,7 +313,7 @@ TEST_F(ContentStore, EmptyFileIsStoredAsEmptyContentNotNull)
 }
 
 // Mended fault: SQLite's own words for a unique key were not taken for a duplicate.
-TEST_F(ContentStore, DuplicateRefusedByAUniqueKeyOnSqliteDeletesTheFileSilently)
+TEST_P(ContentStoreTest, DuplicateRefusedByAUniqueKeyOnSqliteDeletesTheFileSilently)
 {
     m_loader->adoConn1.execute(
         QStringLiteral("create unique index IX_HM_CONTENT_MsgID on HM_CONTENT (MsgID)"));
@@ -298,7 +331,7 @@ TEST_F(ContentStore, DuplicateRefusedByAUniqueKeyOnSqliteDeletesTheFileSilently)
 
 // Mended fault: a pipe blocked the pass for good, a link to /dev/zero was read until memory ran out
 // and a link to a file outside the folder was stored. Only regular files are content.
-TEST_F(ContentStore, PipesAndLinksAreLeftAloneWithOneLineEach)
+TEST_P(ContentStoreTest, PipesAndLinksAreLeftAloneWithOneLineEach)
 {
     const QString outside = m_folder.writeFile(QStringLiteral("secret.txt"), "not content");
     ASSERT_EQ(::mkfifo(QFile::encodeName(m_tracking + QStringLiteral("pipe.data")).constData(), 0600), 0);
@@ -325,7 +358,7 @@ TEST_F(ContentStore, PipesAndLinksAreLeftAloneWithOneLineEach)
 }
 
 // Mended fault: a file stamped in the future (clock skew on a shared folder) was never stored.
-TEST_F(ContentStore, FutureStampedFileIsStoredOnceItStayedTheSameForTwoSeconds)
+TEST_P(ContentStoreTest, FutureStampedFileIsStoredOnceItStayedTheSameForTwoSeconds)
 {
     qint64 clock = 0;
     m_loader->FileLooks.setClock([&clock] { return clock; });
@@ -346,5 +379,6 @@ TEST_F(ContentStore, FutureStampedFileIsStoredOnceItStayedTheSameForTwoSeconds)
     EXPECT_EQ(rows()[0].data, QByteArray("skewed"));
     EXPECT_FALSE(present(QStringLiteral("S1.data")));
 }
+OVTRACK_ON_EVERY_BACKEND(ContentStoreTest);
 
 } // namespace

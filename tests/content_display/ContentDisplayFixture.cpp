@@ -99,15 +99,3 @@ QByteArray binaryContent()
     return QByteArray("MSH|^~\\&|LAB\r\nOBX|1|\xe9\xff\x80|") + QByteArray(1, '\0') +
            QByteArrayLiteral("end\r\n");
 }
-
-bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
-{
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}

@@ -4,6 +4,7 @@
 #include "tests/support/ArchiveWriter.h"
 #include "tests/support/QStringPrinter.h"
 #include "tests/support/TestFolder.h"
+#include "tests/support/WaitUntil.h"
 #include "viewer/content/ContentLauncher.h"
 #include "viewer/content/MessageContentDisplay.h"
 
@@ -76,7 +77,4 @@ MessageContentRow messageRow(const QString &messageId, const QString &fileName, 
 
 // Bytes no text conversion leaves alone: NUL, CR LF, bytes above 127 that are not UTF-8.
 QByteArray binaryContent();
-
-// Processes events until the condition holds or the time is up; returns the condition.
-bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 5000);
 

@@ -13,13 +13,23 @@ void LoaderFixture::SetUp()
                        m_folder.path() + QStringLiteral("xdg"));
     QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, m_folder.path() + QStringLiteral("xdg"));
     m_folder.makeFolder(QStringLiteral("tracking"));
+    m_database = std::make_unique<TestDatabase>(backend(), m_folder.path());
     makeLoader();
+}
+
+void LoaderBackendFixture::SetUp()
+{
+    QString reason;
+    if (GetParam() == Backend::PostgreSql && !TestPostgres::server(&reason))
+        GTEST_SKIP() << "PostgreSQL: " << reason.toStdString();
+    LoaderFixture::SetUp();
 }
 
 void LoaderFixture::TearDown()
 {
     m_loader.reset();
     m_testConnection.reset();
+    m_database.reset();
 }
 
 TsvcOVTrack &LoaderFixture::makeLoader(const QStringList &startParameters)
@@ -39,7 +49,7 @@ void LoaderFixture::setRegistryLevel(const QVariant &value)
 
 void LoaderFixture::connectWithTracking(int level)
 {
-    sql(SqlDialect::create(Backend::Sqlite)->createTrackingSql());
+    sql(SqlDialect::create(backend())->createTrackingSql());
     sql(QStringLiteral("CREATE INDEX IX_Tracking_MsgID ON Tracking (MsgID)"));
     TsvcOVTrack &l = loader();
     l.adoConn1.open(connectionString());

@@ -2,6 +2,7 @@
 
 #include "loader/OVTrackSvcForm.h"
 
+#include "tests/support/TestDatabase.h"
 #include "tests/support/TestFolder.h"
 
 #include <QDateTime>
@@ -14,20 +15,21 @@
 #include <optional>
 #include <vector>
 
-// A loader in a temporary program folder with its own machine-wide settings file, a SQLite
-// database beside it and a tracking folder. The loader's pauses are recorded, not slept.
+// A loader in a temporary program folder with its own machine-wide settings file, a database of
+// its own (a SQLite file beside it unless a test runs on another backend) and a tracking folder.
+// The loader's pauses are recorded, not slept.
 class LoaderFixture : public ::testing::Test
 {
 protected:
     void SetUp() override;
     void TearDown() override;
+    virtual Backend backend() const { return Backend::Sqlite; }
 
     // A fresh loader (the previous one is destroyed first, closing its log).
     TsvcOVTrack &makeLoader(const QStringList &startParameters = {QStringLiteral("svcOVTrack")});
     TsvcOVTrack &loader() { return *m_loader; }
 
-    QString databaseFile() const { return m_folder.filePath(QStringLiteral("tracking.db")); }
-    QString connectionString() const { return sqliteConnectionString(databaseFile()); }
+    QString connectionString() const { return m_database->connectionString(); }
     QString trackingDir() const { return m_folder.path() + QStringLiteral("tracking/"); }
     const TestFolder &folder() const { return m_folder; }
 
@@ -54,9 +56,23 @@ protected:
 
 private:
     TestFolder m_folder;
+    std::unique_ptr<TestDatabase> m_database;
     std::unique_ptr<DbConnection> m_testConnection;
     std::unique_ptr<TsvcOVTrack> m_loader;
 };
+
+// The loader fixture once per backend, for the tests that touch the database.
+class LoaderBackendFixture : public LoaderFixture, public ::testing::WithParamInterface<Backend>
+{
+protected:
+    void SetUp() override;
+    Backend backend() const override { return GetParam(); }
+};
+
+// The header line a tracking file starts with.
+inline const QString TrackingHeader =
+    QStringLiteral("Sender,Filename,ReceiveTime,DeliveryTime,FileType,LabId,RequestDate,Addressee,"
+                   "Requesting,Patient,Address,DOB,DocsPTRef,Test,Collect,Report,Run,Prac,Status,MsgId");
 
 // A tracking line of 20 fields with the usual values; `fields` overrides by 1-based position.
 QString trackingLine(const QString &msgId, const std::vector<std::pair<int, QString>> &fields = {},

@@ -5,7 +5,7 @@
 
 namespace {
 
-class LoaderStartupTest : public LoaderFixture
+class LoaderStartupTest : public LoaderBackendFixture
 {
 protected:
     void writeDataLink()
@@ -28,17 +28,25 @@ protected:
 
     int columnWidth(const QString &table, const QString &column)
     {
-        const DbResult r = query(
-            QStringLiteral("select type from pragma_table_info('%1') where name = '%2'").arg(table, column));
-        const QString type = r.text(0, QStringLiteral("type"));
-        return type.mid(type.indexOf(u'(') + 1).chopped(1).toInt();
+        const DbResult r = query(SqlDialect::create(backend())->columnMaxLengthSql(table, column));
+        return static_cast<int>(r.integer(0, QStringLiteral("MaxLength")).value_or(-1));
     }
 
     bool hasColumn(const QString &column)
     {
-        return query(QStringLiteral("select name from pragma_table_info('Tracking') where name = '%1'")
-                         .arg(column))
+        return query(SqlDialect::create(backend())->columnExistsSql(QStringLiteral("Tracking"), column))
                    .rowCount() == 1;
+    }
+
+    int searchIndexCount()
+    {
+        int count = 0;
+        for (const char *column :
+             {"MsgID", "Patient", "PracID", "LabId", "QZServerReceiveTime", "QZDeliveryTime", "StatusTime"})
+            count +=
+                query(SqlDialect::create(backend())->indexExistsSql(QStringLiteral("IX_Tracking_") + column))
+                    .rowCount();
+        return count;
     }
 
     void startLoader()
@@ -54,22 +62,22 @@ QString oldTrackingSql(int msgIdWidth, bool withAddedColumns)
     QString sql =
         QStringLiteral(
             "CREATE TABLE Tracking (MsgID varchar(%1), Sender varchar(240), Filename varchar(240), "
-            "QZServerReceiveTime datetime, QZDeliveryTime datetime, PracID varchar(240), FileType "
+            "QZServerReceiveTime timestamp, QZDeliveryTime timestamp, PracID varchar(240), FileType "
             "varchar(240), "
-            "LabId varchar(240), RequestDate datetime, AddresseeDoc varchar(240), RequestingDoc "
+            "LabId varchar(240), RequestDate timestamp, AddresseeDoc varchar(240), RequestingDoc "
             "varchar(240), "
             "Patient varchar(240), PatientGiven varchar(240), PatientAddress varchar(240), PatientDOB "
-            "datetime, "
+            "timestamp, "
             "DocsPTRef varchar(240), Test varchar(240), CollectTime varchar(240), ReportTime varchar(240)")
             .arg(msgIdWidth);
     if (withAddedColumns)
-        sql += QStringLiteral(", RunNumber varchar(240), ReadStatus int, StatusTime datetime");
+        sql += QStringLiteral(", RunNumber varchar(240), ReadStatus int, StatusTime timestamp");
     return sql + u')';
 }
 
-TEST_F(LoaderStartupTest, FirstStartInAnEmptyFolderWritesDefaultsAndCreatesTheContentTable)
+TEST_P(LoaderStartupTest, FirstStartInAnEmptyFolderWritesDefaultsAndCreatesTheContentTable)
 {
-    sql(SqlDialect::create(Backend::Sqlite)->createTrackingSql());
+    sql(SqlDialect::create(backend())->createTrackingSql());
     writeDataLink();
     startLoader();
     TsvcOVTrack &l = loader();
@@ -83,7 +91,7 @@ TEST_F(LoaderStartupTest, FirstStartInAnEmptyFolderWritesDefaultsAndCreatesTheCo
     EXPECT_FALSE(l.ProcessingHalted);
     EXPECT_EQ(l.ConnectionString,
               QStringLiteral("File name=") + folder().filePath(QStringLiteral("qztrack.udl")));
-    EXPECT_EQ(query(QStringLiteral("select name from sqlite_master where name = 'HM_CONTENT'")).rowCount(),
+    EXPECT_EQ(query(SqlDialect::create(backend())->tableExistsSql(QStringLiteral("HM_CONTENT"))).rowCount(),
               1);
 
     const QString log = logText();
@@ -97,7 +105,7 @@ TEST_F(LoaderStartupTest, FirstStartInAnEmptyFolderWritesDefaultsAndCreatesTheCo
     EXPECT_FALSE(log.contains(QStringLiteral("Updating Field Widths...")));
 }
 
-TEST_F(LoaderStartupTest, AnOldTrackingTableGetsTheThreeColumnsOnce)
+TEST_P(LoaderStartupTest, AnOldTrackingTableGetsTheThreeColumnsOnce)
 {
     sql(oldTrackingSql(100, false));
     sql(QStringLiteral("INSERT INTO Tracking (MsgID, Patient) VALUES ('M1', 'Smith')"));
@@ -121,7 +129,7 @@ TEST_F(LoaderStartupTest, AnOldTrackingTableGetsTheThreeColumnsOnce)
     EXPECT_FALSE(log.contains(QStringLiteral("Creating index")));
 }
 
-TEST_F(LoaderStartupTest, ANarrowMessageIdRunsTheWidthBatchOnceAndKeepsTheRows)
+TEST_P(LoaderStartupTest, ANarrowMessageIdRunsTheWidthBatchOnceAndKeepsTheRows)
 {
     sql(oldTrackingSql(50, true));
     sql(QStringLiteral("INSERT INTO Tracking (MsgID, FileType) VALUES ('M1', 'HL7')"));
@@ -133,20 +141,16 @@ TEST_F(LoaderStartupTest, ANarrowMessageIdRunsTheWidthBatchOnceAndKeepsTheRows)
     EXPECT_EQ(query(QStringLiteral("select FileType from Tracking where MsgID = 'M1'")).rowCount(), 1);
     EXPECT_TRUE(logText().contains(QStringLiteral("(2): Updating Field Widths...")));
     // The rebuilt table gets its indexes after the widths.
-    EXPECT_EQ(
-        query(QStringLiteral("select name from sqlite_master where type = 'index' and tbl_name = 'Tracking' "
-                             "and name like 'IX_Tracking_%'"))
-            .rowCount(),
-        7);
+    EXPECT_EQ(searchIndexCount(), 7);
 
     folder().writeFile(QStringLiteral("importtrack.log"), {});
     startLoader();
     EXPECT_FALSE(logText().contains(QStringLiteral("Updating Field Widths...")));
 }
 
-TEST_F(LoaderStartupTest, UnreadableSettingsFileEndsTheProcessWithCodeOne)
+TEST_P(LoaderStartupTest, UnreadableSettingsFileEndsTheProcessWithCodeOne)
 {
-    sql(SqlDialect::create(Backend::Sqlite)->createTrackingSql());
+    sql(SqlDialect::create(backend())->createTrackingSql());
     folder().makeFolder(QStringLiteral("settings.txt"));
     makeLoader();
     try {
@@ -161,7 +165,7 @@ TEST_F(LoaderStartupTest, UnreadableSettingsFileEndsTheProcessWithCodeOne)
     EXPECT_FALSE(log.contains(QStringLiteral("Setting values from settings file.")));
 }
 
-TEST_F(LoaderStartupTest, NoConnectionAnywhereHaltsAndTheFirstSchemaCheckFails)
+TEST_P(LoaderStartupTest, NoConnectionAnywhereHaltsAndTheFirstSchemaCheckFails)
 {
     writeSettings({QStringLiteral("summarydestination=") + trackingDir()});
     makeLoader({QStringLiteral("svcOVTrack"), QStringLiteral("/logging"), QStringLiteral("3")});
@@ -175,9 +179,9 @@ TEST_F(LoaderStartupTest, NoConnectionAnywhereHaltsAndTheFirstSchemaCheckFails)
     EXPECT_TRUE(log.contains(QStringLiteral("(1): finished setting values values from settings file.")));
 }
 
-TEST_F(LoaderStartupTest, NoTrackingDirectoryPausesButStartsUp)
+TEST_P(LoaderStartupTest, NoTrackingDirectoryPausesButStartsUp)
 {
-    sql(SqlDialect::create(Backend::Sqlite)->createTrackingSql());
+    sql(SqlDialect::create(backend())->createTrackingSql());
     writeSettings({QStringLiteral("trackingdbconnection=") + connectionString()});
     startLoader();
     EXPECT_TRUE(loader().ProcessingHalted);
@@ -185,9 +189,9 @@ TEST_F(LoaderStartupTest, NoTrackingDirectoryPausesButStartsUp)
     EXPECT_TRUE(logText().contains(QStringLiteral("(1): Tracking Directory not indicated: PAUSED")));
 }
 
-TEST_F(LoaderStartupTest, SummariesFolderIsAssumedWhenNoneIsGiven)
+TEST_P(LoaderStartupTest, SummariesFolderIsAssumedWhenNoneIsGiven)
 {
-    sql(SqlDialect::create(Backend::Sqlite)->createTrackingSql());
+    sql(SqlDialect::create(backend())->createTrackingSql());
     folder().makeFolder(QStringLiteral("summaries"));
     writeSettings({QStringLiteral("trackingdbconnection=") + connectionString()});
     startLoader();
@@ -196,9 +200,9 @@ TEST_F(LoaderStartupTest, SummariesFolderIsAssumedWhenNoneIsGiven)
                                    folder().path() + QStringLiteral("summaries/")));
 }
 
-TEST_F(LoaderStartupTest, FilePauseComesFromTheSettingsAndABadValueIsLogged)
+TEST_P(LoaderStartupTest, FilePauseComesFromTheSettingsAndABadValueIsLogged)
 {
-    sql(SqlDialect::create(Backend::Sqlite)->createTrackingSql());
+    sql(SqlDialect::create(backend())->createTrackingSql());
     writeSettings({QStringLiteral("summarydestination=") + trackingDir(),
                    QStringLiteral("trackingdbconnection=") + connectionString(),
                    QStringLiteral("filepause=0")});
@@ -217,7 +221,7 @@ TEST_F(LoaderStartupTest, FilePauseComesFromTheSettingsAndABadValueIsLogged)
                                                   "pause stays 100 ms.")));
 }
 
-TEST_F(LoaderStartupTest, FailedConnectionIsLoggedWithItsString)
+TEST_P(LoaderStartupTest, FailedConnectionIsLoggedWithItsString)
 {
     writeSettings({QStringLiteral("summarydestination=") + trackingDir(),
                    QStringLiteral("trackingdbconnection=Provider=Nonsense;Data Source=x")});
@@ -228,9 +232,9 @@ TEST_F(LoaderStartupTest, FailedConnectionIsLoggedWithItsString)
         logText().contains(QStringLiteral("; Connections string was \r\nProvider=Nonsense;Data Source=x")));
 }
 
-TEST_F(LoaderStartupTest, SchemaChecksAnswerFromTheCatalogue)
+TEST_P(LoaderStartupTest, SchemaChecksAnswerFromTheCatalogue)
 {
-    sql(SqlDialect::create(Backend::Sqlite)->createTrackingSql());
+    sql(SqlDialect::create(backend())->createTrackingSql());
     TsvcOVTrack &l = loader();
     l.adoConn1.open(connectionString());
     EXPECT_TRUE(l.TableExists(QStringLiteral("Tracking")));
@@ -251,5 +255,7 @@ TEST_F(LoaderStartupTest, SchemaChecksAnswerFromTheCatalogue)
     EXPECT_FALSE(l.CreateContentTable()); // exists already
     EXPECT_TRUE(logText().contains(QStringLiteral("(2): Could not create Content Table.")));
 }
+
+OVTRACK_ON_EVERY_BACKEND(LoaderStartupTest);
 
 } // namespace

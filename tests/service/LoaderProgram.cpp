@@ -22,12 +22,12 @@ QString builtLoaderProgram()
     return build + QStringLiteral("/loader/host/OVTrackSvc");
 }
 
-LoaderProgram::LoaderProgram() : m_database(m_folder.path())
+LoaderProgram::LoaderProgram(const QString &initString) : m_database(m_folder.path())
 {
     if (!QFile::copy(builtLoaderProgram(), programPath()))
         throw std::runtime_error(("cannot copy " + builtLoaderProgram()).toStdString());
-    ProgramFolder::prepare(m_folder.path(), trackingDir());
-    m_database.open(ProgramFolder::sqliteInitString());
+    ProgramFolder::prepare(m_folder.path(), trackingDir(), initString);
+    m_database.open(initString.isEmpty() ? ProgramFolder::sqliteInitString() : initString);
 }
 
 LoaderProgram::~LoaderProgram()

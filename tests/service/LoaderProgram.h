@@ -13,8 +13,8 @@
 #include <optional>
 
 // The real OVTrackSvc program in a temporary program folder of its own: the program copied in,
-// settings.txt naming the folder's tracking/ sub-folder, qztrack.udl for
-// "Provider=SQLite;Data Source=tracking.db" and that database with an empty Tracking.
+// settings.txt naming the folder's tracking/ sub-folder, qztrack.udl for `initString` (by default
+// "Provider=SQLite;Data Source=tracking.db") and that database with an empty Tracking.
 class LoaderProgram
 {
 public:
@@ -25,7 +25,7 @@ public:
         QString standardError;
     };
 
-    LoaderProgram();
+    explicit LoaderProgram(const QString &initString = {});
     ~LoaderProgram();
 
     QString folder() const { return m_folder.path(); }

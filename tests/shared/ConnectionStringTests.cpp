@@ -27,10 +27,12 @@ std::string errorOf(const std::function<void()> &action)
 
 TEST(ConnectionStringTest, SqliteFileRelativeToProgramFolder)
 {
-    const ConnectionTarget relative = resolveConnectionString("Provider=SQLite;Data Source=tracking.db", "/opt/ov/");
+    const ConnectionTarget relative =
+        resolveConnectionString("Provider=SQLite;Data Source=tracking.db", "/opt/ov/");
     EXPECT_EQ(relative.driver, "QSQLITE");
     EXPECT_EQ(relative.databaseName, "/opt/ov/tracking.db");
-    const ConnectionTarget absolute = resolveConnectionString("provider=sqlite; data source = /var/t.db ;", "/opt/ov/");
+    const ConnectionTarget absolute =
+        resolveConnectionString("provider=sqlite; data source = /var/t.db ;", "/opt/ov/");
     EXPECT_EQ(absolute.databaseName, "/var/t.db");
 }
 
@@ -39,8 +41,9 @@ TEST(ConnectionStringTest, ViewerDefaultBecomesFreeTdsOdbcString)
     const ConnectionTarget target = resolveConnectionString(DefaultViewerInitString, "/opt/ov/");
     EXPECT_EQ(target.backend, Backend::SqlServer);
     EXPECT_EQ(target.driver, "QODBC");
-    EXPECT_EQ(target.databaseName, "DRIVER={FreeTDS};SERVER=XXXXX;DATABASE=QZ2Tracking;Trusted_Connection=Yes;"
-                                   "TDS_Version=7.3;ClientCharset=UTF-8");
+    EXPECT_EQ(target.databaseName,
+              "DRIVER={FreeTDS};SERVER=XXXXX;DATABASE=QZ2Tracking;Trusted_Connection=Yes;"
+              "TDS_Version=7.3;ClientCharset=UTF-8");
     EXPECT_EQ(target.serverLabel, "XXXXX");
     EXPECT_TRUE(target.connectOptions.contains("SQL_ATTR_LOGIN_TIMEOUT="));
 }
@@ -58,6 +61,42 @@ TEST(ConnectionStringTest, SqlServerPortsInstancesAndLogins)
     EXPECT_EQ(resolveConnectionString("Data Source=db1;Initial Catalog=T", "/", "SQLNCLI.1").driver, "QODBC");
 }
 
+TEST(ConnectionStringTest, PostgresHostsPortsSocketsAndLogins)
+{
+    const ConnectionTarget plain = resolveConnectionString(
+        "Provider=PostgreSQL;Data Source=db1;Initial Catalog=QZ2Tracking;User ID=track;Password=p;w", "/");
+    EXPECT_EQ(plain.backend, Backend::PostgreSql);
+    EXPECT_EQ(plain.driver, "QPSQL");
+    EXPECT_EQ(plain.hostName, "db1");
+    EXPECT_EQ(plain.port, -1);
+    EXPECT_EQ(plain.databaseName, "QZ2Tracking");
+    EXPECT_EQ(plain.userName, "track");
+    EXPECT_EQ(plain.password, "p");
+    EXPECT_EQ(plain.serverLabel, "db1");
+    EXPECT_EQ(plain.connectOptions, "connect_timeout=15");
+
+    const ConnectionTarget comma = resolveConnectionString("provider=postgresql;Data Source=db1,5433", "/");
+    EXPECT_EQ(comma.hostName, "db1");
+    EXPECT_EQ(comma.port, 5433);
+    const ConnectionTarget colon =
+        resolveConnectionString("Provider=PostgreSQL;Data Source=10.0.0.7:6543", "/");
+    EXPECT_EQ(colon.hostName, "10.0.0.7");
+    EXPECT_EQ(colon.port, 6543);
+    // A socket folder is a path, colons and commas in it included; no password: libpq's own sources.
+    const ConnectionTarget socket =
+        resolveConnectionString("Provider=PostgreSQL;Data Source=/run/post:gres,x;User ID=ov", "/");
+    EXPECT_EQ(socket.hostName, "/run/post:gres,x");
+    EXPECT_EQ(socket.port, -1);
+    EXPECT_TRUE(socket.password.isEmpty());
+    EXPECT_EQ(
+        resolveConnectionString("Provider=PostgreSQL;Data Source=db;Connect Timeout=3", "/").connectOptions,
+        "connect_timeout=3");
+    EXPECT_NE(errorOf([] {
+                  resolveConnectionString("Provider=PostgreSQL;Data Source=db1:port", "/");
+              }).find("db1:port"),
+              std::string::npos);
+}
+
 TEST(ConnectionStringTest, DataLinkFileAndUnknownProvider)
 {
     TestFolder folder;
@@ -67,12 +106,15 @@ TEST(ConnectionStringTest, DataLinkFileAndUnknownProvider)
     EXPECT_EQ(target.databaseName, folder.filePath("t.db"));
     EXPECT_EQ(target.initString, "Provider=SQLite;Data Source=t.db");
 
-    EXPECT_NE(errorOf([] { resolveConnectionString("Provider=Jet.OLEDB.4;Data Source=x.mdb", "/"); })
-                  .find("Jet.OLEDB.4"),
+    EXPECT_NE(errorOf([] {
+                  resolveConnectionString("Provider=Jet.OLEDB.4;Data Source=x.mdb", "/");
+              }).find("Jet.OLEDB.4"),
               std::string::npos);
-    EXPECT_NE(errorOf([] { resolveConnectionString("Data Source=x", "/"); }).find("no Provider"), std::string::npos);
-    EXPECT_NE(errorOf([&] { resolveConnectionString("File name=" + folder.filePath("none.udl"), "/"); })
-                  .find("none.udl"),
+    EXPECT_NE(errorOf([] { resolveConnectionString("Data Source=x", "/"); }).find("no Provider"),
+              std::string::npos);
+    EXPECT_NE(errorOf([&] {
+                  resolveConnectionString("File name=" + folder.filePath("none.udl"), "/");
+              }).find("none.udl"),
               std::string::npos);
 }
 
@@ -88,27 +130,59 @@ TEST(SqlServerConnectionTest, NoServerListeningFailsAtOnceNamingTheServer)
     EXPECT_FALSE(connection.isOpen());
 }
 
+// A socket that listens but never accepts: the handshake completes and nothing answers.
+class SilentServer
+{
+public:
+    SilentServer()
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(m_listener, reinterpret_cast<sockaddr *>(&address), sizeof address);
+        ::listen(m_listener, 4);
+        socklen_t length = sizeof address;
+        ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length);
+        m_port = ntohs(address.sin_port);
+    }
+    ~SilentServer() { ::close(m_listener); }
+    int port() const { return m_port; }
+
+private:
+    int m_listener = -1;
+    int m_port = 0;
+};
+
+TEST(PostgresConnectionTest, ServerThatNeverAnswersFailsWithin15SecondsNamingTheServer)
+{
+    SilentServer silent;
+    ASSERT_GT(silent.port(), 0);
+    DbConnection connection("/");
+    QElapsedTimer timer;
+    timer.start();
+    const std::string message = errorOf([&] {
+        connection.open(
+            QStringLiteral("Provider=PostgreSQL;Data Source=127.0.0.1:%1;User ID=u").arg(silent.port()));
+    });
+    EXPECT_NE(message.find("Cannot connect to PostgreSQL server \"127.0.0.1:"), std::string::npos) << message;
+    EXPECT_LT(timer.elapsed(), 16000);
+    EXPECT_FALSE(connection.isOpen());
+}
+
 TEST(SqlServerConnectionTest, ServerThatNeverAnswersTimesOutWithin30Seconds)
 {
-    // A socket that listens but never accepts: the handshake completes and nothing answers.
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_GE(listener, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(listener, 4), 0);
-    socklen_t length = sizeof address;
-    ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
-    const int port = ntohs(address.sin_port);
+    SilentServer silent;
+    ASSERT_GT(silent.port(), 0);
+    const int port = silent.port();
 
     DbConnection connection("/");
     QElapsedTimer timer;
     timer.start();
     const std::string message = errorOf([&] {
-        connection.open(QStringLiteral("Provider=SQLOLEDB.1;Data Source=127.0.0.1,%1;User ID=u;Password=p").arg(port));
+        connection.open(
+            QStringLiteral("Provider=SQLOLEDB.1;Data Source=127.0.0.1,%1;User ID=u;Password=p").arg(port));
     });
-    ::close(listener);
     EXPECT_NE(message.find("127.0.0.1"), std::string::npos) << message;
     EXPECT_LT(timer.elapsed(), 30000);
 }

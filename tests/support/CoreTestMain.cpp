@@ -1,5 +1,7 @@
 #include <QCoreApplication>
 
+#include "tests/support/TestDatabase.h"
+
 #include <gtest/gtest.h>
 
 // Test main for areas without widgets: Qt's SQL drivers and event loop need an application object.
@@ -7,5 +9,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    TestPostgres::stopOwnServer();
+    return result;
 }

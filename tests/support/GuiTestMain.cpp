@@ -1,5 +1,7 @@
 #include <QApplication>
 
+#include "tests/support/TestDatabase.h"
+
 #include <gtest/gtest.h>
 
 // Test main for widget tests; CTest runs them on the offscreen platform.
@@ -9,5 +11,7 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    TestPostgres::stopOwnServer();
+    return result;
 }

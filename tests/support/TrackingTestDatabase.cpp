@@ -5,8 +5,8 @@
 #include "tests/support/TestFolder.h"
 
 TrackingTestDatabase::TrackingTestDatabase(const QString &folder, const QString &fileName,
-                                           bool withTrackingTable)
-    : m_file(folder + fileName), m_connection(folder)
+                                           bool withTrackingTable, Backend backend)
+    : m_database(std::make_unique<TestDatabase>(backend, folder, fileName)), m_connection(folder)
 {
     m_connection.openCreating(connectionString());
     if (withTrackingTable)
@@ -15,7 +15,7 @@ TrackingTestDatabase::TrackingTestDatabase(const QString &folder, const QString 
 
 QString TrackingTestDatabase::connectionString() const
 {
-    return sqliteConnectionString(m_file);
+    return m_database->connectionString();
 }
 
 void TrackingTestDatabase::insert(const QVariantMap &columns)

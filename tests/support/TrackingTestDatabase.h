@@ -2,18 +2,21 @@
 
 #include "shared/DbConnection.h"
 #include "shared/WallClock.h"
+#include "tests/support/TestDatabase.h"
 
 #include <QDateTime>
 #include <QString>
 #include <QVariantMap>
 
-// A real SQLite database with an empty Tracking table, and rows put into it column by column.
+#include <memory>
+
+// A real database with an empty Tracking table, and rows put into it column by column.
 class TrackingTestDatabase
 {
 public:
-    // `folder` ends with "/"; the database file is `folder` + `fileName`.
+    // `folder` ends with "/"; a SQLite database is the file `folder` + `fileName`.
     TrackingTestDatabase(const QString &folder, const QString &fileName = QStringLiteral("tracking.db"),
-                         bool withTrackingTable = true);
+                         bool withTrackingTable = true, Backend backend = Backend::Sqlite);
 
     QString connectionString() const;
     DbConnection &connection() { return m_connection; }
@@ -28,6 +31,6 @@ public:
     }
 
 private:
-    QString m_file;
+    std::unique_ptr<TestDatabase> m_database;
     DbConnection m_connection;
 };

@@ -1,4 +1,5 @@
 #include "tests/support/TestFolder.h"
+#include "tests/support/WaitUntil.h"
 #include "viewer/app/ViewerMessageRelay.h"
 
 #include <QDir>

@@ -33,10 +33,10 @@ void writeSettings(const QString &path, const QString &trackingFolder)
         throw std::runtime_error(("cannot write " + path + ": " + file.errorString()).toStdString());
 }
 
-void createTracking(const QString &programFolder)
+void createTracking(const QString &programFolder, const QString &initString)
 {
     DbConnection connection(programFolder);
-    connection.openCreating(sqliteInitString());
+    connection.openCreating(initString);
     const SqlDialect &dialect = connection.dialect();
     DbStatement probe(connection, dialect.tableExistsSql(QStringLiteral("Tracking")));
     if (probe.open().rowCount() == 0)
@@ -47,14 +47,15 @@ void createTracking(const QString &programFolder)
 
 } // namespace
 
-void prepare(const QString &programFolder, const QString &trackingFolder)
+void prepare(const QString &programFolder, const QString &trackingFolder, const QString &initString)
 {
+    const QString database = initString.isEmpty() ? sqliteInitString() : initString;
     const QString folder = withTrailingSeparator(programFolder);
     if (!QDir().mkpath(folder) || !QDir().mkpath(trackingFolder))
         throw std::runtime_error(("cannot create " + folder + " or " + trackingFolder).toStdString());
     writeSettings(folder + QLatin1String(SettingsFileName), trackingFolder);
-    writeDataLinkFile(folder + QLatin1String(DataLinkFileName), sqliteInitString());
-    createTracking(folder);
+    writeDataLinkFile(folder + QLatin1String(DataLinkFileName), database);
+    createTracking(folder, database);
 }
 
 } // namespace ProgramFolder

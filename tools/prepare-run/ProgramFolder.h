@@ -12,6 +12,7 @@ inline constexpr const char *DatabaseName = "tracking.db";
 
 QString sqliteInitString();
 // Throws std::runtime_error or DbError naming what failed. An existing database keeps its rows.
-void prepare(const QString &programFolder, const QString &trackingFolder);
+// `initString` names the database; the embedded one beside the programs by default.
+void prepare(const QString &programFolder, const QString &trackingFolder, const QString &initString = {});
 
 } // namespace ProgramFolder

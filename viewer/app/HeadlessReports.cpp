@@ -3,12 +3,12 @@
 #include "shared/DbConnection.h"
 #include "viewer/audit/AccessAudit.h"
 #include "viewer/app/HeadlessSearch.h"
+#include "viewer/app/ViewerRunValues.h"
 #include "viewer/reports/PreparedReport.h"
 #include "viewer/reports/ReportMemoryDataSource.h"
 #include "viewer/reports/ReportOutput.h"
 #include "viewer/search/SearchSettingsStore.h"
 #include "viewer/search/TrackSearch.h"
-#include "viewer/app/ViewerRunValues.h"
 
 #include <QTextStream>
 

@@ -2,10 +2,11 @@
 
 #include "shared/DbConnection.h"
 #include "shared/DbError.h"
+#include "viewer/app/HeadlessConnection.h"
+#include "viewer/app/ViewerRunValues.h"
 #include "viewer/search/SearchSettingsStore.h"
 #include "viewer/search/TrackResultModel.h"
 #include "viewer/search/TrackSearch.h"
-#include "viewer/app/ViewerRunValues.h"
 
 #include <QTextStream>
 
@@ -14,17 +15,9 @@
 int runSavedSearch(const ViewerRunValues &values, const QDateTime &now, QTextStream &errors,
                    const SavedSearchWriter &write)
 {
-    if (values.DbConnectionString.isEmpty()) {
-        errors << "No database connection defined." << Qt::endl;
-        return 1;
-    }
     DbConnection connection(values.AppPath, QStringLiteral("SQLNCLI.1"));
-    try {
-        connection.open(values.DbConnectionString);
-    } catch (const DbError &error) {
-        errors << error.message() << Qt::endl;
+    if (!openHeadlessConnection(connection, values, errors))
         return 1;
-    }
 
     SearchCriteria criteria = SearchCriteria::atStartup(now.date());
     QString sortOrder = QString::fromLatin1(InitialSortOrder);

@@ -77,10 +77,19 @@ ViewerCommandLine ViewerCommandLine::parse(const QStringList &arguments)
                 return line;
             }
             if (line.isHeadless()) {
-                line.error = QStringLiteral("Give only one of --export-csv, --report-pdf and --summary-pdf");
+                line.error =
+                    line.createBlank
+                        ? QStringLiteral("--create-blank runs alone")
+                        : QStringLiteral("Give only one of --export-csv, --report-pdf and --summary-pdf");
                 return line;
             }
             line.*(output->second) = arguments.at(++i);
+        } else if (argument == QLatin1String("--create-blank")) {
+            if (line.isHeadless()) {
+                line.error = QStringLiteral("--create-blank runs alone");
+                return line;
+            }
+            line.createBlank = true;
         } else if (argument.startsWith(QLatin1String("--"))) {
             line.error = QStringLiteral("Unknown option %1").arg(argument);
             return line;

@@ -26,14 +26,16 @@ struct ViewerRunValues
 struct ViewerCommandLine
 {
     QStringList positional;
-    QString exportCsvPath;  // --export-csv FILE
-    QString reportPdfPath;  // --report-pdf FILE: the search report of the saved search
-    QString summaryPdfPath; // --summary-pdf FILE: the undelivered summary
-    QString error;          // a switch without its value, or an unknown switch
+    QString exportCsvPath;    // --export-csv FILE
+    QString reportPdfPath;    // --report-pdf FILE: the search report of the saved search
+    QString summaryPdfPath;   // --summary-pdf FILE: the undelivered summary
+    bool createBlank = false; // --create-blank: the Tracking table on the configured connection
+    QString error;            // a switch without its value, or an unknown switch
 
     bool isHeadless() const
     {
-        return !exportCsvPath.isEmpty() || !reportPdfPath.isEmpty() || !summaryPdfPath.isEmpty();
+        return !exportCsvPath.isEmpty() || !reportPdfPath.isEmpty() || !summaryPdfPath.isEmpty() ||
+               createBlank;
     }
     // `arguments` without the program name.
     static ViewerCommandLine parse(const QStringList &arguments);

@@ -1,10 +1,11 @@
+#include "viewer/app/HeadlessCreateBlank.h"
 #include "viewer/audit/AccessAudit.h"
-#include "viewer/search/CsvWriter.h"
 #include "viewer/app/HeadlessReports.h"
 #include "viewer/app/HeadlessSearch.h"
 #include "viewer/app/MaintenanceCommands.h"
 #include "viewer/app/ViewerRunValues.h"
 #include "viewer/gui/Tracking.h"
+#include "viewer/search/CsvWriter.h"
 
 #include "shared/ProgramInfo.h"
 #include "shared/WallClock.h"
@@ -110,6 +111,13 @@ int main(int argc, char **argv)
     }
     if (!line.reportPdfPath.isEmpty() || !line.summaryPdfPath.isEmpty())
         return writeReportPdf(argc, argv, line);
+    if (line.createBlank) {
+        QCoreApplication app(argc, argv);
+        QTextStream errors(stderr);
+        return createBlankTrackTable(
+            ViewerRunValues::fromEnvironment(QCoreApplication::applicationDirPath(), line.positional),
+            errors);
+    }
     if (line.isHeadless()) {
         QCoreApplication app(argc, argv);
         return exportCsv(line);

@@ -105,15 +105,15 @@ ComposedTrackQuery TrackQueryComposer::compose(const SearchCriteria &c, const QS
 
     // Lines in criteria order; parameters in the order the description wants them appended below.
     if (c.requestIdChecked)
-        lines << QStringLiteral("LabId like :QLabId");
+        lines << m_dialect.likeCondition(QStringLiteral("LabId"), QStringLiteral("QLabId"));
     if (c.nameFilterChecked)
-        lines << QStringLiteral("patient like :Qpatient");
+        lines << m_dialect.likeCondition(QStringLiteral("patient"), QStringLiteral("Qpatient"));
     if (c.mailboxChecked)
-        lines << QStringLiteral("pracid like :Qpracid");
+        lines << m_dialect.likeCondition(QStringLiteral("pracid"), QStringLiteral("Qpracid"));
     if (c.addresseeChecked)
-        lines << QStringLiteral("AddresseeDoc like :QAddresseeDoc");
+        lines << m_dialect.likeCondition(QStringLiteral("AddresseeDoc"), QStringLiteral("QAddresseeDoc"));
     if (c.requestingDocChecked)
-        lines << QStringLiteral("RequestingDoc like :QRequestingDoc");
+        lines << m_dialect.likeCondition(QStringLiteral("RequestingDoc"), QStringLiteral("QRequestingDoc"));
     if (c.dobChecked)
         lines << QStringLiteral("PatientDOB = :QPatDOB");
     if (c.reqDateChecked)
@@ -124,10 +124,10 @@ ComposedTrackQuery TrackQueryComposer::compose(const SearchCriteria &c, const QS
     const QString fileType = c.fileTypeText.trimmed();
     const bool fileTypeApplies = c.fileTypeChecked && !c.fileTypeText.isEmpty();
     if (fileTypeApplies)
-        lines << QStringLiteral("FileType like :QFileType");
+        lines << m_dialect.likeCondition(QStringLiteral("FileType"), QStringLiteral("QFileType"));
     const bool runNumberApplies = c.runNumberChecked && !c.runNumberText.isEmpty();
     if (runNumberApplies)
-        lines << QStringLiteral("RunNumber like :QRunNumber");
+        lines << m_dialect.likeCondition(QStringLiteral("RunNumber"), QStringLiteral("QRunNumber"));
     const bool rangeApplies = c.fromDateChecked || c.toDateChecked;
     if (rangeApplies)
         lines << QStringLiteral(

@@ -51,7 +51,7 @@ TrackSearch::Result TrackSearch::RunTrackQuery(const SearchCriteria &criteria, c
     try {
         QSqlQuery query = m_trackQuery.prepareBound();
         if (!query.exec())
-            throw DbError(DbError::Kind::Database, sqlErrorText(query.lastError()));
+            throw m_connection.failure(query.lastError());
         m_model.setQuery(std::move(query), m_connection.sharedDialect());
     } catch (const DbError &error) {
         closeTrackQuery();

@@ -1,0 +1,204 @@
+#include "bench/viewer/SearchScenarios.h"
+#include "shared/DbConnection.h"
+#include "shared/DbStatement.h"
+#include "tests/support/PostgresServer.h"
+#include "viewer/search/TrackQueryComposer.h"
+#include "viewer/search/TrackResultModel.h"
+#include "viewer/search/TrackSearch.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <libpq-fe.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <stdexcept>
+#include <vector>
+
+// Times RunTrackQuery (count, open, the first rows in the model) for four searches on a private
+// PostgreSQL server over 10 000 and 1 000 000 rows, against the same statements with the same
+// values through libpq in the same run, and prints the plan of each search.
+// Usage: bench_postgres
+namespace {
+
+constexpr int Repeats = 5;
+constexpr int BaselineRows = 100;
+const QDateTime Now(QDate(2024, 6, 30), QTime(18, 0));
+
+double medianMs(std::vector<double> times)
+{
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+void fill(DbConnection &db, int rows)
+{
+    const SqlDialect &d = db.dialect();
+    db.execute(d.createTrackingSql());
+    db.execute(
+        QStringLiteral(
+            "insert into Tracking (MsgID, Sender, Filename, QZServerReceiveTime, QZDeliveryTime, PracID, "
+            "FileType, LabId, AddresseeDoc, Patient, PatientGiven, Test, ReadStatus, RunNumber) select "
+            "'Q' || (10000000 + n), 'LAB' || (n % 20), 'Q' || n || '.hl7', r, case when n % 100 < 8 then "
+            "null when n % 100 < 11 then timestamp '1900-01-01' when n % 100 < 12 then timestamp "
+            "'1905-06-07' when n % 100 < 13 then timestamp '2001-01-01' else r + interval '1 hour' end, "
+            "'P' || (1000 + (cast(n as bigint) * 7919) % 500), 'HL7', 'L' || (5000000 + n), 'Dr ' || "
+            "(array['SMITH', "
+            "'JONES', 'BROWN', 'TAYLOR', 'PATEL', 'WALKER'])[1 + (n * 31) % 6], (array['SMITH', 'JONES', "
+            "'WILLIAMS', 'BROWN', 'TAYLOR', 'DAVIES', 'EVANS', 'WILSON', 'THOMAS', 'JOHNSON', 'ROBERTS', "
+            "'PATEL', 'HILL'])[1 + (n * 17) % 13] || ((n * 13) % 50), 'Ann', 'FBC', case when n % 3 = 0 "
+            "then 1 + n % 6 end, 'R' || (n % 1000) from (select n, timestamp '2022-07-01' + (n * "
+            "interval '1 second' * (63072000 / %1)) as r from generate_series(1, %1) as n) as g")
+            .arg(rows));
+    for (const char *column :
+         {"MsgID", "Patient", "PracID", "LabId", "QZServerReceiveTime", "QZDeliveryTime", "StatusTime"})
+        db.execute(d.createIndexSql(QStringLiteral("IX_Tracking_") + column, QStringLiteral("Tracking"),
+                                    QLatin1String(column)));
+    db.execute(QStringLiteral("analyze Tracking"));
+}
+
+// A composed statement in libpq's form: ":Name" becomes "$n", values as the access layer sends them.
+struct RawStatement
+{
+    QByteArray text;
+    std::vector<QByteArray> values;
+};
+
+RawStatement rawStatement(DbConnection &db, const QString &text, const ComposedTrackQuery &composed)
+{
+    DbStatement probe(db, text);
+    QStringList names = probe.parameterNames();
+    RawStatement raw;
+    QString sql = text;
+    QStringList byLength = names;
+    std::sort(byLength.begin(), byLength.end(),
+              [](const QString &a, const QString &b) { return a.size() > b.size(); });
+    for (const QString &name : byLength)
+        sql.replace(QRegularExpression(u':' + name + QStringLiteral("\\b"),
+                                       QRegularExpression::CaseInsensitiveOption),
+                    u'$' + QString::number(names.indexOf(name) + 1));
+    raw.text = sql.toUtf8();
+    for (const QString &name : names) {
+        for (const QueryParameter &p : composed.parameters) {
+            if (p.name.compare(name, Qt::CaseInsensitive) != 0)
+                continue;
+            raw.values.push_back(
+                p.type == ParamType::DateTime
+                    ? db.dialect().dateTimeParameter(p.value.toDateTime()).toString().toUtf8()
+                    : p.value.toString().toUtf8());
+        }
+    }
+    return raw;
+}
+
+PGresult *run(PGconn *conn, const RawStatement &s)
+{
+    std::vector<const char *> values;
+    for (const QByteArray &v : s.values)
+        values.push_back(v.constData());
+    PGresult *result = PQexecParams(conn, s.text.constData(), int(values.size()), nullptr, values.data(),
+                                    nullptr, nullptr, 0);
+    if (PQresultStatus(result) != PGRES_TUPLES_OK)
+        throw std::runtime_error(PQresultErrorMessage(result));
+    return result;
+}
+
+void benchmark(PostgresServer &server, int rows)
+{
+    const QString name = QStringLiteral("bench%1").arg(rows);
+    {
+        DbConnection admin(QStringLiteral("/"));
+        admin.open(server.connectionString(QStringLiteral("postgres")));
+        admin.execute(QStringLiteral("DROP DATABASE IF EXISTS ") + name);
+        admin.execute(QStringLiteral("CREATE DATABASE ") + name);
+    }
+    DbConnection db(QStringLiteral("/"));
+    db.open(server.connectionString(name));
+    QElapsedTimer made;
+    made.start();
+    fill(db, rows);
+    std::printf("%d rows made in %.1f s\n", rows, made.elapsed() / 1000.0);
+    PGconn *conn = PQconnectdb(QStringLiteral("host=%1 dbname=%2 user=%3")
+                                   .arg(server.socketFolder(), name, PostgresServer::superuser())
+                                   .toUtf8()
+                                   .constData());
+    if (PQstatus(conn) != CONNECTION_OK)
+        throw std::runtime_error(PQerrorMessage(conn));
+
+    double worst = 0;
+    for (const SearchScenario &scenario : searchScenarios()) {
+        SearchCriteria criteria = SearchCriteria::atStartup(Now.date());
+        scenario.tick(criteria);
+        const QString sortOrder = QStringLiteral("MsgID");
+        const ComposedTrackQuery composed =
+            TrackQueryComposer(db.dialect()).compose(criteria, sortOrder, Now);
+        const RawStatement count =
+            rawStatement(db, composed.countLines.join(QStringLiteral("\r\n")), composed);
+        const RawStatement track =
+            rawStatement(db, composed.trackLines.join(QStringLiteral("\r\n")), composed);
+        std::vector<double> viewerTimes, rawTimes;
+        qint64 found = 0;
+        for (int i = 0; i < Repeats; ++i) {
+            TrackResultModel model;
+            TrackSearch search(db, model);
+            QElapsedTimer t;
+            t.start();
+            if (search.RunTrackQuery(criteria, sortOrder, Now).outcome != TrackSearch::Outcome::Opened)
+                throw std::runtime_error("the search did not open");
+            model.rowCount();
+            viewerTimes.push_back(t.nsecsElapsed() / 1e6);
+            found = search.TrackCount();
+
+            t.restart();
+            PGresult *c = run(conn, count);
+            PQclear(c);
+            PGresult *r = run(conn, track);
+            QByteArray seen;
+            for (int row = 0; row < std::min(BaselineRows, PQntuples(r)); ++row)
+                for (int col = 0; col < PQnfields(r); ++col)
+                    seen += PQgetvalue(r, row, col);
+            PQclear(r);
+            rawTimes.push_back(t.nsecsElapsed() / 1e6);
+        }
+        const double ratio = medianMs(viewerTimes) / medianMs(rawTimes);
+        worst = std::max(worst, ratio);
+        std::printf("%-22s %9d %8lld %10.2f %10.2f %7.2f\n", scenario.name, rows, found,
+                    medianMs(viewerTimes), medianMs(rawTimes), ratio);
+        PGresult *plan = run(conn, {"explain " + count.text, count.values});
+        for (int row = 0; row < PQntuples(plan); ++row)
+            std::printf("    %s\n", PQgetvalue(plan, row, 0));
+        PQclear(plan);
+    }
+    std::printf("worst ratio on %d rows %.2f (target at most 1.30)\n", rows, worst);
+    PQfinish(conn);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir folder(QStringLiteral("/tmp/ovpgbench-XXXXXX"));
+    PostgresServer server(folder.path());
+    QString error;
+    if (!server.start(&error)) {
+        std::fprintf(stderr, "bench_postgres: %s\n", qPrintable(error));
+        return 1;
+    }
+    int status = 0;
+    try {
+        std::printf("%-22s %9s %8s %10s %10s %7s\n", "search", "rows", "found", "viewer ms", "libpq ms",
+                    "ratio");
+        for (int rows : {10000, 1000000})
+            benchmark(server, rows);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "bench_postgres: %s\n", e.what());
+        status = 1;
+    }
+    server.stop();
+    return status;
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "shared/SqlDialect.h"
+
+// PostgreSQL made to compare text as the production database does (case-insensitive for every
+// Latin-1 letter, accent-sensitive): the text columns use a nondeterministic ICU collation, which
+// serves equality, ordering, grouping and the plain message-id index. LIKE cannot run under such a
+// collation, so a like condition compares ICU-lowered text, served by expression indexes.
+class PostgresDialect : public SqlDialect
+{
+public:
+    Backend backend() const override { return Backend::PostgreSql; }
+
+    QString tableExistsSql(const QString &name) const override;
+    QString columnExistsSql(const QString &table, const QString &column) const override;
+    QString columnMaxLengthSql(const QString &table, const QString &column) const override;
+    QString addColumnSql(const QString &table, const QString &column, const QString &type,
+                         const QString &size) const override;
+    QString indexExistsSql(const QString &index) const override;
+    QString createIndexSql(const QString &index, const QString &table, const QString &column) const override;
+    void runWidthBatch(DbConnection &connection) const override;
+    QString createTrackingSql() const override;
+    QString createContentSql() const override;
+    QString existingRowSql(const QString &messageId) const override;
+    QString existingRowBoundSql() const override;
+    QString undeliveredSummarySql() const override;
+    QString tagAsManagedSql() const override;
+    QString likeCondition(const QString &column, const QString &parameter) const override;
+    QString dateLiteral(QDate date) const override;
+    QVariant dateTimeParameter(const QDateTime &value) const override;
+    QVariant longTextParameter(const QByteArray &bytes) const override;
+    QStringList sessionSetupSql() const override;
+    // No SQLSTATE (the client lost the server), class 08 (connection) or 57P (shut down).
+    bool connectionLost(const QSqlError &error) const override;
+    bool isDuplicateKey(const QString &errorMessage) const override;
+    QString currentDateTimeSql() const override;
+    QString daysSinceReceiptSql() const override;
+    QString pruneTrackingBatchSql() const override;
+    QString createAuditSql() const override;
+
+    // The statements the width batch runs, one per table; HM_CONTENT's only when it exists.
+    QStringList widthBatchSql(bool withContentTable) const;
+};

@@ -1,0 +1,22 @@
+#include "viewer/app/HeadlessConnection.h"
+
+#include "shared/DbConnection.h"
+#include "shared/DbError.h"
+#include "viewer/app/ViewerRunValues.h"
+
+#include <QTextStream>
+
+bool openHeadlessConnection(DbConnection &connection, const ViewerRunValues &values, QTextStream &errors)
+{
+    if (values.DbConnectionString.isEmpty()) {
+        errors << "No database connection defined." << Qt::endl;
+        return false;
+    }
+    try {
+        connection.open(values.DbConnectionString);
+    } catch (const DbError &error) {
+        errors << error.message() << Qt::endl;
+        return false;
+    }
+    return true;
+}
