@@ -13,7 +13,7 @@ TEST(MessageIdLookupTest, EmbeddedDatabaseKeepsOneBoundStatementForEveryId)
 {
     TestFolder folder;
     DbConnection connection(folder.path());
-    connection.open(sqliteConnectionString(folder.filePath(QStringLiteral("t.db"))));
+    connection.openCreating(sqliteConnectionString(folder.filePath(QStringLiteral("t.db"))));
     connection.execute(connection.dialect().createTrackingSql());
     connection.execute(
         QStringLiteral("INSERT INTO Tracking (MsgID, Sender) VALUES ('O''Brien', 'a'), ('b', 'b')"));
