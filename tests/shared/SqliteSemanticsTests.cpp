@@ -125,8 +125,8 @@ TEST_F(SqliteTracking, BoundLookupsFindExactlyTheIdTheyAreGiven)
 {
     const QStringList ids = {"O'Brien", "x' or '1'='1", "50%_off\\", ":MsgID", "a;b--c", "\"quoted\"", "[x]"};
     for (qsizetype i = 0; i < ids.size(); ++i)
-        insert(ids.at(i), "s", QDateTime(QDate(2024, 1, 1), QTime(1, 0)).addDays(i));
-    insert("plain", "t", QDateTime(QDate(2020, 1, 1), QTime(1, 0)));
+        insert(ids.at(i), "s", WallClock::of(QDate(2024, 1, 1), QTime(1, 0)).addDays(i));
+    insert("plain", "t", WallClock::of(QDate(2020, 1, 1), QTime(1, 0)));
     const SqlDialect &d = db.dialect();
     EXPECT_TRUE(d.bindsLookupMessageId());
     DbStatement existing(db, d.existingRowBoundSql());
@@ -140,7 +140,7 @@ TEST_F(SqliteTracking, BoundLookupsFindExactlyTheIdTheyAreGiven)
         const DbResult earliest = low.open();
         ASSERT_EQ(earliest.rowCount(), 1) << ids.at(i).toStdString();
         EXPECT_EQ(earliest.dateTime(0, "QZDeliveryTime"),
-                  QDateTime(QDate(2024, 1, 1), QTime(1, 0)).addDays(i));
+                  WallClock::of(QDate(2024, 1, 1), QTime(1, 0)).addDays(i));
     }
     existing.bind("MsgID", ParamType::Text, "' or ''='");
     EXPECT_TRUE(existing.open().isEmpty());
