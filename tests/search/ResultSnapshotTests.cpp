@@ -192,8 +192,8 @@ TEST_F(Snapshot, EveryRowReadsAlikeWhetherItComesFirstOrLater)
     EXPECT_EQ(r1[int(TrackField::Patient)], QVariant("Ó Brien"));
     EXPECT_EQ(r1[int(TrackField::PatientGiven)], QVariant(""));
     EXPECT_EQ(r1[int(TrackField::QZServerReceiveTime)],
-              QVariant(QDateTime(QDate(2024, 3, 1), QTime(9, 8, 7, 123))));
-    EXPECT_EQ(r1[int(TrackField::StatusTime)], QVariant(QDateTime(QDate(2024, 3, 2), QTime(10, 0))));
+              QVariant(WallClock::of(QDate(2024, 3, 1), QTime(9, 8, 7, 123))));
+    EXPECT_EQ(r1[int(TrackField::StatusTime)], QVariant(WallClock::of(QDate(2024, 3, 2), QTime(10, 0))));
     EXPECT_TRUE(r1[int(TrackField::PatientDOB)].isNull());
     EXPECT_EQ(r1[int(TrackField::ReadStatus)], QVariant(2));
     EXPECT_TRUE(ascending.at("r2")[int(TrackField::Patient)].isNull());
