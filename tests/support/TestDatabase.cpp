@@ -96,6 +96,10 @@ TestDatabase::TestDatabase(Backend backend, const QString &folder, const QString
     : m_backend(backend)
 {
     if (backend != Backend::PostgreSql) {
+        // Opening never creates a database file: the test's database is made here, as set-up would.
+        QFile file(folder + fileName);
+        if (!file.exists() && !file.open(QIODevice::WriteOnly))
+            throw std::runtime_error(("cannot create " + file.fileName() + ": " + file.errorString()).toStdString());
         m_connectionString = sqliteConnectionString(folder + fileName);
         return;
     }

@@ -6,14 +6,18 @@
 
 #include <QTextStream>
 
-bool openHeadlessConnection(DbConnection &connection, const ViewerRunValues &values, QTextStream &errors)
+bool openHeadlessConnection(DbConnection &connection, const ViewerRunValues &values, QTextStream &errors,
+                            bool mayCreate)
 {
     if (values.DbConnectionString.isEmpty()) {
         errors << "No database connection defined." << Qt::endl;
         return false;
     }
     try {
-        connection.open(values.DbConnectionString);
+        if (mayCreate)
+            connection.openCreating(values.DbConnectionString);
+        else
+            connection.open(values.DbConnectionString);
     } catch (const DbError &error) {
         errors << error.message() << Qt::endl;
         return false;
