@@ -29,7 +29,7 @@ QString switchesHelp()
 {
     return QStringLiteral(
         "Usage: OVTrackSvc [/logging N] [start parameters]\n"
-        "       OVTrackSvc /INSTALL [/SILENT] | /UNINSTALL [/SILENT] | /ONCE\n"
+        "       OVTrackSvc /INSTALL [/SILENT] | /UNINSTALL [/SILENT] | /ONCE | /PRUNE [/DRYRUN]\n"
         "       OVTrackSvc --help | --version\n"
         "Imports the tracking files of the tracking folder named in settings.txt into the\n"
         "tracking database, every ten seconds, and logs to importtrack.log in its own folder.\n"
@@ -39,6 +39,8 @@ QString switchesHelp()
         "  /UNINSTALL  disable and remove the unit\n"
         "  /SILENT     beside either, print nothing on success\n"
         "  /ONCE       run start-up and one import pass, then exit\n"
+        "  /PRUNE      delete settled rows older than retaindays days now and print the counts;\n"
+        "              with /DRYRUN print what would go and change nothing\n"
         "  /logging N  log level bits: 1 service, 2 errors, 4 notifications, 8 receipts\n"
         "Switches start with / or - in any case. See OVTrackSvc(8).");
 }

@@ -79,6 +79,7 @@ QString usage()
         "       OVTrack [...] --export-csv FILE | --report-pdf FILE | --summary-pdf FILE\n"
         "       OVTrack --audit-csv FILE [--from DATE] [--to DATE]\n"
         "       OVTrack --check-undelivered [-w COUNT] [-c COUNT] [--age DAYS] [--critical-age DAYS]\n"
+        "       OVTrack [...] --create-blank\n"
         "       OVTrack --help | --version\n"
         "Searches the tracking database and shows each message's delivery status. It reads\n"
         "settings.txt and qztrack.udl from its own folder.\n"
@@ -87,6 +88,7 @@ QString usage()
         "  --summary-pdf FILE  write the undelivered summary as PDF\n"
         "  --audit-csv FILE    write the access audit as CSV, optionally for whole days FROM to TO\n"
         "  --check-undelivered monitoring check: exit 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN\n"
+        "  --create-blank      create the Tracking table on the configured connection\n"
         "See OVTrack(1).");
 }
 
