@@ -5,6 +5,9 @@
 #include "Version.h"
 #include "shared/WallClock.h"
 
+#include <ostream>
+#include <string>
+
 namespace {
 
 using LoaderLogTest = LoaderFixture;
@@ -123,6 +126,11 @@ struct LevelCase
     bool written;
 };
 
+void PrintTo(const LevelCase &c, std::ostream *os)
+{
+    *os << "mask " << c.mask << ", level " << c.level << (c.written ? ", written" : ", dropped");
+}
+
 class LevelMask : public LoaderFixture, public ::testing::WithParamInterface<LevelCase>
 {
 };
@@ -142,7 +150,15 @@ INSTANTIATE_TEST_SUITE_P(Levels, LevelMask,
                          ::testing::Values(LevelCase{2, 3, true}, LevelCase{1, 3, true},
                                            LevelCase{4, 3, false}, LevelCase{8, 8, true},
                                            LevelCase{7, 8, false}, LevelCase{0, -1, true},
-                                           LevelCase{0, 1, false}, LevelCase{15, 2, true}));
+                                           LevelCase{0, 1, false}, LevelCase{15, 2, true}),
+                         // Named and printed by value: as raw bytes, the padding after `written`
+                         // would give a test a different name in every build.
+                         [](const ::testing::TestParamInfo<LevelCase> &info) {
+                             const auto number = [](int n) {
+                                 return n < 0 ? "Minus" + std::to_string(-n) : std::to_string(n);
+                             };
+                             return "Mask" + number(info.param.mask) + "Level" + number(info.param.level);
+                         });
 
 TEST_F(LoaderLogTest, LevelMinusOneIsWrittenWithLoggingOff)
 {
