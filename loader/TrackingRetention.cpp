@@ -111,6 +111,12 @@ bool TrackingRetention::deleteBatch()
     return !m_finished;
 }
 
+void TrackingRetention::setBatchTimeTarget(std::chrono::milliseconds target)
+{
+    m_batchTimeTarget = target;
+    m_batchSize = FirstTimedBatch;
+}
+
 void TrackingRetention::adaptBatchSize(qint64 batchNanoseconds)
 {
     if (!m_batchTimeTarget)

@@ -26,6 +26,9 @@ class TrackingRetention
 public:
     static constexpr int BatchSize = 1000;
     static constexpr int SmallestBatch = 50;
+    // The first batch under a time target: how long a thousand rows take is not known until one
+    // batch has run, and on a large table the guess of a thousand can hold a writer up for long.
+    static constexpr int FirstTimedBatch = 100;
 
     // Rows received more than `retainDays` days before `now` may go.
     TrackingRetention(DbConnection &connection, int retainDays, const QDateTime &now);
@@ -49,8 +52,9 @@ public:
 
     // Batches shrink below BatchSize (down to SmallestBatch) when one takes longer than `target`, and
     // grow back when they are quick: on a slow disk a thousand rows with their indexes can hold a
-    // writer up for longer than anyone should wait. Off until set.
-    void setBatchTimeTarget(std::chrono::milliseconds target) { m_batchTimeTarget = target; }
+    // writer up for longer than anyone should wait. Off until set; setting it starts the next
+    // batch at FirstTimedBatch rows.
+    void setBatchTimeTarget(std::chrono::milliseconds target);
     int batchSize() const { return m_batchSize; }
 
     const RetentionCounts &deleted() const { return m_deleted; }

@@ -14,6 +14,8 @@
 
 #include <signal.h>
 
+#include <vector>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -118,11 +120,29 @@ TEST_F(Retention, BatchesShrinkWhenTheyTakeLongerThanTheTargetAndStillFinish)
     TrackingRetention retention(db.connection(), RetainDays, Now);
     retention.setBatchTimeTarget(std::chrono::milliseconds(0)); // every batch is too slow
     EXPECT_TRUE(retention.deleteBatch());
-    EXPECT_EQ(rows.count("Tracking"), 200);
+    EXPECT_EQ(rows.count("Tracking"), 1200 - TrackingRetention::FirstTimedBatch);
     EXPECT_EQ(retention.batchSize(), TrackingRetention::SmallestBatch);
     retention.runToEnd();
     EXPECT_EQ(rows.count("Tracking"), 0);
-    EXPECT_EQ(retention.deleted().batches, 1 + 200 / TrackingRetention::SmallestBatch);
+    EXPECT_EQ(retention.deleted().batches,
+              1 + (1200 - TrackingRetention::FirstTimedBatch) / TrackingRetention::SmallestBatch);
+}
+
+TEST_F(Retention, TimedBatchesStartSmallAndGrowByHalvesUpToAThousand)
+{
+    rows.addRows("D", 4000, Old, Old.addSecs(60));
+    TrackingRetention retention(db.connection(), RetainDays, Now);
+    retention.setBatchTimeTarget(std::chrono::hours(1)); // every batch is quick
+    std::vector<int> sizes;
+    qint64 before = 0;
+    while (retention.deleteBatch()) {
+        sizes.push_back(int(retention.deleted().trackingRows - before));
+        before = retention.deleted().trackingRows;
+    }
+    const std::vector<int> expected{100, 150, 225, 337, 505, 757, 1000};
+    ASSERT_GE(sizes.size(), expected.size());
+    EXPECT_EQ(std::vector<int>(sizes.begin(), sizes.begin() + long(expected.size())), expected);
+    EXPECT_EQ(rows.count("Tracking"), 0);
 }
 
 TEST_F(Retention, WorksWithoutAContentTableAndKeepsEverythingWithinTheAge)
