@@ -14,6 +14,8 @@ protected:
     void SetUp() override
     {
         ViewerProcess::SetUp();
+        if (IsSkipped())
+            return;
         SavedSearch saved;
         saved.nameFilter = "smith";
         saved.nameFilterEnabled = true;
@@ -22,18 +24,18 @@ protected:
 
     ViewerRun runHere(const QStringList &arguments)
     {
-        return runViewer(QStringList{"", "", db.connectionString()} + arguments, config.path());
+        return runViewer(QStringList{"", "", database->connectionString()} + arguments, config.path());
     }
 };
 
-TEST_F(HeadlessAudit, ExportsCreateTheTableAndLeaveTheirRows)
+TEST_P(HeadlessAudit, ExportsCreateTheTableAndLeaveTheirRows)
 {
     const ViewerRun csv = runHere({"--export-csv", folder.filePath("out.csv")});
     EXPECT_EQ(csv.exitCode, 0) << csv.errors.toStdString();
     const ViewerRun summary = runHere({"--summary-pdf", folder.filePath("summary.pdf")});
     EXPECT_EQ(summary.exitCode, 0) << summary.errors.toStdString();
 
-    const QStringList rows = auditRows(db.connection());
+    const QStringList rows = auditRows(database->connection());
     ASSERT_EQ(rows.size(), 2);
     const QString you = auditRow("", "").section('|', 2);
     EXPECT_TRUE(rows[0].startsWith("Export CSV|")) << rows[0].toStdString();
@@ -42,29 +44,29 @@ TEST_F(HeadlessAudit, ExportsCreateTheTableAndLeaveTheirRows)
     EXPECT_EQ(rows[1], auditRow("Summary PDF", "Undelivered Results"));
 }
 
-TEST_F(HeadlessAudit, ARefusedAuditWriteFailsTheRunAndWritesNoFile)
+TEST_P(HeadlessAudit, ARefusedAuditWriteFailsTheRunAndWritesNoFile)
 {
-    AccessAudit(db.connection(), AuditIdentity::ofThisProcess()).ensureTable();
-    refuseAuditWrites(db.connection());
+    AccessAudit(database->connection(), AuditIdentity::ofThisProcess()).ensureTable();
+    refuseAuditWrites(database->connection());
     const ViewerRun run = runHere({"--export-csv", folder.filePath("out.csv")});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.errors.contains("The access audit could not be written")) << run.errors.toStdString();
     EXPECT_FALSE(folder.exists("out.csv"));
 }
 
-TEST_F(HeadlessAudit, AuditCsvExportsTheRowsOfTheChosenDays)
+TEST_P(HeadlessAudit, AuditCsvExportsTheRowsOfTheChosenDays)
 {
-    AccessAudit(db.connection(), AuditIdentity::ofThisProcess()).ensureTable();
+    AccessAudit(database->connection(), AuditIdentity::ofThisProcess()).ensureTable();
     const char *rows[][3] = {{"2026-03-01 08:00:00.000", "Display Result", "M1"},
                              {"2026-03-02 23:59:59.000", "Export CSV", "Patient: \"O'Neil, A\""},
                              {"2026-03-03 00:00:00.000", "Tag as Managed", "M3"}};
     for (const auto &row : rows) {
-        DbStatement insert(db.connection(),
+        DbStatement insert(database->connection(),
                            "insert into OVTrack_Audit (AuditTime, UserName, HostName, Action, "
                            "Subject) values (:T, 'ann', 'desk1', :A, :S)");
-        insert.bind("T", ParamType::Text, row[0]);
-        insert.bind("A", ParamType::Text, row[1]);
-        insert.bind("S", ParamType::Text, row[2]);
+        insert.bind("T", ::ParamType::Text, row[0]);
+        insert.bind("A", ::ParamType::Text, row[1]);
+        insert.bind("S", ::ParamType::Text, row[2]);
         insert.execute();
     }
     const ViewerRun run =
@@ -82,5 +84,7 @@ TEST_F(HeadlessAudit, AuditCsvExportsTheRowsOfTheChosenDays)
     EXPECT_EQ(bad.exitCode, 1);
     EXPECT_TRUE(bad.errors.contains("--from needs a date")) << bad.errors.toStdString();
 }
+
+OVTRACK_ON_EVERY_BACKEND(HeadlessAudit);
 
 } // namespace

@@ -11,8 +11,10 @@
 
 QStringList auditRows(DbConnection &connection)
 {
+    // In the order written: the table has no key, so by the backend's own row address.
+    const QString written = connection.dialect().backend() == Backend::PostgreSql ? "ctid" : "rowid";
     DbStatement select(connection,
-                       "select Action, Subject, UserName, HostName from OVTrack_Audit order by rowid");
+                       "select Action, Subject, UserName, HostName from OVTrack_Audit order by " + written);
     const DbResult result = select.open();
     QStringList rows;
     for (int row = 0; row < result.rowCount(); ++row)
@@ -24,6 +26,13 @@ QStringList auditRows(DbConnection &connection)
 
 void refuseAuditWrites(DbConnection &connection)
 {
+    if (connection.dialect().backend() == Backend::PostgreSql) {
+        connection.execute("CREATE FUNCTION refuse_audit() RETURNS trigger LANGUAGE plpgsql AS "
+                           "$$BEGIN RAISE EXCEPTION 'audit store is read-only'; END$$");
+        connection.execute("CREATE TRIGGER refuse_audit BEFORE INSERT ON OVTrack_Audit FOR EACH ROW "
+                           "EXECUTE FUNCTION refuse_audit()");
+        return;
+    }
     connection.execute("CREATE TRIGGER refuse_audit BEFORE INSERT ON OVTrack_Audit BEGIN SELECT "
                        "RAISE(ABORT, 'audit store is read-only'); END");
 }

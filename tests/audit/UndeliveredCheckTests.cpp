@@ -4,6 +4,8 @@
 #include "tests/support/TestFolder.h"
 #include "tests/support/TrackingTestDatabase.h"
 
+#include <memory>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -47,9 +49,16 @@ TEST(UndeliveredCheckJudgement, StateAndLineFollowTheThresholds)
 }
 
 // The program against a real database whose rows are received whole days before today.
-class UndeliveredCheckRun : public ::testing::Test
+class UndeliveredCheckRun : public BackendTest
 {
 protected:
+    void SetUp() override
+    {
+        BackendTest::SetUp();
+        if (!IsSkipped())
+            database = std::make_unique<DB>(folder.path(), QStringLiteral("tracking.db"), true, backend());
+    }
+
     void add(const QString &id, int daysAgo, const std::optional<QDateTime> &delivered)
     {
         QVariantMap row{
@@ -58,12 +67,12 @@ protected:
             {"QZServerReceiveTime", QDateTime(QDate::currentDate().addDays(-daysAgo), QTime(0, 30))}};
         if (delivered)
             row.insert("QZDeliveryTime", *delivered);
-        db.insert(row);
+        database->insert(row);
     }
 
     ViewerRun check(const QStringList &options, const QString &connection = {})
     {
-        return runViewer(QStringList{"", "", connection.isEmpty() ? db.connectionString() : connection,
+        return runViewer(QStringList{"", "", connection.isEmpty() ? database->connectionString() : connection,
                                      "--check-undelivered"} +
                              options,
                          config.path());
@@ -71,10 +80,10 @@ protected:
 
     TestFolder folder;
     TestFolder config;
-    DB db{folder.path()};
+    std::unique_ptr<DB> database;
 };
 
-TEST_F(UndeliveredCheckRun, CountsWhatTheUndeliveredSummaryCountsOverTheAge)
+TEST_P(UndeliveredCheckRun, CountsWhatTheUndeliveredSummaryCountsOverTheAge)
 {
     add("W1", 4, std::nullopt);        // waiting over the age: counts
     add("W2", 3, std::nullopt);        // counts
@@ -105,9 +114,9 @@ TEST_F(UndeliveredCheckRun, CountsWhatTheUndeliveredSummaryCountsOverTheAge)
     EXPECT_EQ(tooOld.exitCode, 2) << tooOld.output.toStdString();
 }
 
-TEST_F(UndeliveredCheckRun, UnknownWhenTheDatabaseOrTheCommandLineCannotBeUsed)
+TEST_P(UndeliveredCheckRun, UnknownWhenTheDatabaseOrTheCommandLineCannotBeUsed)
 {
-    DB empty(folder.path(), "empty.db", false);
+    DB empty(folder.path(), "empty.db", false, backend());
     const ViewerRun noTable = check({}, empty.connectionString());
     EXPECT_EQ(noTable.exitCode, 3);
     EXPECT_EQ(noTable.output, "OVTRACK UNKNOWN - the database has no Tracking table\n");
@@ -121,5 +130,7 @@ TEST_F(UndeliveredCheckRun, UnknownWhenTheDatabaseOrTheCommandLineCannotBeUsed)
     EXPECT_EQ(badOption.exitCode, 3);
     EXPECT_EQ(badOption.output, "OVTRACK UNKNOWN - -w needs a whole number\n");
 }
+
+OVTRACK_ON_EVERY_BACKEND(UndeliveredCheckRun);
 
 } // namespace

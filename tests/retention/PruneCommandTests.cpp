@@ -1,7 +1,4 @@
-#include "shared/DbConnection.h"
-
-#include "tests/retention/RetentionDatabase.h"
-#include "tests/service/LoaderProgram.h"
+#include "tests/retention/RetentionProgram.h"
 
 #include <QFile>
 
@@ -10,77 +7,77 @@
 namespace {
 
 // The real program with settled, unsettled and recent rows, and content for some of them.
-class PruneCommand : public ::testing::Test
+class PruneCommand : public RetentionProgramTest
 {
 protected:
     void SetUp() override
     {
-        connection.open(sqliteConnectionString(loader.folder() + "tracking.db"));
-        rows.createContentTable();
+        RetentionProgramTest::SetUp();
+        if (IsSkipped())
+            return;
+        rows->createContentTable();
         const QDateTime now = QDateTime::currentDateTime();
         const QDateTime old = now.addDays(-40);
-        rows.addRows("OLD", 1200, old, old.addSecs(60));
-        rows.addRows("WAIT", 3, old, std::nullopt);
-        rows.addRows("NEW", 4, now.addDays(-1), now.addDays(-1).addSecs(60));
+        rows->addRows("OLD", 1200, old, old.addSecs(60));
+        rows->addRows("WAIT", 3, old, std::nullopt);
+        rows->addRows("NEW", 4, now.addDays(-1), now.addDays(-1).addSecs(60));
         for (const char *id : {"OLD1", "OLD1200", "WAIT1", "NEW1", "EARLY"})
-            rows.addContent(id);
+            rows->addContent(id);
     }
 
     void setRetainDays(const char *line)
     {
-        QFile settings(loader.folder() + "settings.txt");
+        QFile settings(loader->folder() + "settings.txt");
         ASSERT_TRUE(settings.open(QIODevice::Append));
         settings.write(QByteArray(line) + "\r\n");
     }
-
-    LoaderProgram loader;
-    DbConnection connection{loader.folder()};
-    RetentionDatabase rows{connection};
 };
 
-TEST_F(PruneCommand, DryRunPrintsWhatWouldGoAndChangesNothing)
+TEST_P(PruneCommand, DryRunPrintsWhatWouldGoAndChangesNothing)
 {
     setRetainDays("retaindays=30");
-    const LoaderProgram::Result result = loader.run({"/PRUNE", "/DRYRUN"});
+    const LoaderProgram::Result result = loader->run({"/PRUNE", "/DRYRUN"});
     EXPECT_EQ(result.exitCode, 0) << result.standardError.toStdString();
     EXPECT_TRUE(result.standardOutput.contains(
         "Retention dry run: would delete 1200 tracking rows and 2 content rows"))
         << result.standardOutput.toStdString();
-    EXPECT_EQ(rows.count("Tracking"), 1207);
-    EXPECT_EQ(rows.count("HM_CONTENT"), 5);
+    EXPECT_EQ(rows->count("Tracking"), 1207);
+    EXPECT_EQ(rows->count("HM_CONTENT"), 5);
 }
 
-TEST_F(PruneCommand, PruneDeletesPrintsTheCountsAndWritesOneServiceLevelLogLine)
+TEST_P(PruneCommand, PruneDeletesPrintsTheCountsAndWritesOneServiceLevelLogLine)
 {
     setRetainDays("retaindays=30");
-    const LoaderProgram::Result result = loader.run({"-prune", "/logging", "1"});
+    const LoaderProgram::Result result = loader->run({"-prune", "/logging", "1"});
     EXPECT_EQ(result.exitCode, 0) << result.standardError.toStdString();
     EXPECT_TRUE(result.standardOutput.contains("Retention: deleted 1200 tracking rows and 2 content rows"))
         << result.standardOutput.toStdString();
-    EXPECT_EQ(rows.count("Tracking"), 7);
-    EXPECT_EQ(rows.contentIds(), QStringList({"EARLY", "NEW1", "WAIT1"}));
-    EXPECT_EQ(loader.log().count("(1): Retention: deleted 1200 tracking rows"), 1)
-        << loader.log().toStdString();
+    EXPECT_EQ(rows->count("Tracking"), 7);
+    EXPECT_EQ(rows->contentIds(), QStringList({"EARLY", "NEW1", "WAIT1"}));
+    EXPECT_EQ(loader->log().count("(1): Retention: deleted 1200 tracking rows"), 1)
+        << loader->log().toStdString();
 }
 
-TEST_F(PruneCommand, WithoutTheSettingEveryRowIsKept)
+TEST_P(PruneCommand, WithoutTheSettingEveryRowIsKept)
 {
     setRetainDays("+retaindays=30");
-    const LoaderProgram::Result result = loader.run({"/PRUNE"});
+    const LoaderProgram::Result result = loader->run({"/PRUNE"});
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_TRUE(result.standardOutput.contains("retaindays is not set"))
         << result.standardOutput.toStdString();
-    EXPECT_EQ(rows.count("Tracking"), 1207);
+    EXPECT_EQ(rows->count("Tracking"), 1207);
 }
 
-TEST_F(PruneCommand, TheServiceRunsRetentionAtStartUp)
+TEST_P(PruneCommand, TheServiceRunsRetentionAtStartUp)
 {
     setRetainDays("retaindays=30");
-    const LoaderProgram::Result result = loader.run({"/ONCE", "/logging", "1"});
+    const LoaderProgram::Result result = loader->run({"/ONCE", "/logging", "1"});
     EXPECT_EQ(result.exitCode, 0) << result.standardError.toStdString();
-    EXPECT_EQ(rows.count("Tracking"), 7);
-    EXPECT_EQ(loader.log().count("(1): Retention: deleted 1200 tracking rows and 2 content rows"), 1)
-        << loader.log().toStdString();
+    EXPECT_EQ(rows->count("Tracking"), 7);
+    EXPECT_EQ(loader->log().count("(1): Retention: deleted 1200 tracking rows and 2 content rows"), 1)
+        << loader->log().toStdString();
 }
+
+OVTRACK_ON_EVERY_BACKEND(PruneCommand);
 
 } // namespace

@@ -10,14 +10,14 @@ namespace {
 
 using ReportPdfProcess = ViewerProcess;
 
-TEST_F(ReportPdfProcess, SearchReportOfTheSavedSearch)
+TEST_P(ReportPdfProcess, SearchReportOfTheSavedSearch)
 {
     SavedSearch saved;
     saved.nameFilter = "smith";
     saved.nameFilterEnabled = true;
     saveCriteria(saved);
     const QString out = folder.filePath("report.pdf");
-    ASSERT_EQ(run({"", "", db.connectionString(), "--report-pdf", out}), 0) << errors.toStdString();
+    ASSERT_EQ(run({"", "", database->connectionString(), "--report-pdf", out}), 0) << errors.toStdString();
     const QString text = pdfText(out);
     EXPECT_TRUE(text.contains("Orvane Tracking Report")) << text.toStdString();
     EXPECT_TRUE(text.contains(QRegularExpression("Criteria: +Patient"))) << text.toStdString();
@@ -27,7 +27,7 @@ TEST_F(ReportPdfProcess, SearchReportOfTheSavedSearch)
     EXPECT_TRUE(text.contains(QRegularExpression("Page: +1 +of +1"))) << text.toStdString();
 }
 
-TEST_F(ReportPdfProcess, PracticeOrderGivesThePracticeReport)
+TEST_P(ReportPdfProcess, PracticeOrderGivesThePracticeReport)
 {
     SavedSearch saved;
     saved.nameFilter = "smith";
@@ -35,14 +35,14 @@ TEST_F(ReportPdfProcess, PracticeOrderGivesThePracticeReport)
     saved.sortOrder = ReportChoice::PracticeSortOrder;
     saveCriteria(saved);
     const QString out = folder.filePath("report.pdf");
-    ASSERT_EQ(run({"", "", db.connectionString(), "--report-pdf", out}), 0) << errors.toStdString();
+    ASSERT_EQ(run({"", "", database->connectionString(), "--report-pdf", out}), 0) << errors.toStdString();
     EXPECT_TRUE(pdfText(out).contains("Practice Name"));
 }
 
-TEST_F(ReportPdfProcess, SummaryCountsWaitingMessagesPerPractice)
+TEST_P(ReportPdfProcess, SummaryCountsWaitingMessagesPerPractice)
 {
     const QString out = folder.filePath("summary.pdf");
-    ASSERT_EQ(run({"", "", db.connectionString(), "--summary-pdf", out}), 0) << errors.toStdString();
+    ASSERT_EQ(run({"", "", database->connectionString(), "--summary-pdf", out}), 0) << errors.toStdString();
     const QString text = pdfText(out);
     EXPECT_TRUE(text.contains("Orvane - Undelivered Results Summary")) << text.toStdString();
     // M2 waits; M1 was delivered and M3 is undeliverable, so P02 has no line.
@@ -52,10 +52,10 @@ TEST_F(ReportPdfProcess, SummaryCountsWaitingMessagesPerPractice)
     EXPECT_TRUE(text.contains(QRegularExpression("Page: +1 +of +1"))) << text.toStdString();
 }
 
-TEST_F(ReportPdfProcess, FailuresExitOneWithTheReasonAndWriteNothing)
+TEST_P(ReportPdfProcess, FailuresExitOneWithTheReasonAndWriteNothing)
 {
     const QString out = folder.filePath("report.pdf");
-    EXPECT_EQ(run({"", "", db.connectionString(), "--report-pdf", out}), 1);
+    EXPECT_EQ(run({"", "", database->connectionString(), "--report-pdf", out}), 1);
     EXPECT_TRUE(errors.contains("No criteria Selected")) << errors.toStdString();
     EXPECT_EQ(
         run({"", "", "Provider=SQLite;Data Source=" + folder.filePath("none/x.db"), "--summary-pdf", out}),
@@ -78,5 +78,7 @@ TEST(ReportPdfCommandLine, TakesOneOutputWithItsFile)
         EXPECT_FALSE(ViewerCommandLine::parse(arguments).error.isEmpty())
             << arguments.join(' ').toStdString();
 }
+
+OVTRACK_ON_EVERY_BACKEND(ReportPdfProcess);
 
 } // namespace

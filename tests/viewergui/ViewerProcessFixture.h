@@ -2,21 +2,31 @@
 
 #include "viewer/search/SearchSettingsStore.h"
 
+#include "tests/support/TestDatabase.h"
 #include "tests/support/TestFolder.h"
 #include "tests/support/TrackingTestDatabase.h"
 
 #include <QProcess>
 #include <QSettings>
 
+#include <memory>
+
 #include <gtest/gtest.h>
 
-// OVTrack run as its own process without a display, with the saved criteria in a private settings folder.
-class ViewerProcess : public ::testing::Test
+// OVTrack run as its own process without a display, with the saved criteria in a private settings
+// folder, on each backend.
+class ViewerProcess : public BackendTest
 {
 protected:
     void SetUp() override
     {
+        BackendTest::SetUp();
+        if (IsSkipped())
+            return;
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
+        database = std::make_unique<TrackingTestDatabase>(folder.path(), QStringLiteral("tracking.db"), true,
+                                                          backend());
+        TrackingTestDatabase &db = *database;
         db.insert({{"MsgID", "M1"},
                    {"Patient", "Smith"},
                    {"PatientGiven", "Ann"},
@@ -52,6 +62,6 @@ protected:
 
     TestFolder folder;
     TestFolder config;
-    TrackingTestDatabase db{folder.path()};
+    std::unique_ptr<TrackingTestDatabase> database;
     QString errors;
 };
