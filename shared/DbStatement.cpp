@@ -2,6 +2,7 @@
 
 #include "shared/DbConnection.h"
 #include "shared/DbError.h"
+#include "shared/DbFieldValue.h"
 #include "shared/WallClock.h"
 
 #include <QSqlError>
@@ -260,7 +261,7 @@ DbResult DbStatement::open()
         std::vector<QVariant> row;
         row.reserve(columns);
         for (int i = 0; i < columns; ++i)
-            row.push_back(query.value(i));
+            row.push_back(fieldValue(query, i));
         rows.push_back(std::move(row));
     }
     const QSqlError error = query.lastError();

@@ -30,6 +30,8 @@ public:
     QVariant dateTimeParameter(const QDateTime &value) const override;
     QVariant longTextParameter(const QByteArray &bytes) const override;
     QStringList sessionSetupSql() const override;
+    // Qt's driver streams a forward-only result row by row over the one session.
+    bool readsOneResultAtATime() const override { return true; }
     // No SQLSTATE (the client lost the server), class 08 (connection) or 57P (shut down).
     bool connectionLost(const QSqlError &error) const override;
     bool isDuplicateKey(const QString &errorMessage) const override;

@@ -66,6 +66,10 @@ public:
     // broke), so that the next statement opens a new one.
     virtual bool connectionLost(const QSqlError &error) const;
 
+    // Whether a connection holds at most one result that is still being read: another statement
+    // would discard its remaining rows, so a reader must finish first.
+    virtual bool readsOneResultAtATime() const { return false; }
+
     // Session settings run once after every open.
     virtual QStringList sessionSetupSql() const = 0;
 

@@ -475,9 +475,6 @@ namespace {
 // whatever TZ says (this executable runs under UTC, Europe/London and America/Sao_Paulo).
 TEST_P(TrackingImportTest, TimesInsideAGapOrTheRepeatedHourAreStoredAsWritten)
 {
-    if (backend() == Backend::PostgreSql)
-        GTEST_SKIP() << "Qt's PostgreSQL driver reads a timestamp as a local date-time, so one inside this "
-                        "machine's daylight-saving gap comes back empty: a known limit on that backend";
     writeTrackingLines(QStringLiteral("gap.qzd"),
                        {trackingLine(QStringLiteral("G1"), {{3, QStringLiteral("2024-03-31 01:30:00")},
                                                             {12, QStringLiteral("2017-10-15")},

@@ -179,9 +179,6 @@ TEST_P(StatementTest, FailedCommitStillReportsTheOpenTransaction)
 // compared and read back as written under every TZ this executable runs in.
 TEST_P(StatementTest, WallClockTimesInAGapOrTheRepeatedHourKeepTheirValue)
 {
-    if (backend() == Backend::PostgreSql)
-        GTEST_SKIP() << "Qt's PostgreSQL driver reads a timestamp as a local date-time, so one inside this "
-                        "machine's daylight-saving gap comes back empty: a known limit on that backend";
     const QDateTime gap = WallClock::of(QDate(2024, 3, 31), QTime(1, 30));          // Europe/London
     const QDateTime midnightGap = WallClock::of(QDate(2017, 10, 15), QTime(0, 30)); // America/Sao_Paulo
     const QDateTime repeated = WallClock::of(QDate(2024, 10, 27), QTime(1, 30, 0, 250));

@@ -39,10 +39,21 @@ void TrackingTestDatabase::insert(const QVariantMap &columns)
     insert.execute();
 }
 
-QVariant TrackingTestDatabase::valueOf(const QString &msgId, const QString &column)
+DbResult TrackingTestDatabase::select(const QString &msgId, const QString &column)
 {
     DbStatement select(m_connection, QStringLiteral("select %1 from Tracking where MsgID = :id").arg(column));
     select.bind(QStringLiteral("id"), ParamType::Text, msgId);
-    const DbResult result = select.open();
+    return select.open();
+}
+
+QVariant TrackingTestDatabase::valueOf(const QString &msgId, const QString &column)
+{
+    const DbResult result = select(msgId, column);
     return result.rowCount() > 0 ? result.value(0, column) : QVariant();
+}
+
+QString TrackingTestDatabase::textOf(const QString &msgId, const QString &column)
+{
+    const DbResult result = select(msgId, column);
+    return result.rowCount() > 0 ? result.text(0, column) : QString();
 }

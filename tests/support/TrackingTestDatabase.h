@@ -1,6 +1,7 @@
 #pragma once
 
 #include "shared/DbConnection.h"
+#include "shared/DbResult.h"
 #include "shared/WallClock.h"
 #include "tests/support/TestDatabase.h"
 
@@ -24,6 +25,8 @@ public:
     // Column name to value; QDateTime values are date-time columns, everything else text or int.
     void insert(const QVariantMap &columns);
     QVariant valueOf(const QString &msgId, const QString &column);
+    // The value as text, date-times as "yyyy-MM-dd HH:mm:ss.zzz" on every backend; empty for NULL.
+    QString textOf(const QString &msgId, const QString &column);
 
     static QDateTime at(int year, int month, int day, int hour = 0, int minute = 0, int second = 0)
     {
@@ -31,6 +34,8 @@ public:
     }
 
 private:
+    DbResult select(const QString &msgId, const QString &column);
+
     std::unique_ptr<TestDatabase> m_database;
     DbConnection m_connection;
 };

@@ -19,12 +19,12 @@ namespace {
 using DB = TrackingTestDatabase;
 
 // A window over a database of `rows` patients, each with one waiting message.
-class ReportWindow : public TrackFormTest
+class ReportWindow : public TrackFormBackendTest
 {
 protected:
     void startWith(int rows)
     {
-        db = std::make_unique<DB>(app.path());
+        db = std::make_unique<DB>(app.path(), "tracking.db", true, backend());
         db->connection().beginTransaction();
         for (int i = 0; i < rows; ++i)
             db->insert({{"MsgID", QStringLiteral("M%1").arg(i, 3, 10, QChar('0'))},
@@ -53,7 +53,7 @@ protected:
     std::unique_ptr<TQZTrackForm> form;
 };
 
-TEST_F(ReportWindow, HundredAndFiftyRowsNeedNoWarning)
+TEST_P(ReportWindow, HundredAndFiftyRowsNeedNoWarning)
 {
     startWith(150);
     click("ReportButton");
@@ -65,7 +65,7 @@ TEST_F(ReportWindow, HundredAndFiftyRowsNeedNoWarning)
     EXPECT_FALSE(child<QLabel>(*form, "ReportPreview")->pixmap().isNull());
 }
 
-TEST_F(ReportWindow, HundredAndFiftyOneRowsWarnAndCancelChangesNothing)
+TEST_P(ReportWindow, HundredAndFiftyOneRowsWarnAndCancelChangesNothing)
 {
     startWith(151);
     boxes->answers = {QMessageBox::Cancel, QMessageBox::Ok};
@@ -83,7 +83,7 @@ TEST_F(ReportWindow, HundredAndFiftyOneRowsWarnAndCancelChangesNothing)
     EXPECT_EQ(form->shownReportPage(), 1);
 }
 
-TEST_F(ReportWindow, PrevAndNextStayWithinThePages)
+TEST_P(ReportWindow, PrevAndNextStayWithinThePages)
 {
     startWith(60);
     click("ReportButton");
@@ -104,7 +104,7 @@ TEST_F(ReportWindow, PrevAndNextStayWithinThePages)
     EXPECT_FALSE(form->pages()->isTabVisible(form->pages()->indexOf(form->reportTab())));
 }
 
-TEST_F(ReportWindow, DisconnectDropsTheSearchReportItsRowsWentWith)
+TEST_P(ReportWindow, DisconnectDropsTheSearchReportItsRowsWentWith)
 {
     startWith(60);
     click("ReportButton");
@@ -116,7 +116,7 @@ TEST_F(ReportWindow, DisconnectDropsTheSearchReportItsRowsWentWith)
     EXPECT_TRUE(boxes->shown.empty()) << boxes->texts().join('|').toStdString();
 }
 
-TEST_F(ReportWindow, NotDeliveredByPracticeTogglesTheOrderAndTheReport)
+TEST_P(ReportWindow, NotDeliveredByPracticeTogglesTheOrderAndTheReport)
 {
     startWith(3);
     const QString initial = form->SortOrder();
@@ -138,7 +138,7 @@ TEST_F(ReportWindow, NotDeliveredByPracticeTogglesTheOrderAndTheReport)
     EXPECT_EQ(form->ShownReport(), int(ReportKind::Search));
 }
 
-TEST_F(ReportWindow, UndeliveredSummaryPreviewsAndSavesAsPdf)
+TEST_P(ReportWindow, UndeliveredSummaryPreviewsAndSavesAsPdf)
 {
     startWith(3);
     trigger("UndeliveredResults1");
@@ -155,7 +155,7 @@ TEST_F(ReportWindow, UndeliveredSummaryPreviewsAndSavesAsPdf)
     EXPECT_TRUE(text.contains(QRegularExpression("Page: +1 +of +1"))) << text.toStdString();
 }
 
-TEST_F(ReportWindow, SearchReportSavedAsPdfCarriesTheCriteriaAndPageCount)
+TEST_P(ReportWindow, SearchReportSavedAsPdfCarriesTheCriteriaAndPageCount)
 {
     startWith(150); // more than the grid fetches at once
     click("ReportButton");
@@ -168,6 +168,8 @@ TEST_F(ReportWindow, SearchReportSavedAsPdfCarriesTheCriteriaAndPageCount)
         << text.toStdString();
     EXPECT_TRUE(text.contains("Pat149"));
 }
+
+OVTRACK_ON_EVERY_BACKEND(ReportWindow);
 
 TEST(ReportProgressTest, AppearsOnlyForLargeWork)
 {

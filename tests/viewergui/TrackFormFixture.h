@@ -3,6 +3,8 @@
 #include "viewer/gui/MessageBoxes.h"
 #include "viewer/gui/Tracking.h"
 
+#include "tests/support/PostgresServer.h"
+#include "tests/support/TestDatabase.h"
 #include "tests/support/TestFolder.h"
 
 #include <QSettings>
@@ -54,10 +56,10 @@ public:
 };
 
 // A program folder, a private per-user settings store, and windows made over them.
-class TrackFormTest : public ::testing::Test
+class TrackFormWindows
 {
 protected:
-    void SetUp() override
+    void useOwnSettings()
     {
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
         QSettings(QSettings::NativeFormat, QSettings::UserScope, "Tavisk", "RORuzureru").clear();
@@ -95,4 +97,29 @@ protected:
     TestFolder config;
     std::shared_ptr<RecordingMessageBoxes> boxes;
     std::shared_ptr<RecordingLauncher> launcher = std::make_shared<RecordingLauncher>();
+};
+
+// Window tests on the embedded database, or on none.
+class TrackFormTest : public ::testing::Test, protected TrackFormWindows
+{
+protected:
+    void SetUp() override { useOwnSettings(); }
+};
+
+// Window tests that run once per backend.
+class TrackFormBackendTest : public BackendTest, protected TrackFormWindows
+{
+protected:
+    void SetUp() override
+    {
+        BackendTest::SetUp();
+        if (!IsSkipped())
+            useOwnSettings();
+    }
+
+    // What the status bar names as the data source of a test database called `fileName`.
+    QString dataSource(const QString &fileName = QStringLiteral("tracking.db")) const
+    {
+        return backend() == Backend::Sqlite ? app.filePath(fileName) : TestPostgres::server()->socketFolder();
+    }
 };

@@ -2,6 +2,7 @@
 
 #include "shared/DbConnection.h"
 #include "shared/DbError.h"
+#include "shared/DbFieldValue.h"
 #include "shared/DbStatement.h"
 #include "viewer/search/CsvWriter.h"
 
@@ -33,7 +34,7 @@ qint64 writeAuditCsv(DbConnection &connection, const AuditPeriod &period, QIODev
         throw DbError(DbError::Kind::Database, sqlErrorText(query.lastError()));
     qint64 rows = 0;
     while (query.next()) {
-        const auto time = dialect.dateTimeValue(query.value(0));
+        const auto time = dialect.dateTimeValue(fieldValue(query, 0));
         csv.writeRecord({time ? time->toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : QString(),
                          query.value(1).toString(), query.value(2).toString(), query.value(3).toString(),
                          query.value(4).toString()});

@@ -1,6 +1,7 @@
 #include "viewer/search/TrackResultReader.h"
 
 #include "shared/DbError.h"
+#include "shared/DbFieldValue.h"
 #include "shared/SqlDialect.h"
 #include "viewer/search/SqliteTrackRows.h"
 #include "viewer/search/WallClockText.h"
@@ -71,7 +72,7 @@ bool TrackResultReader::next(TrackRowStore::RowBuilder &row)
             break;
         }
         case TrackFieldKind::Time:
-            row.setTime(slot.slot, wallMsecsOf(m_query.value(column), *m_dialect));
+            row.setTime(slot.slot, wallMsecsOf(fieldValue(m_query, column), *m_dialect));
             break;
         case TrackFieldKind::Int: {
             const QVariant value = m_query.value(column);

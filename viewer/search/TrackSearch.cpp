@@ -64,6 +64,8 @@ qint64 TrackSearch::GetTrackCount()
 {
     qint64 count = 0;
     try {
+        if (m_model.isReading() && m_connection.dialect().readsOneResultAtATime())
+            m_model.fetchAll();
         const DbResult result = m_countQuery.open();
         if (result.rowCount() > 0 && result.hasField(QStringLiteral("TRACKCOUNT")))
             count = result.integer(0, QStringLiteral("TRACKCOUNT")).value_or(0);
