@@ -10,15 +10,14 @@ const QString &Header = TrackingHeader;
 
 // The loader connects through a data-link file, which every reconnect reads again: pointing it at
 // a database that cannot be reached makes the server go away under a running pass.
-class ConnectionLossTest : public LoaderBackendFixture
+class ConnectionLossTest : public LoaderTrackingFixture
 {
 protected:
     void SetUp() override
     {
-        LoaderBackendFixture::SetUp();
+        LoaderTrackingFixture::SetUp();
         if (IsSkipped())
             return;
-        connectWithTracking(15);
         m_dataLink = folder().filePath(QStringLiteral("qztrack.udl"));
         writeDataLinkFile(m_dataLink, connectionString());
         loader().adoConn1.open(QStringLiteral("File name=") + m_dataLink);

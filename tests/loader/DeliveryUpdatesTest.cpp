@@ -3,15 +3,14 @@
 
 namespace {
 
-class DeliveryUpdatesTest : public LoaderBackendFixture
+class DeliveryUpdatesTest : public LoaderTrackingFixture
 {
 protected:
     void SetUp() override
     {
-        LoaderBackendFixture::SetUp();
+        LoaderTrackingFixture::SetUp();
         if (IsSkipped())
             return;
-        connectWithTracking(15);
         // An insertion counter like SQLite's own rowid, so that rows of one message keep their order.
         if (backend() == Backend::PostgreSql)
             sql(QStringLiteral("ALTER TABLE Tracking ADD COLUMN rowid serial"));

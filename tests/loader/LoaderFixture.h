@@ -69,6 +69,18 @@ protected:
     Backend backend() const override { return GetParam(); }
 };
 
+// The loader on each backend, connected to a database that has the Tracking table.
+class LoaderTrackingFixture : public LoaderBackendFixture
+{
+protected:
+    void SetUp() override
+    {
+        LoaderBackendFixture::SetUp();
+        if (!IsSkipped())
+            connectWithTracking(15);
+    }
+};
+
 // The header line a tracking file starts with.
 inline const QString TrackingHeader =
     QStringLiteral("Sender,Filename,ReceiveTime,DeliveryTime,FileType,LabId,RequestDate,Addressee,"

@@ -3,17 +3,9 @@
 
 namespace {
 
-class RecordWritesTest : public LoaderBackendFixture
+class RecordWritesTest : public LoaderTrackingFixture
 {
 protected:
-    void SetUp() override
-    {
-        LoaderBackendFixture::SetUp();
-        if (IsSkipped())
-            return;
-        connectWithTracking(15);
-    }
-
     static TrackingRecord fullRecord(const QString &msgId)
     {
         TrackingRecord r;

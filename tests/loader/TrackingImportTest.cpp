@@ -33,15 +33,14 @@ bool setImmutable(const QString &path, bool on)
 
 const QString &Header = TrackingHeader;
 
-class TrackingImportTest : public LoaderBackendFixture
+class TrackingImportTest : public LoaderTrackingFixture
 {
 protected:
     void SetUp() override
     {
-        LoaderBackendFixture::SetUp();
+        LoaderTrackingFixture::SetUp();
         if (IsSkipped())
             return;
-        connectWithTracking(15);
         loader().ShortDateFormat = QStringLiteral("d/MM/yyyy");
     }
 
