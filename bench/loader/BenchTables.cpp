@@ -1,5 +1,6 @@
 #include "bench/loader/BenchTables.h"
 
+#include "loader/OVTrackSvcForm.h"
 #include "shared/SqlDialect.h"
 
 #include <QCoreApplication>
@@ -165,6 +166,35 @@ QByteArray trackingLines(int count, int storedRows, int run)
         bytes += f.join(u',').toUtf8() + "\r\n";
     }
     return bytes;
+}
+
+void writeTrackingFile(const QString &path, const QByteArray &lines)
+{
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(lines);
+    // Written out first: a flush at closing would stamp the file anew.
+    file.flush();
+    file.setFileTime(QDateTime::currentDateTime().addSecs(-10), QFileDevice::FileModificationTime);
+}
+
+int runLoaderImport(const QString &folder, const QString &connectionString)
+{
+    TsvcOVTrack loader(folder);
+    loader.Sleep = [](int) {};
+    loader.ShortDateFormat = QStringLiteral("d/MM/yyyy");
+    loader.TrackingDir = folder + QStringLiteral("/tracking/");
+    loader.adoConn1.openCreating(connectionString);
+    loader.OpenLog();
+    loader.LoggingLevel = 1;
+    loader.LoggingEnabled = true;
+    const RunClock clock;
+    loader.doImport();
+    clock.report();
+    loader.CloseLog();
+    if (QFile::exists(loader.TrackingDir + QStringLiteral("errors/lines.qzd")))
+        std::fprintf(stderr, "loader left lines in the errors folder\n");
+    return 0;
 }
 
 Measurement runChild(const QStringList &arguments)

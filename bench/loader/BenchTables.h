@@ -40,5 +40,12 @@ struct Measurement
     double cpuSeconds = 0;
 };
 
+// Writes a tracking file whose time says it is complete (ten seconds old).
+void writeTrackingFile(const QString &path, const QByteArray &lines);
+
+// One import pass of the loader over `folder`/tracking into the database of `connectionString`
+// (created when it is a missing SQLite file); prints what RunClock::report() prints.
+int runLoaderImport(const QString &folder, const QString &connectionString);
+
 // Runs this program again with `arguments`; the child prints what RunClock::report() prints.
 Measurement runChild(const QStringList &arguments);

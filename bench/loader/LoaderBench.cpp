@@ -16,8 +16,6 @@
 #include "bench/loader/BacklogRuns.h"
 #include "bench/loader/BenchTables.h"
 
-#include "loader/OVTrackSvcForm.h"
-
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -35,22 +33,8 @@ namespace {
 
 int runLoader(const QString &folder)
 {
-    TsvcOVTrack loader(folder);
-    loader.Sleep = [](int) {};
-    loader.ShortDateFormat = QStringLiteral("d/MM/yyyy");
-    loader.TrackingDir = folder + QStringLiteral("/tracking/");
-    loader.adoConn1.openCreating(QStringLiteral("Provider=SQLite;Data Source=") + folder +
-                                 QStringLiteral("/loader.db"));
-    loader.OpenLog();
-    loader.LoggingLevel = 1;
-    loader.LoggingEnabled = true;
-    const RunClock clock;
-    loader.doImport();
-    clock.report();
-    loader.CloseLog();
-    if (QFile::exists(loader.TrackingDir + QStringLiteral("errors/lines.qzd")))
-        std::fprintf(stderr, "loader left lines in the errors folder\n");
-    return 0;
+    return runLoaderImport(folder, QStringLiteral("Provider=SQLite;Data Source=") + folder +
+                                       QStringLiteral("/loader.db"));
 }
 
 // ---- baseline: the same statements through the C API ------------------------------------------------
@@ -249,14 +233,7 @@ int runAll(int lineCount, int largestTable)
         Measurement reprepared{1e9, 0, 1e9};
         for (int round = 0; round < Rounds; ++round) {
             const QByteArray lines = trackingLines(lineCount, rows, ++run);
-            QFile tracking(folder + QStringLiteral("/tracking/lines.qzd"));
-            tracking.open(QIODevice::WriteOnly);
-            tracking.write(lines);
-            // Written out first: a flush at closing would stamp the file anew.
-            tracking.flush();
-            tracking.setFileTime(QDateTime::currentDateTime().addSecs(-10),
-                                 QFileDevice::FileModificationTime);
-            tracking.close();
+            writeTrackingFile(folder + QStringLiteral("/tracking/lines.qzd"), lines);
             QFile baseline(folder + QStringLiteral("/baseline.qzd"));
             baseline.open(QIODevice::WriteOnly);
             baseline.write(lines);
@@ -309,12 +286,7 @@ void prepareFolder(const QString &folder, int rows, int lineCount)
     QFile::copy(folder + QStringLiteral("/loader.db"), folder + QStringLiteral("/baseline.db"));
     const QByteArray lines = trackingLines(lineCount, rows, 1);
     for (const QString &name : {QStringLiteral("/tracking/lines.qzd"), QStringLiteral("/baseline.qzd")}) {
-        QFile file(folder + name);
-        file.open(QIODevice::WriteOnly);
-        file.write(lines);
-        // Written out first: a flush at closing would stamp the file anew.
-        file.flush();
-        file.setFileTime(QDateTime::currentDateTime().addSecs(-10), QFileDevice::FileModificationTime);
+        writeTrackingFile(folder + name, lines);
     }
 }
 

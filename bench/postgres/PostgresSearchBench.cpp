@@ -1,3 +1,4 @@
+#include "bench/postgres/PostgresBenchTables.h"
 #include "bench/viewer/SearchScenarios.h"
 #include "shared/DbConnection.h"
 #include "shared/DbStatement.h"
@@ -54,11 +55,7 @@ void fill(DbConnection &db, int rows)
             "then 1 + n % 6 end, 'R' || (n % 1000) from (select n, timestamp '2022-07-01' + (n * "
             "interval '1 second' * (63072000 / %1)) as r from generate_series(1, %1) as n) as g")
             .arg(rows));
-    for (const char *column :
-         {"MsgID", "Patient", "PracID", "LabId", "QZServerReceiveTime", "QZDeliveryTime", "StatusTime"})
-        db.execute(d.createIndexSql(QStringLiteral("IX_Tracking_") + column, QStringLiteral("Tracking"),
-                                    QLatin1String(column)));
-    db.execute(QStringLiteral("analyze Tracking"));
+    indexAndAnalyzeTracking(db);
 }
 
 // A composed statement in libpq's form: ":Name" becomes "$n", values as the access layer sends them.
