@@ -346,7 +346,7 @@ TEST_P(ContentStoreTest, PipesAndLinksAreLeftAloneWithOneLineEach)
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(stored[0].msgId, QStringLiteral("real"));
     const QString text = log();
-    for (const QString name :
+    for (const QString &name :
          {QStringLiteral("pipe.data"), QStringLiteral("LINK.data"), QStringLiteral("zero.data")}) {
         EXPECT_TRUE(QFileInfo(m_tracking + name).isSymLink() || QFileInfo::exists(m_tracking + name))
             << qPrintable(name);
