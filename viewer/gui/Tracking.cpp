@@ -336,6 +336,10 @@ QWidget *TQZTrackForm::buildStatusBar()
         m_readProgress->setValue(rowsRead);
     });
     connect(&m_model, &TrackResultModel::readFinished, m_readProgress, &QWidget::hide);
+    // The result opens before its rows are read: a failure while reading them is the failure of
+    // opening it, and the rows shown are not the whole result.
+    connect(&m_model, &TrackResultModel::readFailed, this,
+            [this](const QString &error) { showMessage(QStringLiteral("Set Active failed with ") + error); });
     return bar;
 }
 

@@ -90,6 +90,8 @@ void TrackResultModel::endRead()
     }
     emit readProgress(m_shownRows);
     emit readFinished();
+    if (!m_fetchError.isEmpty())
+        emit readFailed(m_fetchError);
 }
 
 void TrackResultModel::readChunk()

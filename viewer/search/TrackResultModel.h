@@ -73,6 +73,8 @@ signals:
     // After every background chunk and when reading ends: the rows read so far.
     void readProgress(int rowsRead);
     void readFinished();
+    // Reading stopped early on a failure (see fetchError()): the rows read before it stay.
+    void readFailed(const QString &error);
 
 private:
     // Reads until `rows` more rows are in, the end, or the deadline; the view learns of them after.
