@@ -65,10 +65,9 @@ QDateTime makeDateTime(int year, int month, int day, const QTime &time)
 
 bool monthBeforeDay(const QString &shortDateFormat)
 {
-    const QString lower = shortDateFormat.toLower();
     // A letter that does not occur counts as position 0.
-    const qsizetype m = lower.indexOf(u'm') + 1;
-    const qsizetype d = lower.indexOf(u'd') + 1;
+    const qsizetype m = shortDateFormat.indexOf(u'm', 0, Qt::CaseInsensitive) + 1;
+    const qsizetype d = shortDateFormat.indexOf(u'd', 0, Qt::CaseInsensitive) + 1;
     return m < d;
 }
 

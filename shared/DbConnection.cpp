@@ -167,6 +167,8 @@ void DbConnection::close()
 
 bool DbConnection::isOpen() const
 {
+    if (m_native)
+        return true; // it lives exactly while the SQLite database is open, and asks no registry
     if (!QSqlDatabase::contains(m_connectionName))
         return false;
     return QSqlDatabase::database(m_connectionName, false).isOpen();

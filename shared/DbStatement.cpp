@@ -95,7 +95,7 @@ void DbStatement::setText(const QString &text)
     m_native.reset();
     m_nativeGeneration = -1;
     m_text = text;
-    m_bindings.clear();
+    clearBindings();
     m_parameterNames = parseParameterNames(m_text);
     m_placeholders.clear();
     for (const QString &name : std::as_const(m_parameterNames))
@@ -115,22 +115,30 @@ QStringList DbStatement::parameterNames() const
 void DbStatement::bind(const QString &name, ParamType type, const QVariant &value)
 {
     QString key = name.startsWith(u':') ? name.mid(1) : name;
-    if (const qsizetype i = bindingIndex(key, m_bindings.size()); i >= 0) {
-        m_bindings[i].type = type;
-        m_bindings[i].value = value;
-        return;
+    const size_t next = m_bindings.size();
+    const bool nextInText = m_bindingsFollowText && next < static_cast<size_t>(m_parameterNames.size()) &&
+                            m_parameterNames.at(static_cast<qsizetype>(next)) == key;
+    if (!nextInText) {
+        if (const qsizetype i = bindingIndex(key, next); i >= 0) {
+            m_bindings[i].type = type;
+            m_bindings[i].value = value;
+            return;
+        }
     }
+    m_bindingsFollowText = nextInText;
     m_bindings.push_back({std::move(key), type, value});
 }
 
 void DbStatement::clearBindings()
 {
     m_bindings.clear();
+    m_bindingsFollowText = true;
 }
 
 void DbStatement::copyBindingsFrom(const DbStatement &other)
 {
     m_bindings = other.m_bindings;
+    m_bindingsFollowText = false;
 }
 
 // Callers bind mostly in the order the text names the parameters, with the names as written:

@@ -73,6 +73,9 @@ private:
     QStringList m_parameterNames;
     QStringList m_placeholders; // the names with their colon, as the driver binds them
     std::vector<Binding> m_bindings;
+    // True while the bindings are the text's names in order, as written: the next name then needs
+    // no search, since the names differ without regard to case.
+    bool m_bindingsFollowText = true;
     QSqlQuery m_query;
     bool m_prepared = false;
     int m_preparedGeneration = -1;

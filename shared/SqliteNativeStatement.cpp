@@ -2,6 +2,8 @@
 
 #include "shared/SqliteNativeSession.h"
 
+#include <QStringEncoder>
+
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -123,10 +125,16 @@ void SqliteNativeStatement::bind(qsizetype nameIndex, const QVariant &value)
             break;
         default: {
             const QString text = value.toString();
-            bytes = text.toUtf8();
-            rc = text.isNull() ? sqlite3_bind_null(m_statement, i)
-                               : sqlite3_bind_text(m_statement, i, bytes.constData(),
-                                                   static_cast<int>(bytes.size()), SQLITE_STATIC);
+            if (text.isNull()) {
+                rc = sqlite3_bind_null(m_statement, i);
+                break;
+            }
+            // Into the buffer of the last run: its room is kept, so most runs allocate nothing.
+            QStringEncoder utf8(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
+            bytes.resize(utf8.requiredSpace(text.size()));
+            bytes.truncate(utf8.appendToBuffer(bytes.data(), text) - bytes.constData());
+            rc = sqlite3_bind_text(m_statement, i, bytes.constData(), static_cast<int>(bytes.size()),
+                                   SQLITE_STATIC);
             break;
         }
         }

@@ -2,6 +2,7 @@
 #include "shared/DbError.h"
 #include "shared/DbStatement.h"
 #include "shared/SqliteNativeSession.h"
+#include "shared/WallClock.h"
 
 #include "tests/support/TestFolder.h"
 
@@ -107,7 +108,7 @@ TEST_F(SqliteNativeStatementTest, BindsEveryParameterTypeAsStoredBefore)
     insert.bind("Whole", ParamType::SmallInt, 7);
     insert.bind("Txt", ParamType::Text, QString("Zoë ✓"));
     insert.bind("Bytes", ParamType::LongText, QByteArray("\x00\x01", 2));
-    insert.bind("Real", ParamType::DateTime, QDateTime(QDate(2024, 3, 31), QTime(1, 30, 0, 250)));
+    insert.bind("Real", ParamType::DateTime, WallClock::of(QDate(2024, 3, 31), QTime(1, 30, 0, 250)));
     EXPECT_EQ(insert.execute(), 1);
     EXPECT_EQ(stored(1), "integer/7|text/Zoë ✓|blob/0001|text");
 
