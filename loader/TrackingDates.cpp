@@ -40,9 +40,18 @@ void collapseDoubleSpaces(QString &text)
 // Characters `from` (1-based) to `from + count - 1` as an integer, or `fallback`.
 int numberAt(const QString &text, qsizetype from, qsizetype count, int fallback)
 {
-    bool ok = false;
     // A view, not a copy: every date field of every line comes through here several times.
-    const int value = QStringView(text).mid(from - 1, count).toInt(&ok, 10);
+    const QStringView digits = QStringView(text).mid(from - 1, count);
+    // Plain digits, as nearly every date has them, need none of toInt's sign, space and locale rules.
+    if (!digits.isEmpty() && digits.size() <= 9 &&
+        std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= u'0' && c <= u'9'; })) {
+        int value = 0;
+        for (const QChar c : digits)
+            value = value * 10 + (c.unicode() - u'0');
+        return value;
+    }
+    bool ok = false;
+    const int value = digits.toInt(&ok, 10);
     return ok ? value : fallback;
 }
 
@@ -65,10 +74,9 @@ QDateTime makeDateTime(int year, int month, int day, const QTime &time)
 
 bool monthBeforeDay(const QString &shortDateFormat)
 {
-    const QString lower = shortDateFormat.toLower();
     // A letter that does not occur counts as position 0.
-    const qsizetype m = lower.indexOf(u'm') + 1;
-    const qsizetype d = lower.indexOf(u'd') + 1;
+    const qsizetype m = shortDateFormat.indexOf(u'm', 0, Qt::CaseInsensitive) + 1;
+    const qsizetype d = shortDateFormat.indexOf(u'd', 0, Qt::CaseInsensitive) + 1;
     return m < d;
 }
 

@@ -358,17 +358,16 @@ int TsvcOVTrack::GetExistingRow(const QString &msgId, ExistingTrackingRow &row)
     ExistingRowLookup.close();
     if (result.isEmpty())
         return -1;
-    const auto text = [&result](const char *field) -> std::optional<QString> {
-        const QString name = QLatin1String(field);
-        return result.isNull(0, name) ? std::nullopt : std::optional<QString>(result.text(0, name));
+    const auto text = [&result](const QString &field) -> std::optional<QString> {
+        return result.isNull(0, field) ? std::nullopt : std::optional<QString>(result.text(0, field));
     };
     row.Found = true;
-    row.Sender = text("Sender");
-    row.Filename = text("Filename");
+    row.Sender = text(QStringLiteral("Sender"));
+    row.Filename = text(QStringLiteral("Filename"));
     row.QZServerReceiveTime = result.dateTime(0, QStringLiteral("QZServerReceiveTime"));
-    row.PracID = text("PracID");
-    row.FileType = text("FileType");
-    row.RunNumber = text("RunNumber");
+    row.PracID = text(QStringLiteral("PracID"));
+    row.FileType = text(QStringLiteral("FileType"));
+    row.RunNumber = text(QStringLiteral("RunNumber"));
     if (const std::optional<qint64> status = result.integer(0, QStringLiteral("ReadStatus")))
         row.ReadStatus = static_cast<int>(*status);
     return row.ReadStatus.value_or(0);

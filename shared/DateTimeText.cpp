@@ -17,16 +17,20 @@ QString sortableDateTimeText(const QDateTime &value, bool withMilliseconds)
 {
     const QDate date = value.date();
     const QTime time = value.time();
-    if (!date.isValid() || !time.isValid() || date.year() < 1 || date.year() > 9999)
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    date.getDate(&year, &month, &day); // one calendar conversion rather than three
+    if (!date.isValid() || !time.isValid() || year < 1 || year > 9999)
         return value.toString(withMilliseconds ? QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")
                                                : QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     QString text(withMilliseconds ? 23 : 19, Qt::Uninitialized);
     QChar *out = text.data();
-    putDigits(out, date.year(), 4);
+    putDigits(out, year, 4);
     *out++ = u'-';
-    putDigits(out, date.month(), 2);
+    putDigits(out, month, 2);
     *out++ = u'-';
-    putDigits(out, date.day(), 2);
+    putDigits(out, day, 2);
     *out++ = u' ';
     putDigits(out, time.hour(), 2);
     *out++ = u':';

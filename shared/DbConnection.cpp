@@ -52,6 +52,7 @@ DbConnection::DbConnection(QString programFolder, QString defaultProvider)
 
 DbConnection::~DbConnection()
 {
+    m_native.reset(); // SQLite closes no handle with statements still prepared on it
     {
         QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
         if (db.isValid())
@@ -149,12 +150,15 @@ void DbConnection::openTarget()
             throw DbError(DbError::Kind::Database, message);
         }
     }
+    if (m_target.backend == Backend::Sqlite)
+        m_native = SqliteNativeSession::attach(db);
 }
 
 void DbConnection::close()
 {
     m_inTransaction = false;
     ++m_generation;
+    m_native.reset(); // SQLite closes no handle with statements still prepared on it
     if (!QSqlDatabase::contains(m_connectionName))
         return;
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
@@ -163,6 +167,8 @@ void DbConnection::close()
 
 bool DbConnection::isOpen() const
 {
+    if (m_native)
+        return true; // it lives exactly while the SQLite database is open, and asks no registry
     if (!QSqlDatabase::contains(m_connectionName))
         return false;
     return QSqlDatabase::database(m_connectionName, false).isOpen();
@@ -171,26 +177,35 @@ bool DbConnection::isOpen() const
 void DbConnection::beginTransaction()
 {
     ensureOpen();
-    QSqlDatabase db = database();
-    if (!db.transaction())
-        throw DbError(DbError::Kind::Database, sqlErrorText(db.lastError()));
+    runTransactionStep(SqliteNativeSession::TransactionStep::Begin);
     m_inTransaction = true;
 }
 
 void DbConnection::commit()
 {
-    QSqlDatabase db = database();
     // A failed commit leaves the transaction open on the database: keep saying so.
-    if (!db.commit())
-        throw DbError(DbError::Kind::Database, sqlErrorText(db.lastError()));
+    runTransactionStep(SqliteNativeSession::TransactionStep::Commit);
     m_inTransaction = false;
 }
 
 void DbConnection::rollback()
 {
-    QSqlDatabase db = database();
     m_inTransaction = false;
-    if (!db.rollback())
+    runTransactionStep(SqliteNativeSession::TransactionStep::Rollback);
+}
+
+void DbConnection::runTransactionStep(SqliteNativeSession::TransactionStep step)
+{
+    if (m_native) {
+        if (const QSqlError error = m_native->transaction(step); error.isValid())
+            throw DbError(DbError::Kind::Database, sqlErrorText(error));
+        return;
+    }
+    QSqlDatabase db = database();
+    const bool done = step == SqliteNativeSession::TransactionStep::Begin    ? db.transaction()
+                      : step == SqliteNativeSession::TransactionStep::Commit ? db.commit()
+                                                                             : db.rollback();
+    if (!done)
         throw DbError(DbError::Kind::Database, sqlErrorText(db.lastError()));
 }
 

@@ -2,6 +2,7 @@
 
 #include "shared/ConnectionString.h"
 #include "shared/DbError.h"
+#include "shared/SqliteNativeSession.h"
 #include "shared/SqlDialect.h"
 
 #include <QSqlDatabase>
@@ -57,9 +58,13 @@ public:
     QSqlDatabase database() const;
     // Counts the opens, so that statements know when their prepared form belongs to an old session.
     int generation() const { return m_generation; }
+    // The SQLite handle's own session while a SQLite database is open, else null.
+    SqliteNativeSession *nativeSession() const { return m_native.get(); }
 
 private:
     void openTarget();
+    // BEGIN, COMMIT or ROLLBACK; throws DbError.
+    void runTransactionStep(SqliteNativeSession::TransactionStep step);
 
     QString m_programFolder;
     QString m_defaultProvider;
@@ -71,6 +76,7 @@ private:
     bool m_mayCreate = false;
     bool m_inTransaction = false;
     int m_generation = 0;
+    std::unique_ptr<SqliteNativeSession> m_native; // ended before every close
 };
 
 // The failure of opening a SQLite database file that does not exist; it names the file.

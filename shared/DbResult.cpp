@@ -11,6 +11,9 @@ DbResult::DbResult(QStringList fieldNames, std::vector<std::vector<QVariant>> ro
 
 int DbResult::fieldIndex(const QString &field) const
 {
+    // Callers mostly write the names as the statement does: that costs no comparison of cases.
+    if (const qsizetype exact = m_fieldNames.indexOf(field); exact >= 0)
+        return static_cast<int>(exact);
     for (qsizetype i = 0; i < m_fieldNames.size(); ++i) {
         const QString &name = m_fieldNames.at(i);
         if (name.size() == field.size() && name.compare(field, Qt::CaseInsensitive) == 0)

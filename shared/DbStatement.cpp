@@ -93,8 +93,10 @@ void DbStatement::setText(const QString &text)
     m_query = QSqlQuery();
     m_prepared = false;
     m_fieldNamesKnown = false;
+    m_native.reset();
+    m_nativeGeneration = -1;
     m_text = text;
-    m_bindings.clear();
+    clearBindings();
     m_parameterNames = parseParameterNames(m_text);
     m_placeholders.clear();
     for (const QString &name : std::as_const(m_parameterNames))
@@ -114,22 +116,30 @@ QStringList DbStatement::parameterNames() const
 void DbStatement::bind(const QString &name, ParamType type, const QVariant &value)
 {
     QString key = name.startsWith(u':') ? name.mid(1) : name;
-    if (const qsizetype i = bindingIndex(key, m_bindings.size()); i >= 0) {
-        m_bindings[i].type = type;
-        m_bindings[i].value = value;
-        return;
+    const size_t next = m_bindings.size();
+    const bool nextInText = m_bindingsFollowText && next < static_cast<size_t>(m_parameterNames.size()) &&
+                            m_parameterNames.at(static_cast<qsizetype>(next)) == key;
+    if (!nextInText) {
+        if (const qsizetype i = bindingIndex(key, next); i >= 0) {
+            m_bindings[i].type = type;
+            m_bindings[i].value = value;
+            return;
+        }
     }
+    m_bindingsFollowText = nextInText;
     m_bindings.push_back({std::move(key), type, value});
 }
 
 void DbStatement::clearBindings()
 {
     m_bindings.clear();
+    m_bindingsFollowText = true;
 }
 
 void DbStatement::copyBindingsFrom(const DbStatement &other)
 {
     m_bindings = other.m_bindings;
+    m_bindingsFollowText = false;
 }
 
 // Callers bind mostly in the order the text names the parameters, with the names as written:
@@ -216,14 +226,48 @@ QSqlQuery &DbStatement::run()
     return m_query;
 }
 
-void DbStatement::bindAll(QSqlQuery &query) const
+template <typename Bind>
+void DbStatement::bindEach(Bind &&bind) const
 {
     for (qsizetype i = 0; i < m_parameterNames.size(); ++i) {
         const qsizetype binding = bindingIndex(m_parameterNames.at(i), static_cast<size_t>(i));
         if (binding < 0)
             refuse(QStringLiteral("Parameter :%1 has no value").arg(m_parameterNames.at(i)));
-        query.bindValue(m_placeholders.at(i), boundValue(m_bindings[binding]));
+        bind(i, boundValue(m_bindings[binding]));
     }
+}
+
+void DbStatement::bindAll(QSqlQuery &query) const
+{
+    bindEach([&](qsizetype i, const QVariant &value) { query.bindValue(m_placeholders.at(i), value); });
+}
+
+// On SQLite a statement with parameters runs on the handle itself, prepared once a session.
+SqliteNativeStatement *DbStatement::boundNativeForm()
+{
+    if (m_parameterNames.isEmpty())
+        return nullptr;
+    m_connection.ensureOpen();
+    SqliteNativeSession *session = m_connection.nativeSession();
+    if (!session)
+        return nullptr;
+    if (m_nativeGeneration != m_connection.generation()) {
+        m_native = SqliteNativeStatement::prepare(*session, m_text, m_parameterNames);
+        m_nativeGeneration = m_connection.generation();
+    }
+    if (!m_native)
+        return nullptr;
+    bindEach([this](qsizetype i, const QVariant &value) { m_native->bind(i, value); });
+    return m_native.get();
+}
+
+int DbStatement::runNative(SqliteNativeStatement &native, std::vector<std::vector<QVariant>> *rows)
+{
+    QSqlError error;
+    const int changes = native.run(rows, error);
+    if (error.isValid())
+        throw m_connection.failure(error);
+    return changes;
 }
 
 QSqlQuery DbStatement::prepareBound()
@@ -239,6 +283,8 @@ QSqlQuery DbStatement::prepareBound()
 
 int DbStatement::execute()
 {
+    if (SqliteNativeStatement *native = boundNativeForm())
+        return runNative(*native, nullptr);
     QSqlQuery &query = run();
     const int rows = query.numRowsAffected();
     query.finish();
@@ -247,6 +293,11 @@ int DbStatement::execute()
 
 DbResult DbStatement::open()
 {
+    if (SqliteNativeStatement *native = boundNativeForm()) {
+        std::vector<std::vector<QVariant>> rows;
+        runNative(*native, &rows);
+        return DbResult(native->fieldNames(), std::move(rows), m_connection.sharedDialect());
+    }
     QSqlQuery &query = run();
     if (!m_fieldNamesKnown) {
         const QSqlRecord record = query.record();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "shared/DbResult.h"
+#include "shared/SqliteNativeStatement.h"
 
 #include <QSqlQuery>
 #include <QString>
@@ -61,6 +62,10 @@ private:
     QVariant boundValue(const Binding &binding) const;
     QSqlQuery &run();
     void bindAll(QSqlQuery &query) const;
+    template <typename Bind>
+    void bindEach(Bind &&bind) const;
+    SqliteNativeStatement *boundNativeForm();
+    int runNative(SqliteNativeStatement &native, std::vector<std::vector<QVariant>> *rows);
 
     DbConnection &m_connection;
     QString m_text;
@@ -68,9 +73,16 @@ private:
     QStringList m_parameterNames;
     QStringList m_placeholders; // the names with their colon, as the driver binds them
     std::vector<Binding> m_bindings;
+    // True while the bindings are the text's names in order, as written: the next name then needs
+    // no search, since the names differ without regard to case.
+    bool m_bindingsFollowText = true;
     QSqlQuery m_query;
     bool m_prepared = false;
     int m_preparedGeneration = -1;
     QStringList m_fieldNames; // of the prepared form's result, once it has run
     bool m_fieldNamesKnown = false;
+    // On SQLite, the form prepared on the handle itself, for the session of m_nativeGeneration;
+    // null when the text stays with Qt's driver.
+    std::unique_ptr<SqliteNativeStatement> m_native;
+    int m_nativeGeneration = -1;
 };

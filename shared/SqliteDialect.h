@@ -35,4 +35,9 @@ public:
     QString createAuditSql() const override;
 
     static QString canonicalDateTime(const QDateTime &value);
+
+    // The transaction statements Qt's driver runs; the native session prepares them once.
+    static constexpr const char *BeginSql = "BEGIN";
+    static constexpr const char *CommitSql = "COMMIT";
+    static constexpr const char *RollbackSql = "ROLLBACK";
 };
