@@ -1,5 +1,6 @@
 #include "shared/PostgresRow.h"
 
+#include "shared/QtDriverHandle.h"
 #include "shared/WallClock.h"
 
 #include <QSqlQuery>
@@ -30,12 +31,8 @@ std::optional<PostgresRow> PostgresRow::of(const QSqlQuery &query)
     const QSqlResult *result = query.result();
     if (!result || !query.isValid())
         return std::nullopt;
-    const QVariant handle = result->handle();
     // Qt 6 names the type as the compiler spells it; Qt 5 named it as the driver declares it.
-    const QByteArrayView type(handle.isValid() ? handle.typeName() : "");
-    if (type != "pg_result*" && type != "PGresult*")
-        return std::nullopt;
-    auto *pg = *static_cast<PGresult *const *>(handle.constData());
+    auto *pg = qtDriverHandle<PGresult>(result->handle(), {"pg_result*", "PGresult*"});
     // A forward-only query fetches one row per result (single-row mode); Qt reads it the same way.
     const int row = query.isForwardOnly() ? 0 : query.at();
     if (!pg || row < 0 || row >= PQntuples(pg))

@@ -1,6 +1,7 @@
 #include "shared/SqliteNativeSession.h"
 
 #include "shared/SqliteDialect.h"
+#include "shared/QtDriverHandle.h"
 #include "shared/SqliteNativeStatement.h"
 
 #include <QSqlDatabase>
@@ -12,10 +13,8 @@
 
 std::unique_ptr<SqliteNativeSession> SqliteNativeSession::attach(const QSqlDatabase &database)
 {
-    const QVariant handle = database.driver() ? database.driver()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return nullptr;
-    auto *sqlite = *static_cast<sqlite3 *const *>(handle.data());
+    auto *sqlite =
+        qtDriverHandle<sqlite3>(database.driver() ? database.driver()->handle() : QVariant(), {"sqlite3*"});
     if (!sqlite)
         return nullptr;
     return std::unique_ptr<SqliteNativeSession>(new SqliteNativeSession(sqlite));

@@ -1,5 +1,6 @@
 #include "viewer/search/SqliteTrackRows.h"
 
+#include "shared/QtDriverHandle.h"
 #include "shared/SqlDialect.h"
 #include "viewer/search/WallClockText.h"
 
@@ -11,10 +12,8 @@
 std::unique_ptr<SqliteTrackRows>
 SqliteTrackRows::attach(const QSqlQuery &query, const std::array<int, TrackFieldCount> &columnOfField)
 {
-    const QVariant handle = query.result() ? query.result()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3_stmt*") != 0)
-        return nullptr;
-    auto *statement = *static_cast<sqlite3_stmt *const *>(handle.data());
+    auto *statement =
+        qtDriverHandle<sqlite3_stmt>(query.result() ? query.result()->handle() : QVariant(), {"sqlite3_stmt*"});
     if (!statement)
         return nullptr;
     return std::unique_ptr<SqliteTrackRows>(new SqliteTrackRows(statement, columnOfField));
