@@ -1,6 +1,7 @@
 #include "shared/DbConnection.h"
 
 #include "shared/DbError.h"
+#include "shared/PostgresNativeQuery.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -8,6 +9,7 @@
 #include <QSqlQuery>
 
 #include <atomic>
+#include <utility>
 
 namespace {
 
@@ -52,6 +54,7 @@ DbConnection::DbConnection(QString programFolder, QString defaultProvider)
 
 DbConnection::~DbConnection()
 {
+    endSessionReader(true);
     m_native.reset(); // SQLite closes no handle with statements still prepared on it
     {
         QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
@@ -108,8 +111,27 @@ void DbConnection::open()
 
 void DbConnection::ensureOpen()
 {
+    endSessionReader(false);
     if (!isOpen())
         open();
+}
+
+void DbConnection::setSessionReader(PostgresNativeQuery *reader)
+{
+    endSessionReader(false);
+    m_sessionReader = reader;
+}
+
+void DbConnection::releaseSessionReader(const PostgresNativeQuery *reader)
+{
+    if (m_sessionReader == reader)
+        m_sessionReader = nullptr;
+}
+
+void DbConnection::endSessionReader(bool sessionEnding)
+{
+    if (PostgresNativeQuery *reader = std::exchange(m_sessionReader, nullptr))
+        reader->abandon(sessionEnding);
 }
 
 void DbConnection::openTarget()
@@ -156,6 +178,7 @@ void DbConnection::openTarget()
 
 void DbConnection::close()
 {
+    endSessionReader(true);
     m_inTransaction = false;
     ++m_generation;
     m_native.reset(); // SQLite closes no handle with statements still prepared on it
@@ -196,6 +219,7 @@ void DbConnection::rollback()
 
 void DbConnection::runTransactionStep(SqliteNativeSession::TransactionStep step)
 {
+    endSessionReader(false);
     if (m_native) {
         if (const QSqlError error = m_native->transaction(step); error.isValid())
             throw DbError(DbError::Kind::Database, sqlErrorText(error));

@@ -10,6 +10,8 @@
 
 #include <memory>
 
+class PostgresNativeQuery;
+
 // One program's database connection, owned for its whole run. A statement used while the
 // connection is closed opens it again with its last connection string.
 class DbConnection
@@ -61,10 +63,16 @@ public:
     // The SQLite handle's own session while a SQLite database is open, else null.
     SqliteNativeSession *nativeSession() const { return m_native.get(); }
 
+    // A PostgreSQL read whose rows are still coming keeps the session busy: the next statement, a
+    // transaction step or closing ends it first (see PostgresNativeQuery).
+    void setSessionReader(PostgresNativeQuery *reader);
+    void releaseSessionReader(const PostgresNativeQuery *reader);
+
 private:
     void openTarget();
     // BEGIN, COMMIT or ROLLBACK; throws DbError.
     void runTransactionStep(SqliteNativeSession::TransactionStep step);
+    void endSessionReader(bool sessionEnding);
 
     QString m_programFolder;
     QString m_defaultProvider;
@@ -77,6 +85,7 @@ private:
     bool m_inTransaction = false;
     int m_generation = 0;
     std::unique_ptr<SqliteNativeSession> m_native; // ended before every close
+    PostgresNativeQuery *m_sessionReader = nullptr;
 };
 
 // The failure of opening a SQLite database file that does not exist; it names the file.

@@ -56,9 +56,10 @@ QMetaType nullTypeFor(ParamType type)
     return QMetaType::fromType<QString>();
 }
 
-QStringList parseParameterNames(const QString &text)
+// Calls `found(from, to, name)` for every ":Name" of the text outside quotes, in order.
+template <typename Found>
+void scanParameters(const QString &text, Found &&found)
 {
-    QStringList names;
     for (qsizetype i = 0; i < text.size();) {
         const QChar c = text.at(i);
         if (c == u'\'' || c == u'"' || c == u'[') {
@@ -69,15 +70,39 @@ QStringList parseParameterNames(const QString &text)
             qsizetype end = i + 1;
             while (end < text.size() && isNameChar(text.at(end)))
                 ++end;
-            const QString name = text.mid(i + 1, end - i - 1);
-            if (!names.contains(name, Qt::CaseInsensitive))
-                names << name;
+            found(i, end, text.mid(i + 1, end - i - 1));
             i = end;
             continue;
         }
         ++i;
     }
+}
+
+QStringList parseParameterNames(const QString &text)
+{
+    QStringList names;
+    scanParameters(text, [&](qsizetype, qsizetype, const QString &name) {
+        if (!names.contains(name, Qt::CaseInsensitive))
+            names << name;
+    });
     return names;
+}
+
+// The text with each ":Name" written as libpq numbers it: "$n", n its place in `names`.
+QByteArray numberedParameters(const QString &text, const QStringList &names)
+{
+    QString numbered;
+    qsizetype copied = 0;
+    scanParameters(text, [&](qsizetype from, qsizetype to, const QString &name) {
+        numbered += QStringView(text).sliced(copied, from - copied);
+        qsizetype place = 0;
+        while (place < names.size() && names.at(place).compare(name, Qt::CaseInsensitive) != 0)
+            ++place;
+        numbered += u'$' + QString::number(place + 1);
+        copied = to;
+    });
+    numbered += QStringView(text).sliced(copied);
+    return numbered.toUtf8();
 }
 
 } // namespace
@@ -95,6 +120,7 @@ void DbStatement::setText(const QString &text)
     m_fieldNamesKnown = false;
     m_native.reset();
     m_nativeGeneration = -1;
+    m_numberedText.clear();
     m_text = text;
     clearBindings();
     m_parameterNames = parseParameterNames(m_text);
@@ -268,6 +294,23 @@ int DbStatement::runNative(SqliteNativeStatement &native, std::vector<std::vecto
     if (error.isValid())
         throw m_connection.failure(error);
     return changes;
+}
+
+std::unique_ptr<PostgresNativeQuery> DbStatement::startOnPostgres()
+{
+    m_connection.ensureOpen();
+    if (m_connection.target().backend != Backend::PostgreSql)
+        return nullptr;
+    if (m_numberedText.isEmpty())
+        m_numberedText = numberedParameters(m_text, m_parameterNames);
+    std::vector<QVariant> values(std::size_t(m_parameterNames.size()));
+    bindEach([&](qsizetype i, const QVariant &value) { values[std::size_t(i)] = value; });
+    QSqlError error;
+    std::unique_ptr<PostgresNativeQuery> query =
+        PostgresNativeQuery::start(m_connection, m_numberedText, values, error);
+    if (error.isValid())
+        throw m_connection.failure(error);
+    return query;
 }
 
 QSqlQuery DbStatement::prepareBound()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "shared/DbResult.h"
+#include "shared/PostgresNativeQuery.h"
 #include "shared/SqliteNativeStatement.h"
 
 #include <QSqlQuery>
@@ -46,6 +47,9 @@ public:
     DbResult open();
     // A new prepared, bound query for callers that walk a large result themselves. Throws DbError.
     QSqlQuery prepareBound();
+    // On PostgreSQL, sends the bound statement through libpq unprepared and stands on its first row
+    // (see PostgresNativeQuery); null on every other backend. Throws DbError.
+    std::unique_ptr<PostgresNativeQuery> startOnPostgres();
     void close();
 
     DbConnection &connection() const { return m_connection; }
@@ -85,4 +89,5 @@ private:
     // null when the text stays with Qt's driver.
     std::unique_ptr<SqliteNativeStatement> m_native;
     int m_nativeGeneration = -1;
+    QByteArray m_numberedText; // the text with libpq's "$n" parameters, made on first use
 };

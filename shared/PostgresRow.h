@@ -28,6 +28,7 @@ public:
     static std::optional<QDateTime> wallClock(QByteArrayView text);
 
 private:
+    friend class PostgresNativeQuery;
     PostgresRow(pg_result *result, int row) : m_result(result), m_row(row) {}
 
     pg_result *m_result;

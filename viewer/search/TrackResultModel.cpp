@@ -26,7 +26,12 @@ TrackResultModel::~TrackResultModel() = default;
 void TrackResultModel::setQuery(QSqlQuery query, std::shared_ptr<const SqlDialect> dialect)
 {
     clear();
-    TrackResultReader reader(std::move(query), std::move(dialect));
+    setReader(TrackResultReader(std::move(query), std::move(dialect)));
+}
+
+void TrackResultModel::setReader(TrackResultReader reader)
+{
+    clear();
     beginResetModel();
     m_reader.emplace(std::move(reader));
     m_open = true;

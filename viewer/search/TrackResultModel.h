@@ -36,6 +36,8 @@ public:
     // Takes an executed query, reads its first batch and starts reading the rest in the background.
     // Throws DbError naming a field the result lacks; the model is then empty.
     void setQuery(QSqlQuery query, std::shared_ptr<const SqlDialect> dialect);
+    // The same for a result already being read.
+    void setReader(TrackResultReader reader);
     // Finishes the query and empties the grid.
     void clear();
     bool isOpen() const { return m_open; }

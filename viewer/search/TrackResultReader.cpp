@@ -2,7 +2,9 @@
 
 #include "shared/DbError.h"
 #include "shared/DbFieldValue.h"
+#include "shared/PostgresNativeQuery.h"
 #include "shared/SqlDialect.h"
+#include "viewer/search/PostgresTrackRow.h"
 #include "viewer/search/SqliteTrackRows.h"
 #include "viewer/search/WallClockText.h"
 
@@ -13,12 +15,25 @@ TrackResultReader::TrackResultReader(QSqlQuery query, std::shared_ptr<const SqlD
     : m_query(std::move(query)), m_dialect(std::move(dialect))
 {
     const QSqlRecord record = m_query.record();
+    mapFields([&](QLatin1String name) { return record.indexOf(name); });
+    m_sqlite = SqliteTrackRows::attach(m_query, m_columnOfField);
+}
+
+TrackResultReader::TrackResultReader(std::unique_ptr<PostgresNativeQuery> rows,
+                                     std::shared_ptr<const SqlDialect> dialect)
+    : m_dialect(std::move(dialect)), m_postgres(std::move(rows))
+{
+    mapFields([&](QLatin1String name) { return m_postgres->fieldIndex(QByteArrayView(name.data(), name.size())); });
+}
+
+void TrackResultReader::mapFields(const std::function<int(QLatin1String)> &columnOf)
+{
     for (int i = 0; i < TrackFieldCount; ++i) {
         const auto field = TrackField(i);
         int column = -1;
         if (trackFieldSlot(field).kind != TrackFieldKind::Computed) {
             const QLatin1String name(trackFieldInfo(field).name);
-            column = record.indexOf(name);
+            column = columnOf(name);
             if (column < 0) {
                 finish();
                 throw DbError(DbError::Kind::AccessLayer,
@@ -27,7 +42,6 @@ TrackResultReader::TrackResultReader(QSqlQuery query, std::shared_ptr<const SqlD
         }
         m_columnOfField[std::size_t(i)] = column;
     }
-    m_sqlite = SqliteTrackRows::attach(m_query, m_columnOfField);
 }
 
 TrackResultReader::~TrackResultReader() = default;
@@ -36,6 +50,8 @@ TrackResultReader::TrackResultReader(TrackResultReader &&) noexcept = default;
 void TrackResultReader::finish()
 {
     m_open = false;
+    if (m_postgres)
+        m_postgres->finish();
     m_query.finish();
 }
 
@@ -43,6 +59,18 @@ bool TrackResultReader::next(TrackRowStore::RowBuilder &row)
 {
     if (!m_open)
         return false;
+    if (m_postgres) {
+        QSqlError error;
+        if (!m_postgres->next(error)) {
+            if (error.isValid())
+                m_error = sqlErrorText(error);
+            finish();
+            return false;
+        }
+        readPostgresTrackRow(m_postgres->row(), m_columnOfField, *m_dialect, row);
+        ++m_rowsRead;
+        return true;
+    }
     if (m_sqlite && m_rowsRead > 0) {
         if (m_sqlite->next(row, *m_dialect, m_error)) {
             ++m_rowsRead;

@@ -7,8 +7,10 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 #include <memory>
 
+class PostgresNativeQuery;
 class SqlDialect;
 class SqliteTrackRows;
 
@@ -20,6 +22,7 @@ class TrackResultReader
 public:
     // Throws DbError naming a field the result lacks.
     TrackResultReader(QSqlQuery query, std::shared_ptr<const SqlDialect> dialect);
+    TrackResultReader(std::unique_ptr<PostgresNativeQuery> rows, std::shared_ptr<const SqlDialect> dialect);
     ~TrackResultReader();
     TrackResultReader(TrackResultReader &&) noexcept;
 
@@ -32,12 +35,16 @@ public:
     const QString &error() const { return m_error; }
 
 private:
+    void mapFields(const std::function<int(QLatin1String)> &columnOf);
+
     QSqlQuery m_query;
     std::shared_ptr<const SqlDialect> m_dialect;
     std::array<int, TrackFieldCount> m_columnOfField{}; // record index per stored field, -1 for computed
     std::array<QByteArray, TrackRowStore::TextSlots> m_texts;
     // On SQLite, rows after the first are stepped through the C API (Qt reads the first one).
     std::unique_ptr<SqliteTrackRows> m_sqlite;
+    // On PostgreSQL the statement runs through libpq itself, and every row comes from there.
+    std::unique_ptr<PostgresNativeQuery> m_postgres;
     qint64 m_rowsRead = 0;
     bool m_open = true;
     QString m_error;

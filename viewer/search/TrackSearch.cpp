@@ -6,6 +6,22 @@
 
 #include <QSqlError>
 
+namespace {
+
+const QString CountField = QStringLiteral("TRACKCOUNT");
+
+// The count of a PostgreSQL count statement's only row; 0 when it has none.
+qint64 countIn(PostgresNativeQuery &rows)
+{
+    const int column = rows.fieldIndex(CountField.toLatin1());
+    QSqlError error;
+    if (column < 0 || !rows.next(error) || rows.row().isNull(column))
+        return 0;
+    return rows.row().text(column).toLongLong();
+}
+
+} // namespace
+
 TrackSearch::TrackSearch(DbConnection &connection, TrackResultModel &model)
     : m_connection(connection), m_model(model), m_trackQuery(connection), m_countQuery(connection)
 {}
@@ -49,10 +65,15 @@ TrackSearch::Result TrackSearch::RunTrackQuery(const SearchCriteria &criteria, c
     m_trackCount = GetTrackCount();
 
     try {
-        QSqlQuery query = m_trackQuery.prepareBound();
-        if (!query.exec())
-            throw m_connection.failure(query.lastError());
-        m_model.setQuery(std::move(query), m_connection.sharedDialect());
+        // On PostgreSQL through libpq, unprepared: one round trip, planned for these values.
+        if (std::unique_ptr<PostgresNativeQuery> rows = m_trackQuery.startOnPostgres()) {
+            m_model.setReader(TrackResultReader(std::move(rows), m_connection.sharedDialect()));
+        } else {
+            QSqlQuery query = m_trackQuery.prepareBound();
+            if (!query.exec())
+                throw m_connection.failure(query.lastError());
+            m_model.setQuery(std::move(query), m_connection.sharedDialect());
+        }
     } catch (const DbError &error) {
         closeTrackQuery();
         return {Outcome::OpenFailed, error.message()};
@@ -66,9 +87,13 @@ qint64 TrackSearch::GetTrackCount()
     try {
         if (m_model.isReading() && m_connection.dialect().readsOneResultAtATime())
             m_model.fetchAll();
-        const DbResult result = m_countQuery.open();
-        if (result.rowCount() > 0 && result.hasField(QStringLiteral("TRACKCOUNT")))
-            count = result.integer(0, QStringLiteral("TRACKCOUNT")).value_or(0);
+        if (std::unique_ptr<PostgresNativeQuery> rows = m_countQuery.startOnPostgres()) {
+            count = countIn(*rows);
+        } else {
+            const DbResult result = m_countQuery.open();
+            if (result.rowCount() > 0 && result.hasField(CountField))
+                count = result.integer(0, CountField).value_or(0);
+        }
     } catch (const std::exception &) {
         count = 0; // a failed count is not reported; the search goes on
     }
