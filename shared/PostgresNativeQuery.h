@@ -17,7 +17,7 @@ struct pg_result;
 // A query sent through libpq on the session behind Qt's PostgreSQL driver, unprepared: the server
 // parses, plans for the values at hand and runs it in one round trip, where the driver prepares
 // first and sends the values inside an EXECUTE text. Rows come one at a time as the server sends
-// them. Failures carry the driver's texts and SQLSTATE, so callers cannot tell the two apart.
+// them. Failures are worded as the driver words them, with the server's text and SQLSTATE.
 //
 // While rows remain the session is busy. The connection it runs on ends it when any other statement
 // starts there or the connection closes: the rest is dropped, and the next read fails (as the
