@@ -175,6 +175,33 @@ TEST_P(Search, ModelReadsInBatchesAndShowsWhatTheGridShows)
     EXPECT_EQ(source.fieldIndex("NoSuchField"), -1);
 }
 
+// The server trims a fraction's trailing zeros ("07.5"); every row, first or later, reads exactly.
+TEST_P(Search, FractionsOfASecondAndTextsBeyondAsciiReadExactly)
+{
+    const auto at = [](int msec) { return WallClock::of(QDate(2024, 3, 1), QTime(9, 8, 7, msec)); };
+    for (const QString &id : QStringList{"f1", "f2"})
+        db->insert({{"MsgID", id},
+                    {"PracID", "P"},
+                    {"Patient", id == "f1" ? "Ñúñez" : "O'Brien; --"},
+                    {"QZServerReceiveTime", at(500)},
+                    {"StatusTime", at(120)},
+                    {"QZDeliveryTime", at(123)},
+                    {"ReadStatus", id == "f1" ? 0 : 6}});
+    criteria.mailboxChecked = true;
+    ASSERT_EQ(run(criteria).outcome, TrackSearch::Outcome::Opened);
+    ASSERT_EQ(msgIds(), (QStringList{"f1", "f2"}));
+    for (int row = 0; row < 2; ++row) {
+        EXPECT_EQ(model.value(row, TrackField::QZServerReceiveTime), QVariant(at(500))) << row;
+        EXPECT_EQ(model.value(row, TrackField::StatusTime), QVariant(at(120))) << row;
+        EXPECT_EQ(model.value(row, TrackField::QZDeliveryTime), QVariant(at(123))) << row;
+    }
+    EXPECT_EQ(model.value(0, TrackField::Patient), QVariant("Ñúñez"));
+    EXPECT_EQ(model.value(1, TrackField::Patient), QVariant("O'Brien; --"));
+    EXPECT_EQ(model.value(0, TrackField::ReadStatus), QVariant(0));
+    EXPECT_EQ(model.value(1, TrackField::ReadStatus), QVariant(6));
+    EXPECT_TRUE(model.value(0, TrackField::PatientDOB).isNull());
+}
+
 TEST(Csv, QuotesOnlyWhatNeedsQuotingAndEndsRecordsWithCrLf)
 {
     EXPECT_EQ(CsvWriter::record({"plain", "a,b", "say \"hi\"", "two\nlines", "", "é"}),

@@ -21,21 +21,23 @@ using DB = TrackingTestDatabase;
 
 constexpr int Rows = 300;
 
-// A window over a WAL database holding more rows than the first batch, all undeliverable, and a
+// A window over a database holding more rows than the first batch, all undeliverable, and a
 // second connection writing to it as the loader does.
-class GridSnapshot : public TrackFormTest
+class GridSnapshot : public TrackFormBackendTest
 {
 protected:
     void SetUp() override
     {
-        TrackFormTest::SetUp();
-        db = std::make_unique<DB>(app.path());
+        TrackFormBackendTest::SetUp();
+        if (IsSkipped())
+            return;
+        db = std::make_unique<DB>(app.path(), "tracking.db", true, backend());
         db->connection().beginTransaction();
         DbStatement insert(db->connection(), "insert into Tracking (MsgID, PracID, QZDeliveryTime) "
                                              "values (:id, 'BIG', :delivery)");
         for (int i = 0; i < Rows; ++i) {
-            insert.bind("id", ParamType::Text, QString("U%1").arg(i, 4, 10, QChar('0')));
-            insert.bind("delivery", ParamType::DateTime, DB::at(1900, 1, 1));
+            insert.bind("id", ::ParamType::Text, QString("U%1").arg(i, 4, 10, QChar('0')));
+            insert.bind("delivery", ::ParamType::DateTime, DB::at(1900, 1, 1));
             insert.execute();
         }
         db->connection().commit();
@@ -53,7 +55,7 @@ protected:
     void loaderWrites(const QString &msgId)
     {
         DbStatement insert(loader, "insert into Tracking (MsgID, PracID) values (:id, 'OTHER')");
-        insert.bind("id", ParamType::Text, msgId);
+        insert.bind("id", ::ParamType::Text, msgId);
         insert.execute();
     }
 
@@ -63,10 +65,32 @@ protected:
             QCoreApplication::processEvents();
     }
 
-    QList<qint64> checkpoint()
+    // True when no statement of the window holds the database: on SQLite the loader's writes can
+    // all be copied back from the log; on PostgreSQL no other session is running a statement.
+    bool nothingHeldOpen()
     {
-        const DbResult result = DbStatement(loader, "PRAGMA wal_checkpoint(TRUNCATE)").open();
-        return {*result.integer(0, "busy"), *result.integer(0, "log"), *result.integer(0, "checkpointed")};
+        if (backend() == Backend::Sqlite) {
+            const DbResult result = DbStatement(loader, "PRAGMA wal_checkpoint(TRUNCATE)").open();
+            return result.integer(0, "busy") == 0 && result.integer(0, "log") == 0;
+        }
+        const DbResult result = DbStatement(loader, "select count(*) as busy from pg_stat_activity where "
+                                                    "datname = current_database() and pid <> "
+                                                    "pg_backend_pid() and state <> 'idle'")
+                                    .open();
+        return result.integer(0, "busy") == 0;
+    }
+
+    // Makes the grid's read fail at its next row; the message the window then shows.
+    QString breakTheRead()
+    {
+        if (backend() == Backend::Sqlite) {
+            sqlite3_interrupt(*static_cast<sqlite3 **>(form->connection().database().driver()->handle().data()));
+            return "Set Active failed with interrupted";
+        }
+        // Another statement on the window's session takes the rest of the result away.
+        DbStatement(form->connection(), "select 1").open();
+        return "Set Active failed with QPSQL: Query results lost - probably discarded on executing another "
+               "SQL query.";
     }
 
     // The message tagged.
@@ -86,7 +110,7 @@ protected:
     std::unique_ptr<TQZTrackForm> form;
 };
 
-TEST_F(GridSnapshot, TagAsManagedSucceedsWhileTheLoaderWritesAndTheGridShowsTheTaggedRows)
+TEST_P(GridSnapshot, TagAsManagedSucceedsWhileTheLoaderWritesAndTheGridShowsTheTaggedRows)
 {
     searchPractice();
     ASSERT_TRUE(form->trackModel().isReading());
@@ -107,11 +131,11 @@ TEST_F(GridSnapshot, TagAsManagedSucceedsWhileTheLoaderWritesAndTheGridShowsTheT
         EXPECT_EQ(status.startsWith("Managed "), tagged) << row << " " << status.toStdString();
     }
     EXPECT_NE(first, second);
-    EXPECT_EQ(db->valueOf(first, "QZDeliveryTime").toString().left(10), "1900-01-27");
-    EXPECT_EQ(checkpoint(), (QList<qint64>{0, 0, 0}));
+    EXPECT_EQ(db->textOf(first, "QZDeliveryTime").left(10), "1900-01-27");
+    EXPECT_TRUE(nothingHeldOpen());
 }
 
-TEST_F(GridSnapshot, StatusBarShowsTheReadUntilItEnds)
+TEST_P(GridSnapshot, StatusBarShowsTheReadUntilItEnds)
 {
     searchPractice();
     QProgressBar *progress = child<QProgressBar>(*form, "ReadProgress");
@@ -124,21 +148,20 @@ TEST_F(GridSnapshot, StatusBarShowsTheReadUntilItEnds)
 }
 
 // Mended fault: a read that failed after the first rows left the grid short without a word.
-TEST_F(GridSnapshot, ReadThatFailsPartWayIsReportedAndKeepsTheRowsRead)
+TEST_P(GridSnapshot, ReadThatFailsPartWayIsReportedAndKeepsTheRowsRead)
 {
     searchPractice();
     const int shown = form->trackModel().rowCount();
     ASSERT_LT(shown, Rows);
     boxes->shown.clear();
-    auto *handle = *static_cast<sqlite3 **>(form->connection().database().driver()->handle().data());
-    sqlite3_interrupt(handle); // the grid's statement fails at its next step
+    const QString message = breakTheRead();
     readInBackground();
-    EXPECT_EQ(boxes->texts(), QStringList{"Set Active failed with interrupted"});
+    EXPECT_EQ(boxes->texts(), QStringList{message});
     EXPECT_EQ(form->trackModel().rowCount(), shown);
     EXPECT_TRUE(child<QProgressBar>(*form, "ReadProgress")->isHidden());
 }
 
-TEST_F(GridSnapshot, CtrlEndGoesToTheLastRowOfTheWholeResult)
+TEST_P(GridSnapshot, CtrlEndGoesToTheLastRowOfTheWholeResult)
 {
     searchPractice();
     form->grid()->setCurrentIndex(form->trackModel().index(0, 2));
@@ -149,7 +172,7 @@ TEST_F(GridSnapshot, CtrlEndGoesToTheLastRowOfTheWholeResult)
     EXPECT_FALSE(form->trackModel().isReading());
 }
 
-TEST_F(GridSnapshot, ExportDuringTheReadWritesAndKeepsEveryRow)
+TEST_P(GridSnapshot, ExportDuringTheReadWritesAndKeepsEveryRow)
 {
     searchPractice();
     form->exportCsvTo(app.filePath("all.csv"));
@@ -157,14 +180,14 @@ TEST_F(GridSnapshot, ExportDuringTheReadWritesAndKeepsEveryRow)
     EXPECT_EQ(form->trackModel().rowCount(), Rows);
 }
 
-TEST_F(GridSnapshot, ClosingOrDisconnectingDuringTheReadLeavesNoStatementOpen)
+TEST_P(GridSnapshot, ClosingOrDisconnectingDuringTheReadLeavesNoStatementOpen)
 {
     searchPractice();
     ASSERT_TRUE(form->trackModel().isReading());
     loaderWrites("L1");
     form->close();
     EXPECT_FALSE(form->trackModel().isReading());
-    EXPECT_EQ(checkpoint(), (QList<qint64>{0, 0, 0}));
+    EXPECT_TRUE(nothingHeldOpen());
 
     form = start({"", "", db->connectionString()});
     searchPractice();
@@ -173,7 +196,9 @@ TEST_F(GridSnapshot, ClosingOrDisconnectingDuringTheReadLeavesNoStatementOpen)
     form->Disconnect1Click();
     EXPECT_EQ(form->trackModel().rowCount(), 0);
     EXPECT_TRUE(child<QProgressBar>(*form, "ReadProgress")->isHidden());
-    EXPECT_EQ(checkpoint(), (QList<qint64>{0, 0, 0}));
+    EXPECT_TRUE(nothingHeldOpen());
 }
+
+OVTRACK_ON_EVERY_BACKEND(GridSnapshot);
 
 } // namespace
