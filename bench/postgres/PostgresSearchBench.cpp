@@ -25,7 +25,7 @@
 // Times RunTrackQuery (count, open, the first rows in the model) for four searches on a private
 // PostgreSQL server over 10 000 and 1 000 000 rows, against the same statements with the same
 // values through libpq in the same run, and prints the plan of each search.
-// Usage: bench_postgres
+// Usage: bench_postgres [rows ...]   (10000 and 1000000 by default)
 namespace {
 
 // Searches of a small table take about a millisecond, where the server's own noise shows: they are
@@ -235,7 +235,12 @@ int main(int argc, char **argv)
     try {
         std::printf("%-22s %9s %8s %10s %10s %7s\n", "search", "rows", "found", "viewer ms", "libpq ms",
                     "ratio");
-        for (int rows : {10000, 1000000})
+        std::vector<int> sizes;
+        for (int i = 1; i < argc; ++i)
+            sizes.push_back(QByteArray(argv[i]).toInt());
+        if (sizes.empty())
+            sizes = {10000, 1000000};
+        for (int rows : sizes)
             benchmark(server, rows);
     } catch (const std::exception &e) {
         std::fprintf(stderr, "bench_postgres: %s\n", e.what());
