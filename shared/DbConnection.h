@@ -67,6 +67,9 @@ public:
     // transaction step or closing ends it first (see PostgresNativeQuery).
     void setSessionReader(PostgresNativeQuery *reader);
     void releaseSessionReader(const PostgresNativeQuery *reader);
+    bool hasSessionReader() const { return m_sessionReader != nullptr; }
+    // Expires when the connection is destroyed, for what may outlive it.
+    std::weak_ptr<const void> lifetime() const { return m_lifetime; }
 
 private:
     void openTarget();
@@ -86,6 +89,7 @@ private:
     int m_generation = 0;
     std::unique_ptr<SqliteNativeSession> m_native; // ended before every close
     PostgresNativeQuery *m_sessionReader = nullptr;
+    std::shared_ptr<const void> m_lifetime = std::make_shared<int>(0);
 };
 
 // The failure of opening a SQLite database file that does not exist; it names the file.

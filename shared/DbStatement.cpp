@@ -3,6 +3,7 @@
 #include "shared/DbConnection.h"
 #include "shared/DbError.h"
 #include "shared/DbFieldValue.h"
+#include "shared/PostgresPreparedStatement.h"
 #include "shared/WallClock.h"
 
 #include <QSqlError>
@@ -112,6 +113,8 @@ DbStatement::DbStatement(DbConnection &connection, const QString &text) : m_conn
     setText(text);
 }
 
+DbStatement::~DbStatement() = default;
+
 void DbStatement::setText(const QString &text)
 {
     close();
@@ -121,6 +124,8 @@ void DbStatement::setText(const QString &text)
     m_native.reset();
     m_nativeGeneration = -1;
     m_numberedText.clear();
+    m_postgres.reset();
+    m_postgresGeneration = -1;
     m_text = text;
     clearBindings();
     m_parameterNames = parseParameterNames(m_text);
@@ -296,18 +301,61 @@ int DbStatement::runNative(SqliteNativeStatement &native, std::vector<std::vecto
     return changes;
 }
 
+int DbStatement::runPrepared(PostgresPreparedStatement &prepared, std::vector<std::vector<QVariant>> *rows,
+                             QStringList *fieldNames)
+{
+    QSqlError error;
+    const int count = prepared.run(boundValues(), rows, fieldNames, error);
+    if (error.isValid())
+        throw m_connection.failure(error);
+    return count;
+}
+
+const QByteArray &DbStatement::numberedText()
+{
+    if (m_numberedText.isEmpty())
+        m_numberedText = numberedParameters(m_text, m_parameterNames);
+    return m_numberedText;
+}
+
+std::vector<QVariant> DbStatement::boundValues() const
+{
+    std::vector<QVariant> values(std::size_t(m_parameterNames.size()));
+    bindEach([&](qsizetype i, const QVariant &value) { values[std::size_t(i)] = value; });
+    return values;
+}
+
+// On PostgreSQL a statement with parameters runs through libpq, prepared once a session. The session's first run of it goes through the driver: a statement run once (a command
+// of the window) is then never prepared by name at all.
+PostgresPreparedStatement *DbStatement::postgresForm()
+{
+    if (m_parameterNames.isEmpty())
+        return nullptr;
+    m_connection.ensureOpen();
+    if (m_connection.target().backend != Backend::PostgreSql)
+        return nullptr;
+    if (m_postgresGeneration != m_connection.generation()) {
+        m_postgres.reset();
+        m_postgresGeneration = m_connection.generation();
+        m_postgresRuns = 0;
+    }
+    if (!m_postgres && ++m_postgresRuns > 1) {
+        QSqlError error;
+        m_postgres = PostgresPreparedStatement::prepare(m_connection, numberedText(), error);
+        if (error.isValid())
+            throw m_connection.failure(error);
+    }
+    return m_postgres.get();
+}
+
 std::unique_ptr<PostgresNativeQuery> DbStatement::startOnPostgres()
 {
     m_connection.ensureOpen();
     if (m_connection.target().backend != Backend::PostgreSql)
         return nullptr;
-    if (m_numberedText.isEmpty())
-        m_numberedText = numberedParameters(m_text, m_parameterNames);
-    std::vector<QVariant> values(std::size_t(m_parameterNames.size()));
-    bindEach([&](qsizetype i, const QVariant &value) { values[std::size_t(i)] = value; });
     QSqlError error;
     std::unique_ptr<PostgresNativeQuery> query =
-        PostgresNativeQuery::start(m_connection, m_numberedText, values, error);
+        PostgresNativeQuery::start(m_connection, numberedText(), boundValues(), error);
     if (error.isValid())
         throw m_connection.failure(error);
     return query;
@@ -328,6 +376,8 @@ int DbStatement::execute()
 {
     if (SqliteNativeStatement *native = boundNativeForm())
         return runNative(*native, nullptr);
+    if (PostgresPreparedStatement *prepared = postgresForm())
+        return runPrepared(*prepared, nullptr);
     QSqlQuery &query = run();
     const int rows = query.numRowsAffected();
     query.finish();
@@ -340,6 +390,12 @@ DbResult DbStatement::open()
         std::vector<std::vector<QVariant>> rows;
         runNative(*native, &rows);
         return DbResult(native->fieldNames(), std::move(rows), m_connection.sharedDialect());
+    }
+    if (PostgresPreparedStatement *prepared = postgresForm()) {
+        std::vector<std::vector<QVariant>> rows;
+        QStringList fieldNames;
+        runPrepared(*prepared, &rows, &fieldNames);
+        return DbResult(std::move(fieldNames), std::move(rows), m_connection.sharedDialect());
     }
     QSqlQuery &query = run();
     if (!m_fieldNamesKnown) {

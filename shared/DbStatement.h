@@ -12,6 +12,7 @@
 #include <vector>
 
 class DbConnection;
+class PostgresPreparedStatement;
 
 enum class ParamType
 {
@@ -28,6 +29,7 @@ class DbStatement
 {
 public:
     explicit DbStatement(DbConnection &connection, const QString &text = {});
+    ~DbStatement();
 
     // Setting the text closes the statement and forgets the bindings.
     void setText(const QString &text);
@@ -69,6 +71,11 @@ private:
     template <typename Bind>
     void bindEach(Bind &&bind) const;
     SqliteNativeStatement *boundNativeForm();
+    PostgresPreparedStatement *postgresForm();
+    int runPrepared(PostgresPreparedStatement &prepared, std::vector<std::vector<QVariant>> *rows,
+                    QStringList *fieldNames = nullptr);
+    const QByteArray &numberedText();
+    std::vector<QVariant> boundValues() const;
     int runNative(SqliteNativeStatement &native, std::vector<std::vector<QVariant>> *rows);
 
     DbConnection &m_connection;
@@ -90,4 +97,8 @@ private:
     std::unique_ptr<SqliteNativeStatement> m_native;
     int m_nativeGeneration = -1;
     QByteArray m_numberedText; // the text with libpq's "$n" parameters, made on first use
+    // On PostgreSQL, the form prepared through libpq for the session of m_postgresGeneration.
+    std::unique_ptr<PostgresPreparedStatement> m_postgres;
+    int m_postgresGeneration = -1;
+    int m_postgresRuns = 0; // runs in that session, to prepare on the second
 };

@@ -1,25 +1,12 @@
 #include "shared/PostgresNativeQuery.h"
 
 #include "shared/DbConnection.h"
+#include "shared/PostgresLibpq.h"
 #include "shared/QtDriverHandle.h"
 
 #include <QSqlDriver>
 
 #include <libpq-fe.h>
-
-namespace {
-
-constexpr int TextFormat = 0;
-constexpr int BinaryFormat = 1;
-
-// The driver's own words for its failures, so that a message reads the same whichever way the
-// statement went.
-QString driverText(const char *what)
-{
-    return QStringLiteral("QPSQL: ") + QString::fromLatin1(what);
-}
-
-} // namespace
 
 std::unique_ptr<PostgresNativeQuery> PostgresNativeQuery::start(DbConnection &connection, const QByteArray &text,
                                                                 const std::vector<QVariant> &values,
@@ -30,32 +17,18 @@ std::unique_ptr<PostgresNativeQuery> PostgresNativeQuery::start(DbConnection &co
                                           {"pg_conn*", "PGconn*"});
     if (!conn)
         return nullptr;
-    std::unique_ptr<PostgresNativeQuery> query(new PostgresNativeQuery(connection, conn));
+    std::unique_ptr<PostgresNativeQuery> query(new PostgresNativeQuery(conn));
 
-    std::vector<QByteArray> bytes(values.size());
-    std::vector<const char *> pointers(values.size(), nullptr);
-    std::vector<int> lengths(values.size(), 0);
-    std::vector<int> formats(values.size(), TextFormat);
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        const QVariant &value = values[i];
-        if (value.isNull())
-            continue;
-        if (value.metaType().id() == QMetaType::QByteArray) {
-            bytes[i] = value.toByteArray();
-            formats[i] = BinaryFormat; // bytea: every byte as it is
-        } else {
-            bytes[i] = value.toString().toUtf8();
-        }
-        pointers[i] = bytes[i].constData();
-        lengths[i] = int(bytes[i].size());
-    }
-    if (!PQsendQueryParams(conn, text.constData(), int(values.size()), nullptr, pointers.data(), lengths.data(),
-                           formats.data(), TextFormat)) {
-        error = query->failure("Unable to send query", nullptr);
-        query->m_owner = nullptr;
+    const PostgresParameters parameters(values, error);
+    if (error.isValid())
+        return query;
+    if (!PQsendQueryParams(conn, text.constData(), parameters.count(), nullptr, parameters.values(),
+                           parameters.lengths(), parameters.formats(), 0)) {
+        error = postgresFailure(UnableToSendQuery, conn, nullptr);
         return query;
     }
     PQsetSingleRowMode(conn); // when refused, the rows come in one result, which reads the same
+    query->m_owner = &connection;
     connection.setSessionReader(query.get());
     query->m_rowPending = query->fetch(error);
     if (query->m_current) {
@@ -85,7 +58,8 @@ bool PostgresNativeQuery::next(QSqlError &error)
 {
     if (m_abandoned) {
         m_abandoned = false;
-        error = QSqlError(driverText("Query results lost - probably discarded on executing another SQL query."),
+        error = QSqlError(QStringLiteral("QPSQL: Query results lost - probably discarded on executing another SQL "
+                                         "query."),
                           QString(), QSqlError::StatementError);
         return false;
     }
@@ -107,7 +81,7 @@ bool PostgresNativeQuery::next(QSqlError &error)
 
 PostgresRow PostgresNativeQuery::row() const
 {
-    return PostgresRow(m_current, m_row);
+    return PostgresRow::at(m_current, m_row);
 }
 
 bool PostgresNativeQuery::fetch(QSqlError &error)
@@ -118,7 +92,7 @@ bool PostgresNativeQuery::fetch(QSqlError &error)
     PGresult *result = PQgetResult(m_connection);
     if (!result) {
         // The result ended without the server's last word: the session is gone.
-        error = failure("Unable to create query", nullptr);
+        error = postgresFailure(UnableToCreateQuery, m_connection, nullptr);
         return false;
     }
     switch (PQresultStatus(result)) {
@@ -131,7 +105,7 @@ bool PostgresNativeQuery::fetch(QSqlError &error)
         m_complete = true;
         return PQntuples(result) > 0;
     default:
-        error = failure("Unable to create query", result);
+        error = postgresFailure(UnableToCreateQuery, m_connection, result);
         PQclear(result);
         return false;
     }
@@ -162,15 +136,4 @@ void PostgresNativeQuery::end(bool drain)
     }
     m_owner->releaseSessionReader(this);
     m_owner = nullptr;
-}
-
-QSqlError PostgresNativeQuery::failure(const char *what, pg_result *result) const
-{
-    QString message = QString::fromUtf8(result ? PQresultErrorMessage(result) : PQerrorMessage(m_connection));
-    QString code;
-    if (result) {
-        code = QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE));
-        message += QStringLiteral("(%1)").arg(code);
-    }
-    return QSqlError(driverText(what), message, QSqlError::StatementError, code);
 }

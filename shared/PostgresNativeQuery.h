@@ -49,13 +49,12 @@ public:
     void abandon(bool sessionEnding);
 
 private:
-    PostgresNativeQuery(DbConnection &owner, pg_conn *connection) : m_owner(&owner), m_connection(connection) {}
+    explicit PostgresNativeQuery(pg_conn *connection) : m_connection(connection) {}
     // The server's next answer; false at the end of the result or on failure.
     bool fetch(QSqlError &error);
     void end(bool drain);
-    QSqlError failure(const char *what, pg_result *result) const;
 
-    DbConnection *m_owner; // null once finished or abandoned
+    DbConnection *m_owner = nullptr; // while the session is this query's: from sending to the end
     pg_conn *m_connection;
     pg_result *m_current = nullptr; // the rows in hand
     int m_row = 0;

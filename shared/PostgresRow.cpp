@@ -10,7 +10,44 @@
 
 namespace {
 
-constexpr Oid TimestampOid = 1114; // pg_type: timestamp without time zone
+// pg_type's numbers for the types this program's tables and statements give back.
+constexpr Oid BoolOid = 16;
+constexpr Oid ByteaOid = 17;
+constexpr Oid Int8Oid = 20;
+constexpr Oid Int2Oid = 21;
+constexpr Oid Int4Oid = 23;
+constexpr Oid OidOid = 26;
+constexpr Oid Float4Oid = 700;
+constexpr Oid Float8Oid = 701;
+constexpr Oid DateOid = 1082;
+constexpr Oid TimestampOid = 1114; // without time zone
+constexpr Oid NumericOid = 1700;
+
+QMetaType metaTypeOf(Oid type)
+{
+    switch (type) {
+    case BoolOid:
+        return QMetaType::fromType<bool>();
+    case ByteaOid:
+        return QMetaType::fromType<QByteArray>();
+    case Int8Oid:
+        return QMetaType::fromType<qlonglong>();
+    case Int2Oid:
+    case Int4Oid:
+    case OidOid:
+        return QMetaType::fromType<int>();
+    case Float4Oid:
+    case Float8Oid:
+    case NumericOid:
+        return QMetaType::fromType<double>();
+    case DateOid:
+        return QMetaType::fromType<QDate>();
+    case TimestampOid:
+        return QMetaType::fromType<QDateTime>();
+    default:
+        return QMetaType::fromType<QString>();
+    }
+}
 
 int digits(QByteArrayView text, qsizetype from, qsizetype count)
 {
@@ -48,6 +85,39 @@ bool PostgresRow::isNull(int column) const
 bool PostgresRow::isTimestamp(int column) const
 {
     return PQftype(m_result, column) == TimestampOid;
+}
+
+QVariant PostgresRow::value(int column) const
+{
+    const QMetaType type = metaTypeOf(PQftype(m_result, column));
+    if (isNull(column))
+        return QVariant(type);
+    const QByteArrayView field = text(column);
+    switch (type.id()) {
+    case QMetaType::Bool:
+        return field == "t";
+    case QMetaType::QByteArray: {
+        size_t length = 0;
+        unsigned char *bytes = PQunescapeBytea(reinterpret_cast<const unsigned char *>(field.data()), &length);
+        const QByteArray value(reinterpret_cast<const char *>(bytes), qsizetype(length));
+        PQfreemem(bytes);
+        return value;
+    }
+    case QMetaType::LongLong:
+        return field.toByteArray().toLongLong();
+    case QMetaType::Int:
+        return field.toByteArray().toInt();
+    case QMetaType::Double:
+        return field.toByteArray().toDouble();
+    case QMetaType::QDate:
+        return QDate::fromString(QString::fromLatin1(field), Qt::ISODate);
+    case QMetaType::QDateTime:
+        if (const std::optional<QDateTime> wall = wallClock(field))
+            return *wall;
+        return QVariant(type); // "infinity" and the like: no date-time this program can hold
+    default:
+        return QString::fromUtf8(field);
+    }
 }
 
 QByteArrayView PostgresRow::text(int column) const

@@ -149,3 +149,78 @@ TEST_F(PostgresNativeQueryTest, ServerEndingTheSessionMidReadIsALostConnection)
 }
 
 } // namespace
+
+namespace {
+
+using PostgresPreparedTest = PostgresNativeQueryTest;
+
+// The names this program prepared on the connection's session.
+int preparedOnSession(DbConnection &db)
+{
+    return int(*DbStatement(db, "select count(*) as n from pg_prepared_statements where name like 'ovtrack_%'")
+                    .open()
+                    .integer(0, "n"));
+}
+
+TEST_F(PostgresPreparedTest, ARepeatedStatementReadsAsTheDriverReadsItAndIsPreparedOnlyWhileItLives)
+{
+    db.execute("create table Kinds (Id int, Name varchar(20), Stamp timestamp(3), Small smallint, Big bigint, "
+               "Flag boolean, Amount numeric(10,2), Day date, Bytes bytea)");
+    db.execute("insert into Kinds values (1, 'Ñúñez', '2024-03-01 09:08:07.5', 7, 9000000000, true, 12.5, "
+               "'2024-02-29', '\\x00ff27'), (2, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL)");
+    {
+        DbStatement select(db, "select * from Kinds where Id <= :max order by Id");
+        select.bind("max", ParamType::Int, 2);
+        const DbResult viaDriver = select.open();
+        EXPECT_EQ(preparedOnSession(db), 0); // a statement run once stays with the driver
+        const DbResult viaLibpq = select.open();
+        EXPECT_EQ(preparedOnSession(db), 1);
+        ASSERT_EQ(viaLibpq.rowCount(), 2);
+        EXPECT_EQ(viaLibpq.fieldNames(), viaDriver.fieldNames());
+        for (int row = 0; row < 2; ++row) {
+            for (const QString &field : viaDriver.fieldNames()) {
+                const QVariant expected = viaDriver.value(row, field);
+                const QVariant actual = viaLibpq.value(row, field);
+                EXPECT_EQ(actual.isNull(), expected.isNull()) << field.toStdString() << row;
+                if (!expected.isNull() && field != "stamp") { // the driver reads it as local time
+                    EXPECT_EQ(actual, expected) << field.toStdString() << " " << row;
+                }
+            }
+        }
+        EXPECT_EQ(viaLibpq.dateTime(0, "Stamp"), viaDriver.dateTime(0, "Stamp"));
+        EXPECT_EQ(viaLibpq.value(0, "Bytes").toByteArray(), QByteArray("\x00\xff'", 3));
+    }
+    EXPECT_EQ(preparedOnSession(db), 0); // given back with the statement
+
+    DbStatement insert(db, "insert into Kinds (Id, Bytes, Name) values (:id, :bytes, :name)");
+    for (int id : {3, 4}) {
+        insert.bind("id", ParamType::Int, id);
+        insert.bind("bytes", ParamType::LongText, QByteArray("\0'\\x", 4) + char(id));
+        insert.bind("name", ParamType::Text, "O'Brien");
+        EXPECT_EQ(insert.execute(), 1);
+    }
+    db.close(); // a new session prepares again
+    insert.bind("id", ParamType::Int, 5);
+    EXPECT_EQ(insert.execute(), 1);
+    EXPECT_EQ(insert.execute(), 1);
+    const DbResult stored =
+        DbStatement(db, "select Id, Bytes, Name from Kinds where Id >= 3 order by Id").open();
+    ASSERT_EQ(stored.rowCount(), 4);
+    EXPECT_EQ(stored.value(1, "Bytes").toByteArray(), QByteArray("\0'\\x\x04", 5));
+    EXPECT_EQ(stored.text(1, "Name"), "O'Brien");
+}
+
+TEST_F(PostgresPreparedTest, ATextWithANulCharacterIsRefusedNotCutShort)
+{
+    DbStatement insert(db, "insert into Tracking (MsgID, Patient) values (:id, :patient)");
+    insert.bind("patient", ParamType::Text, QString("Smith") + QChar(0) + "son");
+    insert.bind("id", ParamType::Text, "n1");
+    EXPECT_NE(errorOf([&] { insert.execute(); }), "no error"); // the driver's EXECUTE text breaks there
+    insert.bind("id", ParamType::Text, "n2");
+    const std::string error = errorOf([&] { insert.execute(); }); // through libpq
+    EXPECT_NE(error.find("0x00"), std::string::npos) << error;
+    EXPECT_TRUE(DbStatement(db, "select MsgID from Tracking where MsgID in ('n1', 'n2')").open().isEmpty());
+    EXPECT_TRUE(db.isOpen()); // refused data, not a lost session
+}
+
+} // namespace
