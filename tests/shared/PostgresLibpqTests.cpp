@@ -139,7 +139,7 @@ TEST_F(PostgresNativeQueryTest, ServerEndingTheSessionMidReadIsALostConnection)
     DbConnection admin(folder.path());
     admin.open(database->connectionString());
     admin.execute("select pg_terminate_backend(pid) from pg_stat_activity where datname = current_database() "
-                  "and pid <> pg_backend_pid() and state <> 'idle'");
+                  "and pid <> pg_backend_pid() and state <> 'idle' and backend_type = 'client backend'");
     int rows = 1;
     while (query->next(error))
         ++rows;

@@ -75,7 +75,8 @@ protected:
         }
         const DbResult result = DbStatement(loader, "select count(*) as busy from pg_stat_activity where "
                                                     "datname = current_database() and pid <> "
-                                                    "pg_backend_pid() and state <> 'idle'")
+                                                    "pg_backend_pid() and state <> 'idle' and "
+                                                    "backend_type = 'client backend'")
                                     .open();
         return result.integer(0, "busy") == 0;
     }
