@@ -57,3 +57,16 @@ QString TrackingTestDatabase::textOf(const QString &msgId, const QString &column
     const DbResult result = select(msgId, column);
     return result.rowCount() > 0 ? result.text(0, column) : QString();
 }
+
+bool nothingHeldOpenBesides(DbConnection &observer)
+{
+    if (observer.target().backend == Backend::Sqlite) {
+        const DbResult result = DbStatement(observer, "PRAGMA wal_checkpoint(TRUNCATE)").open();
+        return result.integer(0, "busy") == 0 && result.integer(0, "log") == 0;
+    }
+    const DbResult result = DbStatement(observer, "select count(*) as busy from pg_stat_activity where datname = "
+                                                  "current_database() and pid <> pg_backend_pid() and state <> "
+                                                  "'idle' and backend_type = 'client backend'")
+                                .open();
+    return result.integer(0, "busy") == 0;
+}

@@ -11,6 +11,11 @@
 
 #include <memory>
 
+// True when no connection but `observer` holds a statement open on the observer's database: on
+// SQLite every frame of the log can be copied back into the file; on PostgreSQL no other client
+// session is running a statement.
+bool nothingHeldOpenBesides(DbConnection &observer);
+
 // A real database with an empty Tracking table, and rows put into it column by column.
 class TrackingTestDatabase
 {
