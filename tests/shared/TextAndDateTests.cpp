@@ -81,8 +81,9 @@ TEST(PostgresTimestampTextTest, ReadsAsWallClockToTheMillisecond)
     for (const Case &c : cases) {
         const std::optional<QDateTime> read = PostgresRow::wallClock(QByteArrayView(c.text));
         EXPECT_EQ(read, c.expected) << c.text;
-        if (read)
+        if (read) {
             EXPECT_EQ(read->timeSpec(), Qt::UTC) << c.text;
+        }
     }
 }
 
