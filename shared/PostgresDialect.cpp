@@ -1,5 +1,6 @@
 #include "shared/PostgresDialect.h"
 
+#include "shared/DateTimeText.h"
 #include "shared/DbConnection.h"
 #include "shared/DbStatement.h"
 #include "shared/TrackingSchema.h"
@@ -204,7 +205,7 @@ QString PostgresDialect::dateLiteral(QDate date) const
 QVariant PostgresDialect::dateTimeParameter(const QDateTime &value) const
 {
     // Wall-clock text: the server reads it into timestamp without time zone unchanged.
-    return value.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+    return sortableDateTimeText(value, true);
 }
 
 QVariant PostgresDialect::longTextParameter(const QByteArray &bytes) const
