@@ -3,8 +3,7 @@
 #include "viewer/search/TrackResultModel.h"
 #include "viewer/search/TrackSearch.h"
 
-#include "tests/support/TestFolder.h"
-#include "tests/support/TrackingTestDatabase.h"
+#include "tests/search/BackendSearchTest.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -20,17 +19,14 @@ using DB = TrackingTestDatabase;
 
 // A result, and a second connection to the same database writing as the loader does. On SQLite the
 // database is in WAL mode.
-class Snapshot : public BackendTest
+class Snapshot : public BackendSearchTest
 {
 protected:
     void SetUp() override
     {
-        BackendTest::SetUp();
-        if (IsSkipped())
-            return;
-        db = std::make_unique<DB>(folder.path(), "tracking.db", true, backend());
-        search = std::make_unique<TrackSearch>(db->connection(), model);
-        loader.open(db->connectionString());
+        BackendSearchTest::SetUp();
+        if (!IsSkipped())
+            loader.open(db->connectionString());
     }
 
     void insertRows(const QString &prefix, int count)
@@ -62,13 +58,7 @@ protected:
             QCoreApplication::processEvents();
     }
 
-    TestFolder folder;
-    std::unique_ptr<DB> db;
     DbConnection loader{folder.path()};
-    TrackResultModel model;
-    std::unique_ptr<TrackSearch> search;
-    const QDateTime now{QDate(2024, 3, 15), QTime(12, 0)};
-    SearchCriteria criteria = SearchCriteria::atStartup(now.date());
 };
 
 TEST_P(Snapshot, BackgroundReadReleasesTheStatementSoTheLogCanBeCheckpointed)

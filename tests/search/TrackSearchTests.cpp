@@ -5,8 +5,7 @@
 
 #include "shared/WallClock.h"
 
-#include "tests/support/TestFolder.h"
-#include "tests/support/TrackingTestDatabase.h"
+#include "tests/search/BackendSearchTest.h"
 
 #include <QBuffer>
 
@@ -16,18 +15,9 @@ namespace {
 
 using DB = TrackingTestDatabase;
 
-class Search : public BackendTest
+class Search : public BackendSearchTest
 {
 protected:
-    void SetUp() override
-    {
-        BackendTest::SetUp();
-        if (IsSkipped())
-            return;
-        db = std::make_unique<DB>(folder.path(), "tracking.db", true, backend());
-        search = std::make_unique<TrackSearch>(db->connection(), model);
-    }
-
     QStringList msgIds()
     {
         model.fetchAll();
@@ -41,13 +31,6 @@ protected:
     {
         return search->RunTrackQuery(c, sortOrder, now);
     }
-
-    TestFolder folder;
-    std::unique_ptr<DB> db;
-    TrackResultModel model;
-    std::unique_ptr<TrackSearch> search;
-    const QDateTime now = WallClock::of(QDate(2024, 3, 15), QTime(12, 0));
-    SearchCriteria criteria = SearchCriteria::atStartup(now.date());
 };
 
 TEST_P(Search, RangeMatchesAnyOfTheThreeTimesAndEveryOtherCriterion)

@@ -1,8 +1,7 @@
 #include "shared/DbConnection.h"
 #include "shared/DbStatement.h"
 
-#include "tests/support/TestDatabase.h"
-#include "tests/support/TestFolder.h"
+#include "tests/shared/PostgresTrackingTest.h"
 
 #include <gtest/gtest.h>
 
@@ -10,18 +9,15 @@
 // index, not by reading the whole table.
 namespace {
 
-class PostgresIndexTest : public ::testing::Test
+class PostgresIndexTest : public PostgresTrackingTest
 {
 protected:
     void SetUp() override
     {
-        QString reason;
-        if (!TestPostgres::server(&reason))
-            GTEST_SKIP() << "PostgreSQL: " << reason.toStdString();
-        database = std::make_unique<TestDatabase>(Backend::PostgreSql, folder.path());
-        db.open(database->connectionString());
+        PostgresTrackingTest::SetUp();
+        if (IsSkipped())
+            return;
         const SqlDialect &d = db.dialect();
-        db.execute(d.createTrackingSql());
         for (const char *column : {"MsgID", "Patient", "PracID", "LabId"})
             db.execute(d.createIndexSql(QStringLiteral("IX_Tracking_") + column, "Tracking", column));
         db.execute("insert into Tracking (MsgID, Patient, PracID, LabId) select 'M' || n, 'Patient' || n, "
@@ -44,10 +40,6 @@ protected:
     {
         return db.dialect().likeCondition(column, "QP").replace(":QP", '\'' + pattern + '\'');
     }
-
-    TestFolder folder;
-    std::unique_ptr<TestDatabase> database;
-    DbConnection db{folder.path()};
 };
 
 TEST_F(PostgresIndexTest, PrefixSearchesUseTheirIndexes)

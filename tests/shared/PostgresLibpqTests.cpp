@@ -4,28 +4,25 @@
 #include "shared/PostgresNativeQuery.h"
 
 #include "tests/shared/ErrorOf.h"
-#include "tests/support/TestDatabase.h"
-#include "tests/support/TestFolder.h"
+#include "tests/shared/PostgresTrackingTest.h"
 
 #include <gtest/gtest.h>
 
 // Statements sent through libpq beside Qt's PostgreSQL driver, on the driver's own session.
 namespace {
 
-class PostgresNativeQueryTest : public ::testing::Test
+class PostgresNativeQueryTest : public PostgresTrackingTest
 {
 protected:
     void SetUp() override
     {
-        QString reason;
-        if (!TestPostgres::server(&reason))
-            GTEST_SKIP() << "PostgreSQL: " << reason.toStdString();
-        database = std::make_unique<TestDatabase>(Backend::PostgreSql, folder.path());
-        db.open(database->connectionString());
-        db.execute(db.dialect().createTrackingSql());
+        PostgresTrackingTest::SetUp();
+        if (IsSkipped())
+            return;
         // Five megabytes: far more than the socket holds, so the server is still sending while a test reads.
         db.execute("insert into Tracking (MsgID, PracID, Patient) select 'M' || lpad(n::text, 5, '0'), 'P', "
                    "repeat('x', 230) from generate_series(1, 20000) as n");
+        allRows.bind("p", ParamType::Text, "P");
     }
 
     std::unique_ptr<PostgresNativeQuery> start(DbStatement &statement)
@@ -45,9 +42,16 @@ protected:
         return {rows, error.isValid() ? sqlErrorText(error) : QString()};
     }
 
-    TestFolder folder;
-    std::unique_ptr<TestDatabase> database;
-    DbConnection db{folder.path()};
+    // Started, standing on its first row: the rest is still coming.
+    std::unique_ptr<PostgresNativeQuery> readingAllRows()
+    {
+        std::unique_ptr<PostgresNativeQuery> query = start(allRows);
+        QSqlError error;
+        EXPECT_TRUE(query && query->next(error)) << sqlErrorText(error).toStdString();
+        return query;
+    }
+
+    DbStatement allRows{db, "select MsgID, Patient from Tracking where PracID = :p order by MsgID"};
 };
 
 TEST_F(PostgresNativeQueryTest, ParametersAreNumberedByNameOutsideQuotesAndValuesTravelUnchanged)
@@ -92,37 +96,32 @@ TEST_F(PostgresNativeQueryTest, FailuresCarryTheServersTextAndStateAsTheDriverWo
 
 TEST_F(PostgresNativeQueryTest, ResultsComeWholeWhenNothingElseRunsAndTheSessionIsFreeAfter)
 {
-    DbStatement s(db, "select MsgID, Patient from Tracking where PracID = :p order by MsgID");
-    s.bind("p", ParamType::Text, "P");
-    std::unique_ptr<PostgresNativeQuery> query = start(s);
+    std::unique_ptr<PostgresNativeQuery> query = start(allRows);
     EXPECT_EQ(readAll(*query), std::make_pair(20000, QString()));
     EXPECT_FALSE(query->isActive());
     EXPECT_EQ(db.execute("update Tracking set Test = 'x' where MsgID = 'M00001'"), 1);
 
     // Finishing early drops the rest; the session runs the next statement at once.
-    query = start(s);
+    query = start(allRows);
     query->finish();
     EXPECT_EQ(db.execute("update Tracking set Test = 'y' where MsgID = 'M00001'"), 1);
-    s.bind("p", ParamType::Text, "none");
-    query = start(s);
+    allRows.bind("p", ParamType::Text, "none");
+    query = start(allRows);
     EXPECT_EQ(readAll(*query), std::make_pair(0, QString()));
     EXPECT_EQ(query->fieldIndex("patient"), 1); // an empty result still names its fields
 }
 
 TEST_F(PostgresNativeQueryTest, AnotherStatementOrAClosedConnectionEndsTheReadWithAnErrorNotShort)
 {
-    DbStatement s(db, "select MsgID, Patient from Tracking where PracID = :p order by MsgID");
-    s.bind("p", ParamType::Text, "P");
-    std::unique_ptr<PostgresNativeQuery> query = start(s);
-    QSqlError error;
-    ASSERT_TRUE(query->next(error));
+    std::unique_ptr<PostgresNativeQuery> query = readingAllRows();
+    ASSERT_TRUE(query);
     EXPECT_EQ(db.execute("update Tracking set Test = 'x' where MsgID = 'M00002'"), 1);
     const auto [rows, failure] = readAll(*query);
     EXPECT_EQ(rows, 0);
     EXPECT_TRUE(failure.contains("results lost")) << failure.toStdString();
 
-    query = start(s);
-    ASSERT_TRUE(query->next(error));
+    query = readingAllRows();
+    ASSERT_TRUE(query);
     db.close();
     EXPECT_FALSE(readAll(*query).second.isEmpty());
     query.reset();
@@ -131,16 +130,14 @@ TEST_F(PostgresNativeQueryTest, AnotherStatementOrAClosedConnectionEndsTheReadWi
 
 TEST_F(PostgresNativeQueryTest, ServerEndingTheSessionMidReadIsALostConnection)
 {
-    DbStatement s(db, "select MsgID, Patient from Tracking where PracID = :p order by MsgID");
-    s.bind("p", ParamType::Text, "P");
-    std::unique_ptr<PostgresNativeQuery> query = start(s);
-    QSqlError error;
-    ASSERT_TRUE(query->next(error));
+    std::unique_ptr<PostgresNativeQuery> query = readingAllRows();
+    ASSERT_TRUE(query);
     DbConnection admin(folder.path());
     admin.open(database->connectionString());
     admin.execute("select pg_terminate_backend(pid) from pg_stat_activity where datname = current_database() "
                   "and pid <> pg_backend_pid() and state <> 'idle' and backend_type = 'client backend'");
     int rows = 1;
+    QSqlError error;
     while (query->next(error))
         ++rows;
     ASSERT_TRUE(error.isValid()) << "the read ended without a word after " << rows << " rows";
