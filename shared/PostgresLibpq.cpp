@@ -1,5 +1,10 @@
 #include "shared/PostgresLibpq.h"
 
+#include "shared/QtDriverHandle.h"
+
+#include <QSqlDatabase>
+#include <QSqlDriver>
+
 #include <libpq-fe.h>
 
 namespace {
@@ -8,6 +13,13 @@ constexpr int TextFormat = 0;
 constexpr int BinaryFormat = 1;
 
 } // namespace
+
+pg_conn *libpqSession(const QSqlDatabase &database)
+{
+    // Qt 6 names the type as the compiler spells it; Qt 5 named it as the driver declares it.
+    return qtDriverHandle<PGconn>(database.driver() ? database.driver()->handle() : QVariant(),
+                                  {"pg_conn*", "PGconn*"});
+}
 
 PostgresParameters::PostgresParameters(const std::vector<QVariant> &values, QSqlError &error)
     : m_bytes(values.size()), m_pointers(values.size(), nullptr), m_lengths(values.size(), 0),

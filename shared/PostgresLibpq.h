@@ -9,7 +9,12 @@
 struct pg_conn;
 struct pg_result;
 
+class QSqlDatabase;
+
 // What the statements this program sends through libpq, beside Qt's PostgreSQL driver, share.
+
+// The libpq session behind a database on Qt's PostgreSQL driver; null on any other driver.
+pg_conn *libpqSession(const QSqlDatabase &database);
 
 // Parameter values as libpq takes them: a null QVariant is SQL NULL, a QByteArray goes as bytes
 // (bytea, binary), any other value as its text.

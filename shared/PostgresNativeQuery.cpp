@@ -2,9 +2,6 @@
 
 #include "shared/DbConnection.h"
 #include "shared/PostgresLibpq.h"
-#include "shared/QtDriverHandle.h"
-
-#include <QSqlDriver>
 
 #include <libpq-fe.h>
 
@@ -12,9 +9,7 @@ std::unique_ptr<PostgresNativeQuery> PostgresNativeQuery::start(DbConnection &co
                                                                 const std::vector<QVariant> &values,
                                                                 QSqlError &error)
 {
-    const QSqlDatabase database = connection.database();
-    PGconn *conn = qtDriverHandle<PGconn>(database.driver() ? database.driver()->handle() : QVariant(),
-                                          {"pg_conn*", "PGconn*"});
+    PGconn *conn = libpqSession(connection.database());
     if (!conn)
         return nullptr;
     std::unique_ptr<PostgresNativeQuery> query(new PostgresNativeQuery(conn));

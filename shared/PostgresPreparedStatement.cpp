@@ -3,9 +3,6 @@
 #include "shared/DbConnection.h"
 #include "shared/PostgresLibpq.h"
 #include "shared/PostgresRow.h"
-#include "shared/QtDriverHandle.h"
-
-#include <QSqlDriver>
 
 #include <libpq-fe.h>
 
@@ -55,9 +52,7 @@ int outcome(pg_conn *session, PGresult *result, const char *what, QSqlError &err
 std::unique_ptr<PostgresPreparedStatement>
 PostgresPreparedStatement::prepare(DbConnection &connection, const QByteArray &text, QSqlError &error)
 {
-    const QSqlDatabase database = connection.database();
-    PGconn *session = qtDriverHandle<PGconn>(database.driver() ? database.driver()->handle() : QVariant(),
-                                             {"pg_conn*", "PGconn*"});
+    PGconn *session = libpqSession(connection.database());
     if (!session)
         return nullptr;
     QByteArray name = nextName();

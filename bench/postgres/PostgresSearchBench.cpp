@@ -2,7 +2,7 @@
 #include "bench/viewer/SearchScenarios.h"
 #include "shared/DbConnection.h"
 #include "shared/DbStatement.h"
-#include "shared/QtDriverHandle.h"
+#include "shared/PostgresLibpq.h"
 #include "tests/support/PostgresServer.h"
 #include "viewer/search/TrackQueryComposer.h"
 #include "viewer/search/TrackResultModel.h"
@@ -11,7 +11,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QRegularExpression>
-#include <QSqlDriver>
 #include <QTemporaryDir>
 
 #include <libpq-fe.h>
@@ -172,7 +171,7 @@ void benchmark(PostgresServer &server, int rows)
     std::printf("%d rows made in %.1f s\n", rows, made.elapsed() / 1000.0);
     // libpq runs on the viewer's own session: two sessions are two server processes, and on a
     // small machine where each lands against its client weighs more than the work at 10 000 rows.
-    PGconn *conn = qtDriverHandle<PGconn>(db.database().driver()->handle(), {"pg_conn*", "PGconn*"});
+    PGconn *conn = libpqSession(db.database());
     if (!conn)
         throw std::runtime_error("no libpq connection behind the viewer's");
 
