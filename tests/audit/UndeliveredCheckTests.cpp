@@ -16,32 +16,34 @@ TEST(UndeliveredCheckJudgement, StateAndLineFollowTheThresholds)
 {
     struct Case
     {
-        qint64 undelivered;
-        int oldest;
+        UndeliveredFigures figures;
         CheckState state;
         const char *line;
     };
     const Case cases[] = {
-        {0, 0, CheckState::Ok,
-         "OVTRACK OK - 0 messages undeliverable or waiting over 2 days | undelivered=0;5;20 "
-         "oldest_days=0;2;7"},
-        {5, 3, CheckState::Ok,
+        {{0, 0, 0},
+         CheckState::Ok,
+         "OVTRACK OK - 0 messages undeliverable or waiting over 2 days | undelivered=0;5;20 undeliverable=0 "
+         "waiting=0 oldest_days=0;2;7"},
+        {{2, 3, 3},
+         CheckState::Ok,
          "OVTRACK OK - 5 messages undeliverable or waiting over 2 days, oldest 3 days | undelivered=5;5;20 "
-         "oldest_days=3;2;7"},
-        {12, 4, CheckState::Warning,
-         "OVTRACK WARNING - 12 messages undeliverable or waiting over 2 days, oldest 4 days | "
-         "undelivered=12;5;20 "
-         "oldest_days=4;2;7"},
-        {21, 4, CheckState::Critical,
+         "undeliverable=2 waiting=3 oldest_days=3;2;7"},
+        {{6, 0, 4},
+         CheckState::Warning,
+         "OVTRACK WARNING - 6 messages undeliverable or waiting over 2 days, oldest 4 days | "
+         "undelivered=6;5;20 undeliverable=6 waiting=0 oldest_days=4;2;7"},
+        {{1, 20, 4},
+         CheckState::Critical,
          "OVTRACK CRITICAL - 21 messages undeliverable or waiting over 2 days, oldest 4 days | "
-         "undelivered=21;5;20 oldest_days=4;2;7"},
-        {1, 8, CheckState::Critical,
+         "undelivered=21;5;20 undeliverable=1 waiting=20 oldest_days=4;2;7"},
+        {{0, 1, 8},
+         CheckState::Critical,
          "OVTRACK CRITICAL - 1 messages undeliverable or waiting over 2 days, oldest 8 days | "
-         "undelivered=1;5;20 "
-         "oldest_days=8;2;7"},
+         "undelivered=1;5;20 undeliverable=0 waiting=1 oldest_days=8;2;7"},
     };
     for (const Case &c : cases) {
-        const CheckOutcome outcome = judgeUndelivered({c.undelivered, c.oldest}, UndeliveredCheckOptions{});
+        const CheckOutcome outcome = judgeUndelivered(c.figures, UndeliveredCheckOptions{});
         EXPECT_EQ(outcome.state, c.state) << c.line;
         EXPECT_EQ(outcome.line, c.line);
     }
@@ -83,34 +85,40 @@ protected:
     std::unique_ptr<DB> database;
 };
 
-TEST_P(UndeliveredCheckRun, CountsWhatTheUndeliveredSummaryCountsOverTheAge)
+// Mended fault: the line said "undeliverable or waiting" but undeliverable messages were not counted.
+TEST_P(UndeliveredCheckRun, CountsUndeliverableAndWaitingMessagesOverTheAgeEachInItsOwnFigure)
 {
     add("W1", 4, std::nullopt);        // waiting over the age: counts
     add("W2", 3, std::nullopt);        // counts
-    add("F1", 5, DB::at(1905, 6, 7));  // decrypt failed: counts, as in the summary
+    add("F1", 5, DB::at(1905, 6, 7));  // decrypt failed: counts as waiting, as in the summary
     add("F2", 6, DB::at(1905, 7, 6));  // counts
     add("W3", 2, std::nullopt);        // not over 2 days
-    add("U1", 9, DB::at(1900, 1, 1));  // undeliverable: the summary leaves it out
+    add("U1", 9, DB::at(1900, 1, 1));  // undeliverable: counts
+    add("U2", 3, DB::at(1900, 1, 1));  // counts
+    add("U3", 1, DB::at(1900, 1, 1));  // not over 2 days
     add("E1", 9, DB::at(2001, 1, 1));  // emailed
-    add("M1", 9, DB::at(1900, 1, 27)); // managed
-    add("D1", 9, DB::at(2024, 1, 1));  // delivered
+    add("M1", 9, DB::at(1900, 1, 27)); // managed: dealt with, so not counted
+    add("M2", 12, DB::at(1900, 1, 27));
+    add("D1", 9, DB::at(2024, 1, 1)); // delivered
 
-    const ViewerRun ok = check({"-w", "4", "-c", "9"});
-    EXPECT_EQ(ok.exitCode, 0) << ok.output.toStdString();
-    EXPECT_EQ(ok.output, "OVTRACK OK - 4 messages undeliverable or waiting over 2 days, oldest 6 days | "
-                         "undelivered=4;4;9 oldest_days=6;2;7\n");
-
-    const ViewerRun warning = check({"-w", "3", "-c", "9"});
+    const ViewerRun warning = check({"-w", "5", "-c", "9", "--critical-age", "10"});
     EXPECT_EQ(warning.exitCode, 1) << warning.output.toStdString();
-    EXPECT_TRUE(warning.output.startsWith("OVTRACK WARNING - 4 messages")) << warning.output.toStdString();
+    EXPECT_EQ(warning.output,
+              "OVTRACK WARNING - 6 messages undeliverable or waiting over 2 days, oldest 9 days | "
+              "undelivered=6;5;9 undeliverable=2 waiting=4 oldest_days=9;2;10\n");
 
-    const ViewerRun critical = check({"-w", "1", "-c", "3", "--age", "1"});
+    const ViewerRun ok = check({"-w", "6", "-c", "9", "--critical-age", "10"});
+    EXPECT_EQ(ok.exitCode, 0) << ok.output.toStdString();
+    EXPECT_TRUE(ok.output.startsWith("OVTRACK OK - 6 messages")) << ok.output.toStdString();
+
+    const ViewerRun critical = check({"-w", "1", "-c", "6", "--age", "0", "--critical-age", "10"});
     EXPECT_EQ(critical.exitCode, 2) << critical.output.toStdString();
     EXPECT_EQ(critical.output,
-              "OVTRACK CRITICAL - 5 messages undeliverable or waiting over 1 days, oldest 6 days | "
-              "undelivered=5;1;3 oldest_days=6;1;7\n");
+              "OVTRACK CRITICAL - 8 messages undeliverable or waiting over 0 days, oldest 9 days | "
+              "undelivered=8;1;6 undeliverable=3 waiting=5 oldest_days=9;0;10\n");
 
-    const ViewerRun tooOld = check({"--critical-age", "5"});
+    // The oldest undeliverable message is nine days old: older than the default critical age.
+    const ViewerRun tooOld = check({"-w", "50", "-c", "90"});
     EXPECT_EQ(tooOld.exitCode, 2) << tooOld.output.toStdString();
 }
 

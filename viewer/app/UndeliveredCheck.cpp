@@ -2,6 +2,9 @@
 
 #include "shared/DbConnection.h"
 #include "shared/DbStatement.h"
+#include "shared/TrackingSchema.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -24,38 +27,55 @@ const char *stateWord(CheckState state)
 
 UndeliveredFigures countUndelivered(DbConnection &connection, int ageDays)
 {
+    // One row per kind that has messages: 1 for undeliverable, 0 for waiting or decrypt-failed. A
+    // managed message carries its own date, so it is in neither.
     const SqlDialect &dialect = connection.dialect();
     const QString days = dialect.daysSinceReceiptSql();
+    const QString undeliverable =
+        QStringLiteral("t1.QZDeliveryTime = ") + dialect.dateLiteral(Sentinel::Undeliverable);
+    const QString kind = QStringLiteral("case when %1 then 1 else 0 end").arg(undeliverable);
+    const QStringList waiting = dialect.undeliveredConditionLines();
     DbStatement count(
         connection,
-        QStringLiteral("select sum(case when %1 > :AgeDays then 1 else 0 end) as undelivered, "
-                       "max(%1) as oldest_days from Tracking as t1 where %2 %3")
-            .arg(days, dialect.undeliveredConditionLines().at(0), dialect.undeliveredConditionLines().at(1)));
+        QStringLiteral("select %1 as undeliverable, sum(case when %2 > :AgeDays then 1 else 0 end) "
+                       "as over_age, max(%2) as oldest_days from Tracking as t1 "
+                       "where (%3 or %4) %5 group by %1")
+            .arg(kind, days, waiting.at(0), undeliverable, waiting.at(1)));
     count.bind(QStringLiteral("AgeDays"), ParamType::Int, ageDays);
     const DbResult result = count.open();
     UndeliveredFigures figures;
-    figures.undelivered = result.integer(0, QStringLiteral("undelivered")).value_or(0);
-    figures.oldestDays = int(result.integer(0, QStringLiteral("oldest_days")).value_or(0));
+    for (int row = 0; row < result.rowCount(); ++row) {
+        const qint64 overAge = result.integer(row, QStringLiteral("over_age")).value_or(0);
+        if (result.integer(row, QStringLiteral("undeliverable")).value_or(0) == 1)
+            figures.undeliverable = overAge;
+        else
+            figures.waiting = overAge;
+        figures.oldestDays =
+            std::max(figures.oldestDays, int(result.integer(row, QStringLiteral("oldest_days")).value_or(0)));
+    }
     return figures;
 }
 
 CheckOutcome judgeUndelivered(const UndeliveredFigures &figures, const UndeliveredCheckOptions &options)
 {
     CheckState state = CheckState::Ok;
-    if (figures.undelivered > options.critical || figures.oldestDays > options.criticalAgeDays)
+    const qint64 undelivered = figures.undelivered();
+    if (undelivered > options.critical || figures.oldestDays > options.criticalAgeDays)
         state = CheckState::Critical;
-    else if (figures.undelivered > options.warning)
+    else if (undelivered > options.warning)
         state = CheckState::Warning;
     QString line = QStringLiteral("OVTRACK %1 - %2 messages undeliverable or waiting over %3 days")
                        .arg(QLatin1String(stateWord(state)))
-                       .arg(figures.undelivered)
+                       .arg(undelivered)
                        .arg(options.ageDays);
-    if (figures.undelivered > 0)
+    if (undelivered > 0)
         line += QStringLiteral(", oldest %1 days").arg(figures.oldestDays);
-    line += QStringLiteral(" | undelivered=%1;%2;%3 oldest_days=%4;%5;%6")
-                .arg(figures.undelivered)
+    line += QStringLiteral(" | undelivered=%1;%2;%3 undeliverable=%4 waiting=%5 oldest_days=%6;%7;%8")
+                .arg(undelivered)
                 .arg(options.warning)
                 .arg(options.critical)
+                .arg(figures.undeliverable)
+                .arg(figures.waiting)
                 .arg(figures.oldestDays)
                 .arg(options.ageDays)
                 .arg(options.criticalAgeDays);

@@ -6,7 +6,8 @@ class DbConnection;
 
 // The monitoring check on undelivered messages, as the monitoring plugin conventions have it: exit
 // status 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN and one status line with performance data. It
-// counts what the undelivered summary counts: received messages that wait or failed decryption.
+// counts received messages that are undeliverable and not yet managed (staff must act on them), and
+// those the undelivered summary counts: messages that wait or failed decryption.
 enum class CheckState
 {
     Ok = 0,
@@ -25,8 +26,12 @@ struct UndeliveredCheckOptions
 
 struct UndeliveredFigures
 {
-    qint64 undelivered = 0; // messages older than the age
-    int oldestDays = 0;     // age of the oldest undelivered message, 0 when none
+    // Messages older than the age: undeliverable (not managed), and waiting or decrypt-failed.
+    qint64 undeliverable = 0;
+    qint64 waiting = 0;
+    int oldestDays = 0; // age of the oldest message of either kind, 0 when none
+
+    qint64 undelivered() const { return undeliverable + waiting; }
 };
 
 struct CheckOutcome
