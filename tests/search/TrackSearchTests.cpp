@@ -1,5 +1,6 @@
 #include "viewer/reports/TrackReportSource.h"
 #include "viewer/search/CsvWriter.h"
+#include "viewer/search/SpreadsheetText.h"
 #include "viewer/search/TrackResultModel.h"
 #include "viewer/search/TrackSearch.h"
 
@@ -191,6 +192,33 @@ TEST(Csv, QuotesOnlyWhatNeedsQuotingAndEndsRecordsWithCrLf)
               "plain,\"a,b\",\"say \"\"hi\"\"\",\"two\nlines\",,é\r\n");
 }
 
+// Mended fault: a name or test beginning like a formula ran as one when the export was opened.
+TEST(SpreadsheetCell, BeginningsThatAFormulaTakesGetAnApostrophe)
+{
+    const struct
+    {
+        const char *cell;
+        const char *shown;
+    } cases[] = {
+        {"=HYPERLINK(\"http://x\")", "'=HYPERLINK(\"http://x\")"},
+        {"+SUM(1,2)", "'+SUM(1,2)"},
+        {"-2+3", "'-2+3"},
+        {"@SUM(A1)", "'@SUM(A1)"},
+        {"\t=1", "'\t=1"},
+        {"\r=1", "'\r=1"},
+        {"", ""},
+        {"Smith", "Smith"},
+        {"a=b", "a=b"},
+        {" =1", " =1"},
+        {"'quoted", "'quoted"},
+        {"01/01/1900", "01/01/1900"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(spreadsheetText(c.cell), QString(c.shown)) << c.cell;
+    // The apostrophe goes inside the quotes that a comma or quote still needs.
+    EXPECT_EQ(CsvWriter::record({"=1,2", "-\"x\"", "ok"}), "\"'=1,2\",\"'-\"\"x\"\"\",ok\r\n");
+}
+
 TEST_P(Search, CsvHasTheTitlesAndEveryRowAsShown)
 {
     db->insert({{"MsgID", "1"},
@@ -239,12 +267,12 @@ TEST_P(Search, DateTimesStoredInShorterFormsAreReadAsWritten)
 TEST_P(Search, FromAndToInsideAGapOrTheRepeatedHourSelectAsWritten)
 {
     db->connection().execute("insert into Tracking (MsgID, Patient, QZServerReceiveTime) values "
-                            "('before', 'Smith', '2024-03-31 01:10:00.000'), "
-                            "('inside', 'Smith', '2024-03-31 01:40:00.000'), "
-                            "('after', 'Smith', '2024-03-31 02:20:00.000'), "
-                            "('midnight', 'Smith', '2017-10-15 00:30:00.000'), "
-                            "('repeat1', 'Smith', '2024-10-27 01:10:00.000'), "
-                            "('repeat2', 'Smith', '2024-10-27 01:50:00.000')");
+                             "('before', 'Smith', '2024-03-31 01:10:00.000'), "
+                             "('inside', 'Smith', '2024-03-31 01:40:00.000'), "
+                             "('after', 'Smith', '2024-03-31 02:20:00.000'), "
+                             "('midnight', 'Smith', '2017-10-15 00:30:00.000'), "
+                             "('repeat1', 'Smith', '2024-10-27 01:10:00.000'), "
+                             "('repeat2', 'Smith', '2024-10-27 01:50:00.000')");
     criteria.fromDateChecked = true;
     criteria.toDateChecked = true;
     criteria.fromDate = QDate(2024, 3, 31);

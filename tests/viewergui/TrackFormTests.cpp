@@ -425,6 +425,35 @@ TEST_P(SearchWindow, ExportWritesTheGridAsCsv)
     EXPECT_EQ(lines[1], "Undeliverable,P01,,Smith Ann,,,,,,,,01/03/2024 09:00:00,01/01/1900,");
 }
 
+// Mended fault: a cell beginning like a formula reached the spreadsheet as one, from the export
+// file and from Ctrl+C.
+TEST_P(SearchWindow, ExportAndCopyShowFormulaLikeCellsAsText)
+{
+    db->insert({{"MsgID", "F1"},
+                {"Patient", "=HYPERLINK(\"http://x\",\"y\")"},
+                {"PracID", "+P9"},
+                {"LabId", "-2"},
+                {"Test", "@SUM(A1)"},
+                {"AddresseeDoc", "\tDr"},
+                {"RequestingDoc", "Dr =A"},
+                {"QZServerReceiveTime", DB::at(2024, 3, 4, 9, 0, 0)}});
+    searchPatient("=");
+    ASSERT_EQ(form->trackModel().rowCount(), 1);
+    form->exportCsvTo(app.filePath("formula.csv"));
+    const QStringList lines = QString::fromUtf8(app.readFile("formula.csv")).split("\r\n");
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(
+        lines[1],
+        "Waiting 04/03/24 09:00:00,'+P9,,\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\",,'-2,'@SUM(A1),,'\tDr,"
+        "Dr =A,,04/03/2024 09:00:00,,");
+
+    QItemSelectionModel *selection = form->grid()->selectionModel();
+    for (int column : {1, 3, 5, 9})
+        selection->select(form->trackModel().index(0, column), QItemSelectionModel::Select);
+    form->copySelectedCells();
+    EXPECT_EQ(QApplication::clipboard()->text(), "'+P9\t'=HYPERLINK(\"http://x\",\"y\")\t'-2\tDr =A");
+}
+
 TEST_P(SearchWindow, ClosingDeletesTheTemporaryFiles)
 {
     const QString kept = app.writeFile("kept.txt", "x");

@@ -4,6 +4,7 @@
 #include "shared/TrackingSchema.h"
 #include "shared/WallClock.h"
 #include "viewer/search/CsvWriter.h"
+#include "viewer/search/SpreadsheetText.h"
 #include "viewer/search/TitleClickSortOrder.h"
 
 #include <QAction>
@@ -143,7 +144,7 @@ QString TQZTrackForm::selectedCellsText() const
     std::map<int, std::map<int, QString>> rows;
     for (const QModelIndex &index : m_ContentDBGrid->selectionModel()->selectedIndexes())
         rows[index.row()][header->visualIndex(index.column())] =
-            m_model.cellText(index.row(), index.column());
+            spreadsheetText(m_model.cellText(index.row(), index.column()));
     QStringList lines;
     for (const auto &[row, cells] : rows) {
         QStringList texts;

@@ -1,13 +1,15 @@
 #include "viewer/search/CsvWriter.h"
 
+#include "viewer/search/SpreadsheetText.h"
 #include "viewer/search/TrackResultModel.h"
 
 #include <QIODevice>
 
 #include <stdexcept>
 
-QString CsvWriter::field(const QString &text)
+QString CsvWriter::field(const QString &cell)
 {
+    const QString text = spreadsheetText(cell);
     const bool quote =
         text.contains(u',') || text.contains(u'"') || text.contains(u'\r') || text.contains(u'\n');
     if (!quote)

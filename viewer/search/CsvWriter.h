@@ -6,7 +6,8 @@ class QIODevice;
 class TrackResultModel;
 
 // Comma-separated text as RFC 4180 has it: CR LF after every record, a field quoted when it holds
-// a comma, a double quote, CR or LF, and a double quote inside a quoted field doubled. UTF-8.
+// a comma, a double quote, CR or LF, and a double quote inside a quoted field doubled. UTF-8. A field
+// that a spreadsheet would take for a formula is written as text (spreadsheetText).
 class CsvWriter
 {
 public:
@@ -15,7 +16,7 @@ public:
     // Throws std::runtime_error with the device's message when the write fails.
     void writeRecord(const QStringList &fields);
 
-    static QString field(const QString &text);
+    static QString field(const QString &cell);
     static QString record(const QStringList &fields);
 
 private:
