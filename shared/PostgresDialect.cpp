@@ -261,7 +261,8 @@ QString PostgresDialect::pruneTrackingBatchSql() const
 
 QString PostgresDialect::createAuditSql() const
 {
-    return QStringLiteral("CREATE TABLE OVTrack_Audit (AuditTime timestamp(3) without time zone NOT NULL, "
-                          "UserName %1 NULL, HostName %2 NULL, Action %3 NULL, Subject %4 NULL)")
-        .arg(textType(100), textType(240), textType(40), textType(4000));
+    return QStringLiteral(
+               "CREATE TABLE OVTrack_Audit (AuditTime timestamp(3) without time zone NOT NULL, "
+               "UserName %1 NULL, HostName %2 NULL, Action %3 NULL, Subject %4 NULL, Outcome %5 NULL)")
+        .arg(textType(100), textType(240), textType(40), textType(4000), textType(240));
 }

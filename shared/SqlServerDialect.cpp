@@ -214,5 +214,6 @@ QString SqlServerDialect::createAuditSql() const
            text.arg(QStringLiteral("UserName")).arg(100) + QStringLiteral(", ") +
            text.arg(QStringLiteral("HostName")).arg(240) + QStringLiteral(", ") +
            text.arg(QStringLiteral("Action")).arg(40) + QStringLiteral(", ") +
-           text.arg(QStringLiteral("Subject")).arg(4000) + QStringLiteral(") ON [PRIMARY]");
+           text.arg(QStringLiteral("Subject")).arg(4000) + QStringLiteral(", ") +
+           text.arg(QStringLiteral("Outcome")).arg(240) + QStringLiteral(") ON [PRIMARY]");
 }

@@ -228,7 +228,8 @@ QString SqliteDialect::createAuditSql() const
            textColumn(QStringLiteral("UserName"), 100) + QStringLiteral(", ") +
            textColumn(QStringLiteral("HostName"), 240) + QStringLiteral(", ") +
            textColumn(QStringLiteral("Action"), 40) + QStringLiteral(", ") +
-           textColumn(QStringLiteral("Subject"), 4000) + u')';
+           textColumn(QStringLiteral("Subject"), 4000) + QStringLiteral(", ") +
+           textColumn(QStringLiteral("Outcome"), 240) + u')';
 }
 
 bool SqliteDialect::isDuplicateKey(const QString &errorMessage) const

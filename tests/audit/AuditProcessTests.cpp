@@ -41,7 +41,21 @@ TEST_P(HeadlessAudit, ExportsCreateTheTableAndLeaveTheirRows)
     EXPECT_TRUE(rows[0].startsWith("Export CSV|")) << rows[0].toStdString();
     EXPECT_TRUE(rows[0].contains("smith", Qt::CaseInsensitive)) << "the search's criteria text";
     EXPECT_TRUE(rows[0].endsWith(you)) << rows[0].toStdString();
+    EXPECT_EQ(rows[0].section('|', 2, 2), "2 rows written");
     EXPECT_EQ(rows[1], auditRow("Summary PDF", "Undelivered Results"));
+}
+
+// Mended fault: an export that failed left no trace; one that worked did not say what it wrote.
+TEST_P(HeadlessAudit, AFailedExportLeavesARowSayingItFailed)
+{
+    const QString missing = folder.filePath("no/such/folder/out.csv");
+    const ViewerRun run = runHere({"--export-csv", missing});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.errors.startsWith("Cannot write " + missing)) << run.errors.toStdString();
+    const QStringList rows = auditRows(database->connection());
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_TRUE(rows[0].startsWith("Export CSV|")) << rows[0].toStdString();
+    EXPECT_EQ(rows[0].section('|', 2, 2).left(22 + missing.size()), "failed: Cannot write " + missing + ":");
 }
 
 TEST_P(HeadlessAudit, ARefusedAuditWriteFailsTheRunAndWritesNoFile)
@@ -73,8 +87,8 @@ TEST_P(HeadlessAudit, AuditCsvExportsTheRowsOfTheChosenDays)
         runHere({"--audit-csv", folder.filePath("audit.csv"), "--from", "2026-03-02", "--to", "2026-03-02"});
     EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
     EXPECT_EQ(QString::fromUtf8(folder.readFile("audit.csv")),
-              "Time,User,Host,Action,Subject\r\n"
-              "2026-03-02 23:59:59,ann,desk1,Export CSV,\"Patient: \"\"O'Neil, A\"\"\"\r\n");
+              "Time,User,Host,Action,Subject,Outcome\r\n"
+              "2026-03-02 23:59:59,ann,desk1,Export CSV,\"Patient: \"\"O'Neil, A\"\"\",\r\n");
 
     const ViewerRun all = runHere({"--audit-csv", folder.filePath("all.csv")});
     EXPECT_EQ(all.exitCode, 0) << all.errors.toStdString();

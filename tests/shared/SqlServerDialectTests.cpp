@@ -150,7 +150,8 @@ TEST(SqlServerDialectTest, RetentionAuditAndCheckTexts)
               "[UserName] [varchar] (100) COLLATE SQL_Latin1_General_CP1_CI_AS NULL, "
               "[HostName] [varchar] (240) COLLATE SQL_Latin1_General_CP1_CI_AS NULL, "
               "[Action] [varchar] (40) COLLATE SQL_Latin1_General_CP1_CI_AS NULL, "
-              "[Subject] [varchar] (4000) COLLATE SQL_Latin1_General_CP1_CI_AS NULL) ON [PRIMARY]");
+              "[Subject] [varchar] (4000) COLLATE SQL_Latin1_General_CP1_CI_AS NULL, "
+              "[Outcome] [varchar] (240) COLLATE SQL_Latin1_General_CP1_CI_AS NULL) ON [PRIMARY]");
     EXPECT_EQ(dialect.undeliveredConditionLines(),
               QStringList({"(t1.QZDeliveryTime is null or t1.QZDeliveryTime='1905-06-07' or "
                            "t1.QZDeliveryTime='1905-07-06' )",

@@ -4,6 +4,7 @@
 #include "shared/DbError.h"
 #include "shared/DbFieldValue.h"
 #include "shared/DbStatement.h"
+#include "viewer/audit/AccessAudit.h"
 #include "viewer/search/CsvWriter.h"
 
 #include <QSqlError>
@@ -12,8 +13,15 @@
 qint64 writeAuditCsv(DbConnection &connection, const AuditPeriod &period, QIODevice &device)
 {
     const SqlDialect &dialect = connection.dialect();
-    QString sql = QStringLiteral(
-        "select AuditTime, UserName, HostName, Action, Subject from OVTrack_Audit where 1 = 1");
+    // A table from before outcomes were recorded has no Outcome until a viewer's start-up adds it.
+    DbStatement outcomeColumn(connection, dialect.columnExistsSql(QLatin1String(AccessAudit::TableName),
+                                                                  QStringLiteral("Outcome")));
+    const QString outcome =
+        outcomeColumn.open().isEmpty() ? QStringLiteral("null") : QStringLiteral("Outcome");
+    QString sql =
+        QStringLiteral("select AuditTime, UserName, HostName, Action, Subject, %1 from OVTrack_Audit "
+                       "where 1 = 1")
+            .arg(outcome);
     if (period.from)
         sql += QStringLiteral(" and AuditTime >= :FromTime");
     if (period.to)
@@ -28,7 +36,7 @@ qint64 writeAuditCsv(DbConnection &connection, const AuditPeriod &period, QIODev
 
     CsvWriter csv(device);
     csv.writeRecord({QStringLiteral("Time"), QStringLiteral("User"), QStringLiteral("Host"),
-                     QStringLiteral("Action"), QStringLiteral("Subject")});
+                     QStringLiteral("Action"), QStringLiteral("Subject"), QStringLiteral("Outcome")});
     QSqlQuery query = select.prepareBound();
     if (!query.exec())
         throw DbError(DbError::Kind::Database, sqlErrorText(query.lastError()));
@@ -37,7 +45,7 @@ qint64 writeAuditCsv(DbConnection &connection, const AuditPeriod &period, QIODev
         const auto time = dialect.dateTimeValue(fieldValue(query, 0));
         csv.writeRecord({time ? time->toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : QString(),
                          query.value(1).toString(), query.value(2).toString(), query.value(3).toString(),
-                         query.value(4).toString()});
+                         query.value(4).toString(), query.value(5).toString()});
         ++rows;
     }
     if (query.lastError().isValid())

@@ -69,6 +69,10 @@ TQZTrackForm::TQZTrackForm(TrackFormOptions options, QWidget *parent)
         m_boxes = std::make_shared<QtMessageBoxes>(this);
     if (!m_options.launcher)
         m_options.launcher = std::make_shared<ContentLauncherDesktop>();
+    // A search shows patient rows: it is an access, recorded with what it asked for and found.
+    m_search.setAccessRecorder([this](const TrackSearch &search) {
+        m_audit.record(AuditAction::Search, search.CriteriaText(), rowsOutcome(search.TrackCount(), "found"));
+    });
 
     buildMenus();
     m_pages = named(new QTabWidget, "PageControl1");

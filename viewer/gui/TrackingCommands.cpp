@@ -32,8 +32,10 @@ void TQZTrackForm::RunTrackQuery()
         showMessage(QStringLiteral("No criteria Selected"));
     else if (result.outcome == TrackSearch::Outcome::OpenFailed)
         showMessage(QStringLiteral("Set Active failed with ") + result.error);
+    else if (result.outcome == TrackSearch::Outcome::Refused)
+        showStandardError(result.error);
     m_readProgress->setRange(0, int(std::clamp<qint64>(m_search.TrackCount(), m_model.rowCount(),
-                                                        std::numeric_limits<int>::max())));
+                                                       std::numeric_limits<int>::max())));
     m_readProgress->setValue(m_model.rowCount());
     UpdateStatusBar();
 }
@@ -79,10 +81,14 @@ void TQZTrackForm::agasManaged1Click()
             messageId = QString(QLatin1String(""));
         // An open statement of the grid would keep its read snapshot, and the update could not write.
         m_model.cancelRead();
-        m_audit.record(AuditAction::TagAsManaged, messageId);
-        DbStatement tag(m_connection, m_connection.dialect().tagAsManagedSql());
-        tag.bind(QStringLiteral("QMessageID"), ParamType::Text, messageId);
-        tag.execute();
+        m_audit.carryOut(AuditAction::TagAsManaged, messageId,
+                         {[&] {
+                              DbStatement tag(m_connection, m_connection.dialect().tagAsManagedSql());
+                              tag.bind(QStringLiteral("QMessageID"), ParamType::Text, messageId);
+                              return rowsOutcome(tag.execute(), "changed");
+                          },
+                          {},
+                          true});
         RunTrackQuery();
     });
 }
@@ -115,17 +121,13 @@ void TQZTrackForm::recordAccess(const char *action, const QString &subject)
 
 void TQZTrackForm::exportCsvTo(const QString &path)
 {
-    recordAccess(AuditAction::ExportCsv, m_search.CriteriaText());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw std::runtime_error(
-            QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()).toStdString());
-    // The grid keeps its snapshot: the rest is read into it, then every row written.
+    // The grid keeps its snapshot: the rest is read into it, then every row written, and no read is
+    // left open when the audit row is.
     m_model.fetchAll();
-    writeTrackCsv(m_model, file);
-    if (!file.commit())
-        throw std::runtime_error(
-            QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()).toStdString());
+    QSaveFile file(path);
+    m_audit.carryOut(AuditAction::ExportCsv, m_search.CriteriaText(),
+                     {[&] { return rowsOutcome(writeTrackCsvFile(m_model, file), "written"); },
+                      [&] { commitCsvFile(file); }});
 }
 
 void TQZTrackForm::ExportCsv1Click()

@@ -1,9 +1,9 @@
 #include "viewer/app/HeadlessCreateBlank.h"
-#include "viewer/audit/AccessAudit.h"
 #include "viewer/app/HeadlessReports.h"
 #include "viewer/app/HeadlessSearch.h"
 #include "viewer/app/MaintenanceCommands.h"
 #include "viewer/app/ViewerRunValues.h"
+#include "viewer/audit/AccessAudit.h"
 #include "viewer/gui/Tracking.h"
 #include "viewer/search/CsvWriter.h"
 
@@ -36,24 +36,18 @@ int exportCsv(const ViewerCommandLine &line)
     QTextStream errors(stderr);
     const ViewerRunValues values =
         ViewerRunValues::fromEnvironment(QCoreApplication::applicationDirPath(), line.positional);
-    return runSavedSearch(values, WallClock::now(), errors,
-                          [&](TrackResultModel &model, const TrackSearch &search) {
-                              QSaveFile file(line.exportCsvPath);
-                              if (!file.open(QIODevice::WriteOnly))
-                                  throw std::runtime_error(QStringLiteral("Cannot write %1: %2")
-                                                               .arg(line.exportCsvPath, file.errorString())
-                                                               .toStdString());
-                              writeTrackCsv(model, file);
-                              // Recorded once the stream has read the whole result, so that no read
-                              // statement is open when the audit row is written; a refused row leaves
-                              // the file uncommitted.
-                              AccessAudit::recordAtStartup(search.connection(), AuditAction::ExportCsv,
-                                                           search.CriteriaText());
-                              if (!file.commit())
-                                  throw std::runtime_error(QStringLiteral("Cannot write %1: %2")
-                                                               .arg(line.exportCsvPath, file.errorString())
-                                                               .toStdString());
-                          });
+    return runSavedSearch(
+        values, WallClock::now(), errors, [&](TrackResultModel &model, const TrackSearch &search) {
+            // The audit row is written once the stream has read the whole result,
+            // so that no read statement is open then; a refused row leaves the file
+            // uncommitted.
+            QSaveFile file(line.exportCsvPath);
+            AccessAudit(search.connection(), AuditIdentity::ofThisProcess(),
+                        AccessAudit::Table::EnsureBeforeFirstRow)
+                .carryOut(AuditAction::ExportCsv, search.CriteriaText(),
+                          {[&] { return rowsOutcome(writeTrackCsvFile(model, file), "written"); },
+                           [&] { commitCsvFile(file); }});
+        });
 }
 
 // `--report-pdf FILE` or `--summary-pdf FILE`: lays text out, so needs a QGuiApplication, which

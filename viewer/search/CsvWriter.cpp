@@ -4,6 +4,7 @@
 #include "viewer/search/TrackResultModel.h"
 
 #include <QIODevice>
+#include <QSaveFile>
 
 #include <stdexcept>
 
@@ -56,4 +57,27 @@ qint64 writeTrackCsv(TrackResultModel &model, QIODevice &device)
     if (!model.fetchError().isEmpty())
         throw std::runtime_error(model.fetchError().toStdString());
     return written;
+}
+
+namespace {
+
+[[noreturn]] void cannotWrite(const QSaveFile &file)
+{
+    throw std::runtime_error(
+        QStringLiteral("Cannot write %1: %2").arg(file.fileName(), file.errorString()).toStdString());
+}
+
+} // namespace
+
+qint64 writeTrackCsvFile(TrackResultModel &model, QSaveFile &file)
+{
+    if (!file.open(QIODevice::WriteOnly))
+        cannotWrite(file);
+    return writeTrackCsv(model, file);
+}
+
+void commitCsvFile(QSaveFile &file)
+{
+    if (!file.commit())
+        cannotWrite(file);
 }

@@ -3,6 +3,7 @@
 #include <QStringList>
 
 class QIODevice;
+class QSaveFile;
 class TrackResultModel;
 
 // Comma-separated text as RFC 4180 has it: CR LF after every record, a field quoted when it holds
@@ -27,3 +28,8 @@ private:
 // yet read are written as they are read and not kept (TrackResultModel::streamRest), so memory stays
 // flat however long the result; read the snapshot whole first to keep them. Returns the rows written.
 qint64 writeTrackCsv(TrackResultModel &model, QIODevice &device);
+
+// The same into a file that stays unwritten until commitCsvFile: opens it and writes every row.
+// Throws std::runtime_error "Cannot write <file>: <reason>".
+qint64 writeTrackCsvFile(TrackResultModel &model, QSaveFile &file);
+void commitCsvFile(QSaveFile &file);

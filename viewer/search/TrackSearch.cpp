@@ -63,6 +63,13 @@ TrackSearch::Result TrackSearch::RunTrackQuery(const SearchCriteria &criteria, c
     m_countQuery.setLines(composed.countLines);
     m_countQuery.copyBindingsFrom(m_trackQuery);
     m_trackCount = GetTrackCount();
+    if (m_accessRecorder) {
+        try {
+            m_accessRecorder(*this);
+        } catch (const std::exception &error) {
+            return {Outcome::Refused, QString::fromStdString(error.what())};
+        }
+    }
 
     try {
         // On PostgreSQL through libpq, unprepared: one round trip, planned for these values.

@@ -7,6 +7,8 @@
 #include <QDateTime>
 #include <QString>
 
+#include <functional>
+
 class DbConnection;
 class TrackResultModel;
 
@@ -19,7 +21,8 @@ public:
     {
         Opened,
         NoCriteria, // nothing ticked: TrackCount and CountQuery are left as they were
-        OpenFailed  // the count ran; the tracking statement could not be opened
+        OpenFailed, // the count ran; the tracking statement could not be opened
+        Refused     // the count ran; the access recorder stopped the search (its message in `error`)
     };
     struct Result
     {
@@ -28,6 +31,11 @@ public:
     };
 
     TrackSearch(DbConnection &connection, TrackResultModel &model);
+
+    // Runs once a search is counted, before its rows are read: no read is open then, so it may write
+    // (the window audits the search there). An exception it throws stops the search, Refused.
+    using AccessRecorder = std::function<void(const TrackSearch &search)>;
+    void setAccessRecorder(AccessRecorder recorder) { m_accessRecorder = std::move(recorder); }
 
     // Composes both statements, counts, and opens TrackQuery into the model.
     Result RunTrackQuery(const SearchCriteria &criteria, const QString &sortOrder, const QDateTime &now);
@@ -51,4 +59,5 @@ private:
     DbStatement m_countQuery;
     qint64 m_trackCount = 0;
     QString m_criteriaText;
+    AccessRecorder m_accessRecorder;
 };
