@@ -95,7 +95,7 @@ TEST_P(HeadlessAudit, AuditCsvExportsTheRowsOfTheChosenDays)
     EXPECT_EQ(folder.readFile("all.csv").count("\r\n"), 4);
 
     const ViewerRun bad = runHere({"--audit-csv", folder.filePath("bad.csv"), "--from", "March"});
-    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_EQ(bad.exitCode, 3);
     EXPECT_TRUE(bad.errors.contains("--from needs a date")) << bad.errors.toStdString();
 }
 

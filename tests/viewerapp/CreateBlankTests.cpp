@@ -4,8 +4,7 @@
 #include "shared/DbConnection.h"
 #include "shared/DbStatement.h"
 
-#include "tests/support/TestDatabase.h"
-#include "tests/support/TestFolder.h"
+#include "tests/viewerapp/HeadlessCommandTest.h"
 
 #include <QTextStream>
 
@@ -24,30 +23,15 @@ TEST(CommandLine, CreateBlankRunsAlone)
     EXPECT_FALSE(ViewerCommandLine::parse({"--export-csv", "o.csv", "--create-blank"}).error.isEmpty());
 }
 
-class CreateBlank : public BackendTest
+class CreateBlank : public HeadlessCommandTest
 {
 protected:
-    void SetUp() override
-    {
-        BackendTest::SetUp();
-        if (IsSkipped())
-            return;
-        database = std::make_unique<TestDatabase>(backend(), folder.path());
-        values.AppPath = folder.path();
-        values.DbConnectionString = database->connectionString();
-    }
-
     int run()
     {
         messages.clear();
         QTextStream errors(&messages);
         return createBlankTrackTable(values, errors);
     }
-
-    TestFolder folder;
-    std::unique_ptr<TestDatabase> database;
-    ViewerRunValues values;
-    QString messages;
 };
 
 TEST_P(CreateBlank, MakesTheTableOnceThenReportsTheDatabasesMessage)

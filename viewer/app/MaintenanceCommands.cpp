@@ -14,6 +14,10 @@
 
 namespace {
 
+// The audit export's exit status for a command line it cannot use (a bad option or date, a period
+// that ends before it starts); 1 stays for a run that failed.
+constexpr int UnusableCommandLine = 3;
+
 const QString CheckSwitch = QStringLiteral("--check-undelivered");
 const QString AuditSwitch = QStringLiteral("--audit-csv");
 const QStringList ValueOptions = {QStringLiteral("-w"),
@@ -92,6 +96,11 @@ int auditCommand(const ViewerRunValues &values, const MaintenanceLine &line, QTe
 {
     const AuditPeriod period{dateOption(line, QStringLiteral("--from")),
                              dateOption(line, QStringLiteral("--to"))};
+    if (period.from && period.to && *period.from > *period.to)
+        throw std::invalid_argument(
+            QStringLiteral("--from %1 is after --to %2: the period has no day")
+                .arg(period.from->toString(Qt::ISODate), period.to->toString(Qt::ISODate))
+                .toStdString());
     if (values.DbConnectionString.isEmpty())
         throw std::runtime_error("No database connection defined.");
     DbConnection connection(values.AppPath, QStringLiteral("SQLNCLI.1"));
@@ -128,7 +137,7 @@ int runMaintenanceCommand(const QString &appPath, const QStringList &arguments, 
         (check ? out : errors) << (check ? unknownOutcome(QString::fromStdString(error.what())).line
                                          : QString::fromStdString(error.what()))
                                << Qt::endl;
-        return check ? int(CheckState::Unknown) : 1;
+        return check ? int(CheckState::Unknown) : UnusableCommandLine;
     }
     const ViewerRunValues values = ViewerRunValues::fromEnvironment(appPath, line.positional);
     try {
@@ -139,6 +148,6 @@ int runMaintenanceCommand(const QString &appPath, const QStringList &arguments, 
             return int(CheckState::Unknown);
         }
         errors << QString::fromStdString(error.what()) << Qt::endl;
-        return 1;
+        return dynamic_cast<const std::invalid_argument *>(&error) ? UnusableCommandLine : 1;
     }
 }
