@@ -2,7 +2,12 @@
 // window on the offscreen platform: the time the copy takes, and the process's resident memory before
 // the copy, at its peak and once the clipboard holds the text, with the text's own size for scale.
 // Usage: bench_viewer_copy [ROWS]
+// Measured here with 200 000 rows (a text of 70 MB), on two shared cores under load: the copy built
+// from one index and one map node per cell took 20.0 s, peaked at 625 MB and left the process at
+// 548 MB (489 MB above its level before); built from the selection's ranges with the freed memory
+// given back, 5.6 s, a peak of 136 MB and 129 MB after (70 MB above it: the clipboard's text).
 
+#include "bench/ProcessStatus.h"
 #include "shared/SqliteDialect.h"
 #include "viewer/gui/Tracking.h"
 
@@ -22,17 +27,6 @@
 #include <stdexcept>
 
 namespace {
-
-long statusKilobytes(const char *key)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(int(qstrlen(key))).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
 
 // Starts a new peak: the kernel's high-water mark is reset to the present resident size.
 void resetPeak()
