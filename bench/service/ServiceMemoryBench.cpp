@@ -2,6 +2,7 @@
 // turns with a batch of sample messages before every pass, and prints the peak resident memory after
 // the first 100 turns and after all of them. Waits are skipped so the run takes seconds.
 
+#include "bench/ProcessStatus.h"
 #include "loader/OVTrackSvcForm.h"
 #include "loader/ServiceControl.h"
 #include "tests/service/FileAge.h"
@@ -18,18 +19,6 @@
 #include <cstdio>
 
 namespace {
-
-// A /proc/self/status figure in kB.
-long statusKilobytes(const char *key)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(static_cast<int>(qstrlen(key))).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
 
 // Drops a batch of sample messages before each pass and ends the loop after the last turn.
 class BenchControl final : public ServiceControl

@@ -8,14 +8,16 @@
 #include <QFile>
 #include <QThread>
 
-void RecordingLauncher::StartRenderer(const QString &program, const QStringList &arguments)
+bool RecordingLauncher::StartRenderer(const QString &program, const QStringList &arguments)
 {
     m_log.renderer.append(QStringList{program} + arguments);
+    return true;
 }
 
-void RecordingLauncher::OpenWithDesktop(const QString &filePath)
+bool RecordingLauncher::OpenWithDesktop(const QString &filePath)
 {
     m_log.desktop.append(filePath);
+    return true;
 }
 
 ContentDisplayFixture::ContentDisplayFixture()

@@ -32,8 +32,8 @@ class RecordingLauncher : public ContentLauncher
 {
 public:
     explicit RecordingLauncher(LaunchLog &log) : m_log(log) {}
-    void StartRenderer(const QString &program, const QStringList &arguments) override;
-    void OpenWithDesktop(const QString &filePath) override;
+    bool StartRenderer(const QString &program, const QStringList &arguments) override;
+    bool OpenWithDesktop(const QString &filePath) override;
 
 private:
     LaunchLog &m_log;

@@ -1,10 +1,13 @@
 #include "tests/content_display/ContentDisplayFixture.h"
+#include "tests/support/DesktopOpenerPath.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -234,5 +237,96 @@ TEST_P(NamelessFileTest, StoredContentWithoutAFileNameFallsThroughToTheFolders)
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, NamelessFileTest, ::testing::Values("", ".", "..", "../", "sub\\"));
+
+} // namespace
+
+namespace {
+
+// Mended fault: a renderer that could not start, or a desktop without a program for the file, left the
+// user waiting for a window that never came.
+TEST_F(ContentDisplayFixture, RendererThatCannotStartIsSaidNamingTheFile)
+{
+    m_root.writeFile(QStringLiteral("app/hmrender"), "not executable"); // mode 0644: exec fails
+    storeContent(QStringLiteral("MSG1"), binaryContent());
+
+    const MessageContentOutcome outcome =
+        display(true).DisplayResult(messageRow("MSG1", "AB12.HL7", "PRAC1"));
+
+    ASSERT_FALSE(outcome.ContentPath.isEmpty());
+    EXPECT_EQ(outcome.Message, QStringLiteral("The renderer %1 could not be started to open %2.")
+                                   .arg(folders().AppPath + "hmrender", outcome.ContentPath));
+}
+
+TEST_F(ContentDisplayFixture, DesktopWithoutAProgramForTheFileIsSaidNamingTheFile)
+{
+    storeContent(QStringLiteral("MSG1"), binaryContent());
+    for (const int status : {3, 4, DesktopOpenerPath::NoOpener}) {
+        const DesktopOpenerPath noProgram(status);
+        const MessageContentOutcome outcome =
+            display(true).DisplayResult(messageRow("MSG1", "AB12.HL7", "PRAC1"));
+        ASSERT_FALSE(outcome.ContentPath.isEmpty());
+        EXPECT_EQ(outcome.Message, noProgramOpenedText(outcome.ContentPath)) << status;
+        if (status != DesktopOpenerPath::NoOpener) {
+            EXPECT_EQ(noProgram.openedFiles(), outcome.ContentPath.toLocal8Bit() + '\n');
+        }
+    }
+}
+
+TEST_F(ContentDisplayFixture, DesktopThatOpensTheFileSaysNothing)
+{
+    storeContent(QStringLiteral("MSG1"), binaryContent());
+    const DesktopOpenerPath opener(0);
+    const MessageContentOutcome outcome = display(true).DisplayResult(messageRow("MSG1", "AB12.HL7", "PRAC1"));
+    EXPECT_EQ(outcome.Message, QString());
+    EXPECT_EQ(opener.openedFiles(), outcome.ContentPath.toLocal8Bit() + '\n');
+}
+
+// The id of a process that has ended.
+qint64 endedProcessId()
+{
+    QProcess process;
+    process.start(QStringLiteral("/bin/true"));
+    process.waitForFinished();
+    return process.processId() > 0 ? process.processId() : qint64(999999);
+}
+
+QString makePrivateFolder(const QString &path)
+{
+    QDir().mkpath(path);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile file(path + QStringLiteral("/left.hl7"));
+    file.open(QIODevice::WriteOnly);
+    file.write("patient data");
+    return path;
+}
+
+// Mended fault: a viewer that was killed left its folder of patients' results for good.
+TEST_F(ContentDisplayFixture, FoldersOfEndedViewersGoAtTheNextStartOthersStay)
+{
+    const QString temp = folders().TempPath;
+    const qint64 ended = endedProcessId();
+    const QString left = makePrivateFolder(temp + QStringLiteral("OVTrack-%1-Ab3dE9").arg(ended));
+    const QString running = makePrivateFolder(temp + QStringLiteral("OVTrack-%1-Ab3dE9").arg(::getppid()));
+    const QString notOurs = makePrivateFolder(temp + QStringLiteral("OVTrack-notes"));
+    const QString shared = makePrivateFolder(temp + QStringLiteral("OVTrack-%1-Zz9zZ9").arg(ended));
+    QFile::setPermissions(shared, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
+                                      QFile::ExeOther);
+
+    const QString made = display().PrivateFolder();
+
+    EXPECT_FALSE(QFileInfo::exists(left));
+    EXPECT_TRUE(QFileInfo::exists(running));
+    EXPECT_TRUE(QFileInfo::exists(notOurs));
+    EXPECT_TRUE(QFileInfo::exists(shared)); // not made private by a viewer: not ours to remove
+    EXPECT_TRUE(QFileInfo(made).fileName().isEmpty());
+    EXPECT_TRUE(QFileInfo(made.chopped(1)).fileName().startsWith(QStringLiteral("OVTrack-%1-").arg(::getpid())));
+
+    // The folder a viewer makes is recognised once its process has ended.
+    const QString renamed = temp + QFileInfo(made.chopped(1)).fileName().replace(
+                                       QStringLiteral("-%1-").arg(::getpid()), QStringLiteral("-%1-").arg(ended));
+    ASSERT_TRUE(QDir().rename(made.chopped(1), renamed));
+    EXPECT_EQ(MessageContentTempFolder::RemoveLeftOvers(temp), QStringList{renamed});
+    EXPECT_FALSE(QFileInfo::exists(renamed));
+}
 
 } // namespace

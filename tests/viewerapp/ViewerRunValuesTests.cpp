@@ -7,12 +7,15 @@
 
 namespace {
 
-TEST(RunValues, TempPathFromTmpThenTempThenProgramFolder)
+// Mended fault: with TMP and TEMP unset, content went into the program folder (a package's
+// /usr/lib/ovtrack, which the user cannot write, and no place for patients' results).
+TEST(RunValues, TempPathFromTmpThenTempThenTmpdirThenSlashTmpNeverTheProgramFolder)
 {
     TestFolder app;
-    EXPECT_EQ(ViewerRunValues::read(app.path(), {}, "/t1", "/t2").TempPath, "/t1/");
-    EXPECT_EQ(ViewerRunValues::read(app.path(), {}, "", "/t2/").TempPath, "/t2/");
-    EXPECT_EQ(ViewerRunValues::read(app.path(), {}, "", "").TempPath, app.path());
+    EXPECT_EQ(ViewerRunValues::read(app.path(), {}, "/t1", "/t2", "/t3").TempPath, "/t1/");
+    EXPECT_EQ(ViewerRunValues::read(app.path(), {}, "", "/t2/", "/t3").TempPath, "/t2/");
+    EXPECT_EQ(ViewerRunValues::read(app.path(), {}, "", "", "/t3").TempPath, "/t3/");
+    EXPECT_EQ(ViewerRunValues::read(app.path(), {}, "", "", "").TempPath, "/tmp/");
 }
 
 TEST(RunValues, SettingsKeysIgnoreBlanksAndCaseAndValuesKeepInnerBlanks)

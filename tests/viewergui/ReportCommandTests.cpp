@@ -6,6 +6,7 @@
 #include "viewer/gui/ReportProgress.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,6 +14,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTabWidget>
+#include <QTest>
 
 namespace {
 
@@ -167,6 +169,55 @@ TEST_P(ReportWindow, SearchReportSavedAsPdfCarriesTheCriteriaAndPageCount)
         text.contains(QRegularExpression(QStringLiteral("Page: +%1 +of +%1").arg(form->ReportPageCount()))))
         << text.toStdString();
     EXPECT_TRUE(text.contains("Pat149"));
+}
+
+// Qt's warnings while it lives.
+class QtWarnings
+{
+public:
+    QtWarnings() { s_previous = qInstallMessageHandler(&QtWarnings::record); }
+    ~QtWarnings() { qInstallMessageHandler(s_previous); }
+    QStringList all() const { return s_messages; }
+
+private:
+    static void record(QtMsgType type, const QMessageLogContext &context, const QString &message)
+    {
+        if (type != QtDebugMsg && type != QtInfoMsg)
+            s_messages << message;
+        if (s_previous)
+            s_previous(type, context, message);
+    }
+    static inline QtMessageHandler s_previous = nullptr;
+    static inline QStringList s_messages;
+};
+
+// Counts progress dialogs shown while it lives.
+class ProgressDialogShows : public QObject
+{
+public:
+    ProgressDialogShows() { qApp->installEventFilter(this); }
+    ~ProgressDialogShows() override { qApp->removeEventFilter(this); }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && qobject_cast<QProgressDialog *>(watched))
+            ++count;
+        return false;
+    }
+    int count = 0;
+};
+
+// Mended fault: the progress dialog of a large report printed "Recursive repaint detected".
+TEST_P(ReportWindow, ProgressOfALargeReportRepaintsWithoutWarnings)
+{
+    startWith(ReportProgress::ShownAbove + 60);
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    ProgressDialogShows shows;
+    const QtWarnings warnings;
+    click("ReportButton");
+    EXPECT_EQ(form->shownReportPage(), 1);
+    EXPECT_GT(shows.count, 0); // the dialog was shown
+    EXPECT_TRUE(warnings.all().isEmpty()) << warnings.all().join('\n').toStdString();
 }
 
 OVTRACK_ON_EVERY_BACKEND(ReportWindow);

@@ -45,11 +45,16 @@ public:
 class RecordingLauncher : public ContentLauncher
 {
 public:
-    void StartRenderer(const QString &program, const QStringList &arguments) override
+    bool StartRenderer(const QString &program, const QStringList &arguments) override
     {
         rendered << (QStringList{program} + arguments).join(u' ');
+        return true;
     }
-    void OpenWithDesktop(const QString &filePath) override { opened << filePath; }
+    bool OpenWithDesktop(const QString &filePath) override
+    {
+        opened << filePath;
+        return true;
+    }
 
     QStringList rendered;
     QStringList opened;

@@ -1,7 +1,11 @@
 #include "shared/DataLinkFile.h"
+#include "shared/DbError.h"
 #include "shared/DbStatement.h"
 #include "shared/OleDate.h"
 
+#include "viewer/content/ContentLauncherDesktop.h"
+
+#include "tests/support/DesktopOpenerPath.h"
 #include "tests/support/TrackingTestDatabase.h"
 #include "tests/viewergui/TrackFormFixture.h"
 
@@ -84,6 +88,21 @@ TEST_F(TrackFormTest, WithoutAConnectionAsksAndYesWritesAndOpensTheDefaultFile)
     EXPECT_FALSE(form.connection().isOpen());
 }
 
+// Mended fault: when no program could open the new connection file, nothing was said.
+TEST_F(TrackFormTest, ConnectionFileThatNoProgramOpensIsNamed)
+{
+    const DesktopOpenerPath noProgram(3);
+    auto boxesYes = std::make_shared<RecordingMessageBoxes>();
+    boxesYes->answers = {QMessageBox::Yes};
+    TQZTrackForm form({app.path(), {}, boxesYes, std::make_shared<ContentLauncherDesktop>()});
+    form.FormCreate();
+
+    const QString udl = app.filePath("qztrack.udl");
+    EXPECT_EQ(boxesYes->texts().value(1), noProgramOpenedText(udl));
+    EXPECT_EQ(noProgram.openedFiles(), udl.toLocal8Bit() + '\n');
+    EXPECT_EQ(form.runValues().DbConnectionString, "File name=" + udl);
+}
+
 TEST_F(TrackFormTest, AnsweringNoGoesOnToTheFailureWithAnEmptyString)
 {
     boxes = std::make_shared<RecordingMessageBoxes>();
@@ -91,7 +110,8 @@ TEST_F(TrackFormTest, AnsweringNoGoesOnToTheFailureWithAnEmptyString)
     TQZTrackForm form({app.path(), {}, boxes, launcher});
     form.FormCreate();
     EXPECT_EQ(boxes->texts().size(), 2);
-    EXPECT_EQ(boxes->texts().value(1), Failure);
+    EXPECT_TRUE(boxes->texts().value(1).startsWith(Failure + "\r\n")) << boxes->texts().value(1).toStdString();
+    EXPECT_GT(boxes->texts().value(1).size(), Failure.size() + 2); // the reason follows
     EXPECT_FALSE(app.exists("qztrack.udl"));
     EXPECT_TRUE(launcher->opened.isEmpty());
     EXPECT_FALSE(child<QAction>(form, "CreateblankTrackTable1")->isEnabled());
@@ -105,7 +125,18 @@ TEST_P(BlankDatabaseWindow, DatabaseWithoutTrackingFailsTheProbeAndCreateBlankMa
     DB db(app.path(), "empty.db", false, backend());
     writeDataLinkFile(app.filePath("qztrack.udl"), db.connectionString());
     auto form = start();
-    EXPECT_EQ(boxes->texts(), QStringList{Failure + "File name=" + app.filePath("qztrack.udl")});
+    // The database's own words for the failed probe follow on a line of their own.
+    QString reason;
+    try {
+        DbStatement(db.connection(), "select Count(MsgID) as TRACKCOUNT from Tracking \r\n"
+                                     "Where QZServerReceiveTime is not null")
+            .open();
+    } catch (const DbError &error) {
+        reason = error.message();
+    }
+    ASSERT_FALSE(reason.isEmpty());
+    EXPECT_EQ(boxes->texts().join('|').toStdString(),
+              (Failure + "File name=" + app.filePath("qztrack.udl") + "\r\n" + reason).toStdString());
     QAction *create = child<QAction>(*form, "CreateblankTrackTable1");
     EXPECT_TRUE(create->isEnabled());
     EXPECT_EQ(statusPanel(*form, 0), "Connection: Not Connected");
@@ -118,6 +149,17 @@ TEST_P(BlankDatabaseWindow, DatabaseWithoutTrackingFailsTheProbeAndCreateBlankMa
 
 // Mended fault: a missing database file was created, empty, on opening. The failure names the file
 // and says how to create it; Create blank is the one command that does.
+// Mended fault: a failed connection at start-up gave no reason.
+TEST_F(TrackFormTest, AConnectionFailureAtStartUpGivesTheDatabasesReason)
+{
+    const QString file = app.writeFile("garbage.db", QByteArray(4096, 'x'));
+    auto form = start({"", "", "Provider=SQLite;Data Source=" + file});
+    ASSERT_EQ(boxes->shown.size(), 1u);
+    const QString text = boxes->shown[0].text;
+    EXPECT_TRUE(text.startsWith(Failure + "Provider=SQLite;Data Source=" + file + "\r\n")) << text.toStdString();
+    EXPECT_TRUE(text.endsWith("file is not a database")) << text.toStdString();
+}
+
 TEST_F(TrackFormTest, MissingDatabaseFileIsNamedAndOnlyCreateBlankCreatesIt)
 {
     const QString file = app.filePath("new.db");
@@ -413,6 +455,29 @@ TEST_P(SearchWindow, CopyGivesTheSelectedCellsTabSeparated)
             selection->select(form->trackModel().index(row, column), QItemSelectionModel::Select);
     form->copySelectedCells();
     EXPECT_EQ(QApplication::clipboard()->text(), "P01\tSmith Ann\nP02\tSmithers");
+    EXPECT_TRUE(boxes->shown.empty());
+
+    // Cells in the order the columns stand on screen; overlapping ranges give each cell once.
+    form->grid()->horizontalHeader()->moveSection(3, 0);
+    selection->select(QItemSelection(form->trackModel().index(1, 1), form->trackModel().index(1, 3)),
+                      QItemSelectionModel::Select);
+    form->copySelectedCells();
+    EXPECT_EQ(QApplication::clipboard()->text(), "Smith Ann\tP01\nSmithers\tP02\t");
+}
+
+// Mended fault: the panels had fixed widths, so a data source or count longer than them was cut.
+TEST_P(SearchWindow, StatusPanelsShowTheirWholeText)
+{
+    searchPatient("Smith");
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    for (const char *name : {"StatusPanel0", "StatusPanel1"}) {
+        const QLabel *panel = child<QLabel>(*form, name);
+        EXPECT_GE(panel->contentsRect().width(), panel->fontMetrics().horizontalAdvance(panel->text()))
+            << panel->text().toStdString();
+    }
+    EXPECT_GE(child<QLabel>(*form, "StatusPanel0")->width(), 200); // the widths stay as minimums
+    EXPECT_GE(child<QLabel>(*form, "StatusPanel1")->width(), 80);
 }
 
 TEST_P(SearchWindow, ExportWritesTheGridAsCsv)

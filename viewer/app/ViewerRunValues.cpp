@@ -12,16 +12,20 @@
 #include <utility>
 
 ViewerRunValues ViewerRunValues::read(const QString &appPath, const QStringList &positionalArguments,
-                                      const QString &tmp, const QString &temp)
+                                      const QString &tmp, const QString &temp, const QString &tmpdir)
 {
     ViewerRunValues values;
     values.AppPath = withTrailingSeparator(appPath);
+    // Never the program folder: an installed one is not the user's to write, and content files of
+    // patients do not belong next to the program.
     if (!tmp.isEmpty())
         values.TempPath = withTrailingSeparator(tmp);
     else if (!temp.isEmpty())
         values.TempPath = withTrailingSeparator(temp);
+    else if (!tmpdir.isEmpty())
+        values.TempPath = withTrailingSeparator(tmpdir);
     else
-        values.TempPath = values.AppPath;
+        values.TempPath = QStringLiteral("/tmp/");
 
     const QString dataLink = values.AppPath + QLatin1String(DataLinkFileName);
     if (QFileInfo::exists(dataLink))
@@ -55,7 +59,8 @@ ViewerRunValues ViewerRunValues::read(const QString &appPath, const QStringList 
 ViewerRunValues ViewerRunValues::fromEnvironment(const QString &appPath,
                                                  const QStringList &positionalArguments)
 {
-    return read(appPath, positionalArguments, qEnvironmentVariable("TMP"), qEnvironmentVariable("TEMP"));
+    return read(appPath, positionalArguments, qEnvironmentVariable("TMP"), qEnvironmentVariable("TEMP"),
+                qEnvironmentVariable("TMPDIR"));
 }
 
 ViewerCommandLine ViewerCommandLine::parse(const QStringList &arguments)

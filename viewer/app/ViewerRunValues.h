@@ -13,12 +13,12 @@ struct ViewerRunValues
     QString ImportPath;
     QString DbConnectionString;
 
-    // Start-up's reading of them, in order: TMP, else TEMP, else the program folder; "qztrack.udl"
+    // Start-up's reading of them, in order: TMP, else TEMP, else TMPDIR, else /tmp; "qztrack.udl"
     // in the program folder; "settings.txt" there (unreadable: ignored); then the three positional
     // arguments, each used only when not empty.
     static ViewerRunValues read(const QString &appPath, const QStringList &positionalArguments,
-                                const QString &tmp, const QString &temp);
-    // The same with TMP and TEMP taken from the environment.
+                                const QString &tmp, const QString &temp, const QString &tmpdir = {});
+    // The same with TMP, TEMP and TMPDIR taken from the environment.
     static ViewerRunValues fromEnvironment(const QString &appPath, const QStringList &positionalArguments);
 };
 

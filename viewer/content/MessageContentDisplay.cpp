@@ -140,8 +140,7 @@ MessageContentOutcome MessageContentDisplay::DisplayResult(const MessageContentR
 
     if (contentPath.isEmpty() || !QFileInfo(contentPath).isFile())
         return {{}, NotAvailable};
-    launch(contentPath);
-    return {contentPath, {}};
+    return {contentPath, launch(contentPath)};
 }
 
 QString MessageContentDisplay::writeStoredContent(const MessageContentRow &row)
@@ -212,15 +211,18 @@ MessageContentOutcome MessageContentDisplay::extractFromArchive(const QString &a
     return {path, {}};
 }
 
-void MessageContentDisplay::launch(const QString &contentPath)
+QString MessageContentDisplay::launch(const QString &contentPath)
 {
+    // A start that fails is said, naming the file: otherwise the user waits for a window that never comes.
     const QString absolute = QFileInfo(contentPath).absoluteFilePath();
     const QString renderer = m_folders.AppPath + RendererName;
-    if (QFileInfo(renderer).isFile())
-        m_launcher->StartRenderer(renderer,
-                                  {absolute, QStringLiteral("Quazor Outbound:") + m_folders.ImportPath});
-    else
-        m_launcher->OpenWithDesktop(absolute);
+    if (QFileInfo(renderer).isFile()) {
+        if (!m_launcher->StartRenderer(renderer,
+                                       {absolute, QStringLiteral("Quazor Outbound:") + m_folders.ImportPath}))
+            return QStringLiteral("The renderer %1 could not be started to open %2.").arg(renderer, absolute);
+        return {};
+    }
+    return m_launcher->OpenWithDesktop(absolute) ? QString() : noProgramOpenedText(absolute);
 }
 
 void MessageContentDisplay::remember(const QString &path)

@@ -36,7 +36,8 @@ struct MessageContentFolders
 struct MessageContentOutcome
 {
     QString ContentPath; // the file handed to the renderer or the desktop; empty when none was
-    QString Message;     // the text to show in a message box; empty when there is nothing to say
+    QString Message;     // the text to show in a message box; empty when there is nothing to say (a
+                         // file handed over that no program could open has both)
 };
 
 // The work of "&Display Result": finds a message's content in HM_CONTENT, in the practice's
@@ -67,7 +68,8 @@ private:
     QString holdingFolder(const QString &practiceId) const;
     QString undeliverableFolder() const;
     MessageContentOutcome extractFromArchive(const QString &archivePath, const QString &fileName);
-    void launch(const QString &contentPath);
+    // Hands the file over; the message to show when no program could be started for it.
+    QString launch(const QString &contentPath);
     void remember(const QString &path);
     QString notAvailableText(const MessageContentRow &row) const;
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -12,7 +13,8 @@ class QTemporaryDir;
 class MessageContentTempFolder
 {
 public:
-    // `tempPath` is the folder to make it in (TempPath); it is made at once.
+    // `tempPath` is the folder to make it in (TempPath); it is made at once, after the folders that
+    // killed viewers left there are removed.
     explicit MessageContentTempFolder(QString tempPath);
     ~MessageContentTempFolder();
     MessageContentTempFolder(const MessageContentTempFolder &) = delete;
@@ -22,6 +24,10 @@ public:
     // that has vanished meanwhile (cleaners of temporary folders remove old ones) is made again.
     QString Path();
     void Remove();
+
+    // Removes this user's content folders in `tempPath` whose viewer process has ended; returns their
+    // paths. The folder's name carries the process id of the viewer that made it.
+    static QStringList RemoveLeftOvers(const QString &tempPath);
 
 private:
     bool create();

@@ -11,11 +11,11 @@ class SharedContentLauncher : public ContentLauncher
 public:
     explicit SharedContentLauncher(std::shared_ptr<ContentLauncher> target) : m_target(std::move(target)) {}
 
-    void StartRenderer(const QString &program, const QStringList &arguments) override
+    bool StartRenderer(const QString &program, const QStringList &arguments) override
     {
-        m_target->StartRenderer(program, arguments);
+        return m_target->StartRenderer(program, arguments);
     }
-    void OpenWithDesktop(const QString &filePath) override { m_target->OpenWithDesktop(filePath); }
+    bool OpenWithDesktop(const QString &filePath) override { return m_target->OpenWithDesktop(filePath); }
 
 private:
     std::shared_ptr<ContentLauncher> m_target;

@@ -56,6 +56,24 @@ QTimeEdit *timePicker(const char *name)
     return picker;
 }
 
+// A status bar panel at least as wide as its set width, wider when its text needs it: a row count or
+// a data source longer than the width is shown whole, never cut.
+class StatusPanel : public QLabel
+{
+public:
+    StatusPanel(const QString &text, int leastWidth) : QLabel(text), m_leastWidth(leastWidth)
+    {
+        setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
+    }
+    QSize sizeHint() const override { return atLeastLeastWidth(QLabel::sizeHint()); }
+    QSize minimumSizeHint() const override { return atLeastLeastWidth(QLabel::minimumSizeHint()); }
+
+private:
+    QSize atLeastLeastWidth(QSize size) const { return {std::max(size.width(), m_leastWidth), size.height()}; }
+
+    int m_leastWidth;
+};
+
 } // namespace
 
 TQZTrackForm::TQZTrackForm(TrackFormOptions options, QWidget *parent)
@@ -320,11 +338,15 @@ QWidget *TQZTrackForm::buildStatusBar()
     const char *texts[] = {"Connection: Not Connected", "Count:", "Criteria:"};
     const int widths[] = {200, 80, 0};
     for (int i = 0; i < 3; ++i) {
-        auto *panel = new QLabel(QLatin1String(texts[i]));
+        QLabel *panel = nullptr;
+        if (widths[i] > 0) {
+            panel = new StatusPanel(QLatin1String(texts[i]), widths[i]);
+        } else {
+            // The last panel takes the rest of the bar and gives way first.
+            panel = new QLabel(QLatin1String(texts[i]));
+            panel->setMinimumWidth(1);
+        }
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        panel->setMinimumWidth(1);
-        if (widths[i] > 0)
-            panel->setFixedWidth(widths[i]);
         bar->addWidget(panel, widths[i] > 0 ? 0 : 1);
         m_statusPanels[std::size_t(i)] = panel;
     }

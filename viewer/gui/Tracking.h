@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 
+class CellSelectionText;
 class QAction;
 class QCheckBox;
 class QComboBox;
@@ -99,6 +100,8 @@ public:
     void recordAccess(const char *action, const QString &subject);
     // The selected cells as tab-separated lines, rows in grid order.
     QString selectedCellsText() const;
+    // A copy of more rows than this asks first.
+    static constexpr qsizetype LargeCopyRows = 100000;
 
 public slots:
     void RunTrackQuery();
@@ -149,6 +152,7 @@ private:
     void showReport(std::unique_ptr<PreparedReport> report);
     void showReportPage(int pageNumber);
     void dropTrackReport();
+    QString selectedCellsText(const CellSelectionText &selection) const;
     // What an audit row of the shown report's print or PDF names.
     QString reportAuditSubject() const;
 

@@ -6,11 +6,13 @@
 #include "viewer/search/CsvWriter.h"
 #include "viewer/search/SpreadsheetText.h"
 #include "viewer/search/TitleClickSortOrder.h"
+#include "viewer/gui/CellSelectionText.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QSaveFile>
 #include <QTabWidget>
@@ -20,8 +22,23 @@
 
 #include <algorithm>
 #include <limits>
-#include <map>
 #include <stdexcept>
+#include <vector>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+namespace {
+
+void releaseFreedMemory()
+{
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+
+} // namespace
 
 void TQZTrackForm::RunTrackQuery()
 {
@@ -141,27 +158,44 @@ void TQZTrackForm::ExportCsv1Click()
 
 QString TQZTrackForm::selectedCellsText() const
 {
+    return selectedCellsText(CellSelectionText(m_ContentDBGrid->selectionModel()->selection()));
+}
+
+QString TQZTrackForm::selectedCellsText(const CellSelectionText &selection) const
+{
     // Rows in grid order, cells of a row in the order the columns stand on screen.
     const QHeaderView *header = m_ContentDBGrid->horizontalHeader();
-    std::map<int, std::map<int, QString>> rows;
-    for (const QModelIndex &index : m_ContentDBGrid->selectionModel()->selectedIndexes())
-        rows[index.row()][header->visualIndex(index.column())] =
-            spreadsheetText(m_model.cellText(index.row(), index.column()));
-    QStringList lines;
-    for (const auto &[row, cells] : rows) {
-        QStringList texts;
-        for (const auto &[visual, text] : cells)
-            texts << text;
-        lines << texts.join(u'\t');
-    }
-    return lines.join(u'\n');
+    std::vector<int> visualOrder;
+    for (int visual = 0; visual < header->count(); ++visual)
+        visualOrder.push_back(header->logicalIndex(visual));
+    return selection.text(visualOrder, [this](int row, int column) {
+        return spreadsheetText(m_model.cellText(row, column));
+    });
 }
 
 void TQZTrackForm::copySelectedCells()
 {
-    const QString text = selectedCellsText();
-    if (!text.isEmpty())
-        QApplication::clipboard()->setText(text);
+    const CellSelectionText selection(m_ContentDBGrid->selectionModel()->selection());
+    if (selection.rowCount() > LargeCopyRows) {
+        const QMessageBox::StandardButton answer = m_boxes->show(
+            {QLatin1String(ApplicationTitle),
+             QStringLiteral("Copy %1 rows to the clipboard?\r\nA copy this large takes a while and holds "
+                            "every row in memory until the clipboard is cleared.")
+                 .arg(selection.rowCount()),
+             QMessageBox::Question, QMessageBox::Ok | QMessageBox::Cancel});
+        if (answer != QMessageBox::Ok)
+            return;
+    }
+    {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        const QString text = selectedCellsText(selection);
+        if (!text.isEmpty())
+            QApplication::clipboard()->setText(text);
+        QGuiApplication::restoreOverrideCursor();
+    }
+    // The cell texts were freed as they were appended; give the freed pages back to the system, or
+    // the process keeps the peak of the copy for the rest of its run.
+    releaseFreedMemory();
 }
 
 void TQZTrackForm::OpenMessage1Click()

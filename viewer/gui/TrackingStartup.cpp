@@ -102,8 +102,9 @@ bool TQZTrackForm::askToConfigureConnection()
         showStandardError(QString::fromStdString(error.what()));
         return true;
     }
-    m_options.launcher->OpenWithDesktop(path);
     m_run.DbConnectionString = QStringLiteral("File name=") + path;
+    if (!m_options.launcher->OpenWithDesktop(path))
+        showMessage(noProgramOpenedText(path));
     return true;
 }
 
@@ -119,14 +120,14 @@ void TQZTrackForm::connectAndProbe()
             throw;
         }
         UpdateStatusBar();
-    } catch (const std::exception &) {
-        QString text =
+    } catch (const std::exception &error) {
+        // The database's own reason on a line of its own: without it the user cannot tell a wrong
+        // server from a wrong password or a missing table.
+        const QString text =
             QStringLiteral("Failed to connect to the Tracking database. The Connection String used was ") +
-            m_run.DbConnectionString;
-        if (m_connection.databaseFileMissing()) {
+            m_run.DbConnectionString + QStringLiteral("\r\n") + QString::fromUtf8(error.what());
+        if (m_connection.databaseFileMissing())
             m_CreateblankTrackTable1->setEnabled(true);
-            text += QStringLiteral("\r\n") + missingDatabaseText(m_connection.target().databaseName);
-        }
         showMessage(text);
         return;
     }
