@@ -140,11 +140,11 @@ TEST_P(RecordWritesTest, FirstExecutionCutByAnEndedSessionIsTriedAgainAfterAReco
     // The server ends the session in the middle of the insert, as an administrator or a failover
     // does; only the loader's first session has the setting.
     sql(QStringLiteral("CREATE FUNCTION end_session() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN IF "
-                       "current_setting('ovtrack.end', true) = 'yes' THEN PERFORM "
+                       "current_setting('ovtrack.cut', true) = 'yes' THEN PERFORM "
                        "pg_terminate_backend(pg_backend_pid()); PERFORM pg_sleep(5); END IF; RETURN NEW; END $$"));
     sql(QStringLiteral("CREATE TRIGGER end_session BEFORE INSERT ON Tracking FOR EACH ROW EXECUTE FUNCTION "
                        "end_session()"));
-    loader().adoConn1.execute(QStringLiteral("SET ovtrack.end = 'yes'"));
+    loader().adoConn1.execute(QStringLiteral("SET ovtrack.cut = 'yes'"));
     ASSERT_TRUE(loader().InsertTrackingData(fullRecord(QStringLiteral("M3"))));
     EXPECT_EQ(rowCount(QStringLiteral("M3")), 1);
     EXPECT_FALSE(loader().adoConn1.inTransaction());
