@@ -1,4 +1,5 @@
 #include "loader/OVTrackSvcForm.h"
+#include "tests/reliability/CountQuery.h"
 #include "tests/reliability/NewMessageLine.h"
 #include "tests/service/FileAge.h"
 #include "tests/support/TestDatabase.h"
@@ -30,12 +31,6 @@ struct Cut
     int terminated = 0;
     int lookups = 0; // cuts that fell on the message-id lookup, which used to send lines to errors/
 };
-
-qint64 scalar(DbConnection &db, const QString &sql)
-{
-    DbStatement query(db, sql);
-    return query.open().integer(0, QStringLiteral("n")).value_or(-1);
-}
 
 // Runs on a thread of its own, with a connection of its own, until `done`.
 void endSessionsWhileImporting(const QString &folder, const QString &connection, const std::atomic<bool> &done,
