@@ -36,6 +36,8 @@ public:
                     const QDateTime &now = QDateTime::currentDateTime());
     // Forgets the file (it was read, or is gone).
     void forget(const QString &path);
+    // Whether a file had its first look and waits for its second.
+    bool isWaiting() const { return !m_looks.isEmpty(); }
 
     void setClock(SteadyClock clock) { m_clock = std::move(clock); }
 

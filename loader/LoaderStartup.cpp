@@ -19,6 +19,8 @@ void TsvcOVTrack::InitialzeSettings()
 {
     ProcessingHalted = false;
     LoggingEnabled = false;
+    m_waitingForDatabase = false;
+    m_databasePrepared = false;
     TrackFileExtensions = {QStringLiteral(".qzd"), QStringLiteral(".csv")};
     // The defaults the settings file is read over.
     TrackingDir.clear();
@@ -45,6 +47,19 @@ void TsvcOVTrack::InitialzeSettings()
     connectDatabase();
     WriteLog(1, QStringLiteral("finished setting values values from settings file."));
 
+    if (m_waitingForDatabase)
+        return; // the loop prepares the database once it reaches it
+    try {
+        prepareDatabase();
+    } catch (const DbError &e) {
+        if (!e.isConnectionLost())
+            throw;
+        waitForDatabase(e.message());
+    }
+}
+
+void TsvcOVTrack::prepareDatabase()
+{
     prepareContentTable();
     upgradeTrackingColumns();
     if (ColumnMaxLength(QStringLiteral("Tracking"), QStringLiteral("MsgID")) != 100) {
@@ -53,6 +68,7 @@ void TsvcOVTrack::InitialzeSettings()
             WriteLog(2, QStringLiteral("Error: Field Widths could not be altered to Correct size"));
     }
     createSearchIndexes();
+    m_databasePrepared = true;
 }
 
 void TsvcOVTrack::applySettingsFile()
@@ -123,7 +139,13 @@ void TsvcOVTrack::connectDatabase()
     } catch (const std::exception &e) {
         WriteLog(1, QStringLiteral("DB Connection failed: ") + errorText(e) + QStringLiteral("; ") +
                         QStringLiteral("Connections string was ") + CrLf + ConnectionString);
-        ProcessingHalted = true;
+        // A server that is not there yet (started after the loader, or restarting) is waited for;
+        // a connection string that cannot work halts until an operator has mended it.
+        const auto *dbError = dynamic_cast<const DbError *>(&e);
+        if (dbError && dbError->isConnectionLost())
+            waitForDatabase(dbError->message());
+        else
+            ProcessingHalted = true;
     }
 }
 

@@ -144,6 +144,10 @@ private:
     void prepareContentTable();
     void upgradeTrackingColumns();
     void createSearchIndexes();
+    // The start-up steps that need the database (content table, added columns, widths, indexes):
+    // run at start-up, or after the first connection when the database could not be reached then.
+    void prepareDatabase();
+    bool m_databasePrepared = false;
 
     // The sequence both record writes share; `operation` names it in the log.
     bool writeTrackingRecord(DbStatement &statement, const QString &operation, const TrackingRecord &record);
@@ -159,9 +163,18 @@ private:
     // The errors copy of the lines left and the deletion of the file.
     void finishTrackingFile(const QString &name, const QStringList &remaining, TextEncoding encoding,
                             bool &stop);
+    enum class LineOutcome
+    {
+        Applied, // leaves the file
+        Refused, // refused for its data: goes to "errors/"
+        Waiting  // cut by a lost connection and no new one to be had: stays in its file
+    };
+    // One data line, tried once more on a new connection when the connection was lost under it;
+    // `reason` then holds the database's message.
+    LineOutcome applyTrackingLine(const QString &fileName, int index, const QString &line, QString &reason);
     // One data line; true when it was applied and leaves the file.
     bool importTrackingLine(const QString &fileName, int index, const QString &line);
-    bool writeRecordAttempts(const QString &fileName, int index, const TrackingRecord &record, bool update);
+    bool writeRecord(const QString &fileName, int index, const TrackingRecord &record, bool update);
     // An entry of the tracking folder that is not read: one level-2 line the first time it is seen.
     void leaveEntryAlone(const QString &name, const QString &why);
     QSet<QString> m_entriesLeftAlone;
@@ -175,8 +188,13 @@ private:
     // --- service loop and content store ---
     ServiceControl *m_control = nullptr;
 
-    // Connection check, import and content store; false when the connection could not be reopened.
+    // Connection check, import and content store; false when the database could not be reached.
     bool runPeriodicWork();
+    // The database cannot be reached, wherever that was found: one level-3 line, and the loop waits
+    // before it opens a new connection. `reason` is the database's message.
+    void waitForDatabase(const QString &reason);
+    bool m_waitingForDatabase = false;
+    QString m_unreachableReason;
     void storeContentFile(DbStatement &contentInsert, const QString &name);
     // Deletes a stored content file, retrying once after the hold-off; false when both attempts fail.
     bool deleteStoredContentFile(const QString &path);

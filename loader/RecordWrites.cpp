@@ -172,16 +172,21 @@ bool TsvcOVTrack::writeTrackingRecord(DbStatement &statement, const QString &ope
             result = statement.execute() == 1;
         } catch (const std::exception &e) {
             WriteLog(2, say(QStringLiteral("InsertTrackingData: Error occured in ExecSQL: ")) + errorText(e));
-            WriteLog(2, say(QStringLiteral("InsertTrackingData: disconnect & reconnect")));
-            adoConn1.close();
-            try {
-                adoConn1.open();
-            } catch (const std::exception &) {
+            if (adoConn1.isOpen()) {
+                // The session is sound (a lost one is closed by now): the statement itself was
+                // refused, and a new session would not change that.
+                adoConn1.rollback();
+            } else {
+                WriteLog(2, say(QStringLiteral("InsertTrackingData: disconnect & reconnect")));
+                try {
+                    adoConn1.open();
+                } catch (const std::exception &) {
+                }
             }
             if (adoConn1.isOpen()) {
                 WriteLog(2, say(QStringLiteral("InsertTrackingData: ExecSQL for 2nd try: ")));
-                // The reconnect ended the first transaction: the second try gets one of its own, so
-                // that the commit or rollback below has something to act on.
+                // The first transaction has ended: the second try gets one of its own, so that the
+                // commit or rollback below has something to act on.
                 adoConn1.beginTransaction();
                 result = statement.execute() == 1;
             } else {

@@ -1,5 +1,8 @@
+#include "loader/FieldValues.h"
 #include "loader/OVTrackSvcForm.h"
 #include "loader/ServiceControl.h"
+
+#include "shared/DbError.h"
 #include "shared/WallClock.h"
 
 #include <algorithm>
@@ -39,7 +42,8 @@ void TsvcOVTrack::ServiceExecute(ServiceControl &control)
 {
     const AttachedControl attached(m_control, control);
     InitialzeSettings();
-    int sleepInterval = TurnMilliseconds;
+    // A database that start-up could not reach is waited for as one lost between passes.
+    int sleepInterval = m_waitingForDatabase ? BackOffMilliseconds : TurnMilliseconds;
     int turns = 0;
     while (!control.stopRequested()) {
         Sleep(sleepInterval);
@@ -66,32 +70,57 @@ void TsvcOVTrack::ServiceExecuteOnce(ServiceControl &control)
     const AttachedControl attached(m_control, control);
     InitialzeSettings();
     TrackingTableMissing = false;
-    if (!ProcessingHalted)
+    if (!ProcessingHalted && runPeriodicWork() && FileLooks.isWaiting()) {
+        // A file stamped in the future is settled only by a second look: a run started by a
+        // scheduler gives it that look rather than leave it to a next run that would look once too.
+        Sleep(static_cast<int>(QuiescenceMilliseconds));
+        TrackingTableMissing = false;
         runPeriodicWork();
-    runRetentionToEnd(WallClock::now());
+    }
+    if (!m_waitingForDatabase)
+        runRetentionToEnd(WallClock::now());
     if (LoggingEnabled)
         ReopenLog();
+    // The lines wait in their files; the run must not report success.
+    if (m_waitingForDatabase)
+        throw DbError(DbError::Kind::ConnectionLost, m_unreachableReason);
 }
 
 bool TsvcOVTrack::runPeriodicWork()
 {
+    m_waitingForDatabase = false;
     if (!adoConn1.isOpen()) {
-        bool reopened = true;
         try {
             adoConn1.open();
-        } catch (const std::exception &) {
-            reopened = false;
-        }
-        if (!reopened) {
-            WriteLog(3, QStringLiteral("Database Connection Lost. Waiting 100 Seconds."));
+        } catch (const std::exception &e) {
+            waitForDatabase(errorText(e));
             return false;
         }
         WriteLog(1, QStringLiteral("Database Connection Reconnected"));
     }
-    doImport();
-    if (!TrackingTableMissing)
-        StoreContentFiles();
-    return true;
+    try {
+        if (!m_databasePrepared)
+            prepareDatabase();
+        doImport();
+        if (!TrackingTableMissing && !m_waitingForDatabase)
+            StoreContentFiles();
+    } catch (const DbError &e) {
+        // A session found gone at any statement of the pass (a server restarted since the last
+        // pass fails the first one) is an outage to wait out, not a fault that ends the service.
+        if (!e.isConnectionLost())
+            throw;
+        waitForDatabase(e.message());
+    }
+    return !m_waitingForDatabase;
+}
+
+void TsvcOVTrack::waitForDatabase(const QString &reason)
+{
+    adoConn1.close();
+    m_unreachableReason = reason;
+    if (!m_waitingForDatabase)
+        WriteLog(3, QStringLiteral("Database Connection Lost. Waiting 100 Seconds."));
+    m_waitingForDatabase = true;
 }
 
 void TsvcOVTrack::ServicePause()

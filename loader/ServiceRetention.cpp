@@ -14,7 +14,7 @@ constexpr std::chrono::milliseconds BatchTimeTarget{50};
 
 void TsvcOVTrack::runRetentionSlice(const QDateTime &now)
 {
-    if (RetainDays <= 0 || ProcessingHalted)
+    if (RetainDays <= 0 || ProcessingHalted || m_waitingForDatabase)
         return;
     try {
         if (!m_retention) {

@@ -139,9 +139,10 @@ bool TsvcOVTrack::importTrackingFile(const QString &name, bool &stop)
     bool lost = false;
     try {
         for (; index >= 0; --index) {
-            if (importTrackingLine(name, index, lines.at(index)))
+            const LineOutcome outcome = applyTrackingLine(name, index, lines.at(index), lostReason);
+            if (outcome == LineOutcome::Applied)
                 lines.removeAt(index);
-            else if ((lost = databaseUnreachable(lostReason)))
+            else if ((lost = outcome == LineOutcome::Waiting))
                 break;
         }
     } catch (const std::exception &e) {
@@ -185,6 +186,7 @@ void TsvcOVTrack::leaveForNextPass(const QString &name, const QStringList &lines
                     .arg(index)
                     .arg(reason));
     stop = true;
+    waitForDatabase(reason);
     QStringList kept = waiting;
     if (!refused.isEmpty()) {
         if (writeErrorsCopy(TrackingDir, name, refused, encoding)) {
@@ -225,6 +227,35 @@ void TsvcOVTrack::finishTrackingFile(const QString &name, const QStringList &rem
         WriteLog(1, QStringLiteral("Unable to delete file \"") + CrLf + path + CrLf +
                         QStringLiteral("\".  Processessing will be disabled."));
         stop = true;
+    }
+}
+
+TsvcOVTrack::LineOutcome TsvcOVTrack::applyTrackingLine(const QString &fileName, int index, const QString &line,
+                                                        QString &reason)
+{
+    for (int attempt = 1;; ++attempt) {
+        const int lostBefore = adoConn1.sessionsLost();
+        bool applied = false;
+        bool cut = false;
+        try {
+            applied = importTrackingLine(fileName, index, line);
+        } catch (const DbError &e) {
+            if (!e.isConnectionLost())
+                throw;
+            cut = true;
+            reason = e.message();
+        }
+        // Also when a step of the line swallowed the error: what it did after may be missing.
+        if (adoConn1.sessionsLost() != lostBefore) {
+            if (!cut)
+                reason = adoConn1.lostSessionReason();
+            cut = true;
+        }
+        if (!cut)
+            return applied ? LineOutcome::Applied : LineOutcome::Refused;
+        // Applying a line again is safe: its row is then found and rewritten with the same values.
+        if (attempt == 2 || databaseUnreachable(reason))
+            return LineOutcome::Waiting;
     }
 }
 
@@ -307,7 +338,7 @@ bool TsvcOVTrack::importTrackingLine(const QString &fileName, int index, const Q
     }
 
     completeTrackingRecord(record, line, existing, ShortDateFormat);
-    const bool written = writeRecordAttempts(fileName, index, record, existing.Found);
+    const bool written = writeRecord(fileName, index, record, existing.Found);
 
     if (d.statusCode > 0) {
         try {
@@ -320,32 +351,25 @@ bool TsvcOVTrack::importTrackingLine(const QString &fileName, int index, const Q
     return written;
 }
 
-bool TsvcOVTrack::writeRecordAttempts(const QString &fileName, int index, const TrackingRecord &record,
-                                      bool update)
+// One write, which makes its own second try. A write cut by a lost connection is tried again with
+// its line (applyTrackingLine); any other failure is the line's own, and more attempts on a sound
+// connection, each with a reconnect, would only refuse it again.
+bool TsvcOVTrack::writeRecord(const QString &fileName, int index, const TrackingRecord &record, bool update)
 {
-    int attempts = 0;
-    while (attempts <= 3) {
-        try {
-            if (logs(4))
-                WriteLog(4, QStringLiteral("File ") + fileName + QStringLiteral(" line ") +
-                                QString::number(index) + QStringLiteral("   Appending record"));
-            const bool ok = update ? UpdateTrackingData(record) : InsertTrackingData(record);
-            if (ok) {
-                WriteLog(4, QStringLiteral("doImport: Record inserted succesfully"));
-                return true;
-            }
-            adoConn1.close();
-            adoConn1.open();
-            ++attempts;
-            WriteLog(4, QStringLiteral("doImport: Record FAILED to insert"));
-            WriteLog(4, QStringLiteral("doImport: RetryCount is ") + QString::number(attempts));
-        } catch (const std::exception &e) {
-            WriteLog(2, QStringLiteral("doImport: Table update failed with record ") +
-                            QString::number(index) + QStringLiteral(" in \"") + fileName +
-                            QStringLiteral("\" line ") + QString::number(index) + errorText(e));
-            // Such attempts count too: an error that repeats must not hold the pass for ever.
-            ++attempts;
+    try {
+        if (logs(4))
+            WriteLog(4, QStringLiteral("File ") + fileName + QStringLiteral(" line ") + QString::number(index) +
+                            QStringLiteral("   Appending record"));
+        if (update ? UpdateTrackingData(record) : InsertTrackingData(record)) {
+            WriteLog(4, QStringLiteral("doImport: Record inserted succesfully"));
+            return true;
         }
+        WriteLog(4, QStringLiteral("doImport: Record FAILED to insert"));
+        WriteLog(4, QStringLiteral("doImport: RetryCount is 1"));
+    } catch (const std::exception &e) {
+        WriteLog(2, QStringLiteral("doImport: Table update failed with record ") + QString::number(index) +
+                        QStringLiteral(" in \"") + fileName + QStringLiteral("\" line ") +
+                        QString::number(index) + errorText(e));
     }
     return false;
 }

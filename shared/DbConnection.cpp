@@ -158,10 +158,13 @@ void DbConnection::openTarget()
     if (!m_target.password.isEmpty())
         db.setPassword(m_target.password);
     if (!db.open()) {
-        const QString message = connectFailure(m_target, sqlErrorText(db.lastError()));
+        const QSqlError error = db.lastError();
+        const QString message = connectFailure(m_target, sqlErrorText(error));
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_connectionName);
-        throw DbError(DbError::Kind::Database, message);
+        // A server that cannot be reached now may be there at the next attempt.
+        throw DbError(m_dialect->connectionLost(error) ? DbError::Kind::ConnectionLost : DbError::Kind::Database,
+                      message);
     }
     for (const QString &sql : m_dialect->sessionSetupSql()) {
         QSqlQuery setup(db);
@@ -222,7 +225,7 @@ void DbConnection::runTransactionStep(SqliteNativeSession::TransactionStep step)
     endSessionReader(false);
     if (m_native) {
         if (const QSqlError error = m_native->transaction(step); error.isValid())
-            throw DbError(DbError::Kind::Database, sqlErrorText(error));
+            throw failure(error);
         return;
     }
     QSqlDatabase db = database();
@@ -230,7 +233,7 @@ void DbConnection::runTransactionStep(SqliteNativeSession::TransactionStep step)
                       : step == SqliteNativeSession::TransactionStep::Commit ? db.commit()
                                                                              : db.rollback();
     if (!done)
-        throw DbError(DbError::Kind::Database, sqlErrorText(db.lastError()));
+        throw failure(db.lastError());
 }
 
 const SqlDialect &DbConnection::dialect() const
@@ -250,9 +253,15 @@ std::shared_ptr<const SqlDialect> DbConnection::sharedDialect() const
 
 DbError DbConnection::failure(const QSqlError &error)
 {
-    DbError result(DbError::Kind::Database, sqlErrorText(error));
-    if (m_dialect && m_dialect->connectionLost(error))
+    const bool lost = m_dialect && (m_dialect->connectionLost(error) ||
+                                    (QSqlDatabase::contains(m_connectionName) &&
+                                     m_dialect->sessionGone(QSqlDatabase::database(m_connectionName, false))));
+    DbError result(lost ? DbError::Kind::ConnectionLost : DbError::Kind::Database, sqlErrorText(error));
+    if (lost) {
+        ++m_sessionsLost;
+        m_lostSessionReason = result.message();
         close();
+    }
     return result;
 }
 

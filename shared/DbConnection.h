@@ -50,9 +50,14 @@ public:
     const SqlDialect &dialect() const;
     std::shared_ptr<const SqlDialect> sharedDialect() const;
 
-    // The error of a failed statement; when it says the session is gone, the connection is closed
-    // first, so that the next statement opens a new one.
+    // The error of a failed statement; when the dialect says the session is gone (a ConnectionLost
+    // error), the connection is closed first, so that the next statement opens a new one.
     DbError failure(const QSqlError &error);
+    // How many sessions were found gone so far: work that saw the count change was cut by a lost
+    // connection, not refused for its data.
+    int sessionsLost() const { return m_sessionsLost; }
+    // The database's message of the last session found gone.
+    const QString &lostSessionReason() const { return m_lostSessionReason; }
 
     // Runs a statement without parameters; returns the rows it affected.
     int execute(const QString &sql);
@@ -87,6 +92,8 @@ private:
     bool m_mayCreate = false;
     bool m_inTransaction = false;
     int m_generation = 0;
+    int m_sessionsLost = 0;
+    QString m_lostSessionReason;
     std::unique_ptr<SqliteNativeSession> m_native; // ended before every close
     PostgresNativeQuery *m_sessionReader = nullptr;
     std::shared_ptr<const void> m_lifetime = std::make_shared<int>(0);

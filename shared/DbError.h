@@ -8,14 +8,17 @@ class QSqlError;
 
 // A failure of the database access layer or of the database itself. The message is the driver's
 // or the database's own text; the kind tells the layer's own refusals (not connected, unknown
-// parameter or field, a value the layer will not bind) from the database's errors.
+// parameter or field, a value the layer will not bind) from the database's errors, and among those
+// the ones that say nothing about the statement: the session is gone or the database is briefly
+// unavailable (the backend's dialect decides which), so the same statement may succeed on a new one.
 class DbError : public std::runtime_error
 {
 public:
     enum class Kind
     {
         AccessLayer,
-        Database
+        Database,
+        ConnectionLost
     };
 
     DbError(Kind kind, const QString &message)
@@ -24,6 +27,7 @@ public:
 
     Kind kind() const { return m_kind; }
     bool isAccessLayerError() const { return m_kind == Kind::AccessLayer; }
+    bool isConnectionLost() const { return m_kind == Kind::ConnectionLost; }
     const QString &message() const { return m_message; }
 
 private:

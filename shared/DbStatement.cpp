@@ -417,7 +417,7 @@ DbResult DbStatement::open()
     const QSqlError error = query.lastError();
     query.finish();
     if (error.isValid())
-        throw DbError(DbError::Kind::Database, sqlErrorText(error));
+        throw m_connection.failure(error);
     return DbResult(m_fieldNames, std::move(rows), m_connection.sharedDialect());
 }
 

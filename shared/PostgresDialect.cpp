@@ -3,9 +3,12 @@
 #include "shared/DateTimeText.h"
 #include "shared/DbConnection.h"
 #include "shared/DbStatement.h"
+#include "shared/PostgresLibpq.h"
 #include "shared/TrackingSchema.h"
 
 #include <QSqlError>
+
+#include <libpq-fe.h>
 
 namespace {
 
@@ -233,6 +236,12 @@ bool PostgresDialect::connectionLost(const QSqlError &error) const
 {
     const QString state = error.nativeErrorCode();
     return state.isEmpty() || state.startsWith(QLatin1String("08")) || state.startsWith(QLatin1String("57P"));
+}
+
+bool PostgresDialect::sessionGone(const QSqlDatabase &database) const
+{
+    pg_conn *session = libpqSession(database);
+    return session && PQstatus(session) == CONNECTION_BAD;
 }
 
 bool PostgresDialect::isDuplicateKey(const QString &errorMessage) const

@@ -37,6 +37,11 @@ bool SqlDialect::connectionLost(const QSqlError &) const
     return false;
 }
 
+bool SqlDialect::sessionGone(const QSqlDatabase &) const
+{
+    return false;
+}
+
 QString SqlDialect::likeCondition(const QString &column, const QString &parameter) const
 {
     return column + QStringLiteral(" like :") + parameter;

@@ -28,6 +28,9 @@ public:
     QVariant dateTimeParameter(const QDateTime &value) const override;
     QVariant longTextParameter(const QByteArray &bytes) const override;
     QStringList sessionSetupSql() const override;
+    // Over ODBC: a connection SQLSTATE (class 08, a time-out, a deadlock victim) or the server's own
+    // number for a broken link, a killed session, a shutdown, a deadlock or a lock time-out.
+    bool connectionLost(const QSqlError &error) const override;
 
     QString currentDateTimeSql() const override;
     QString daysSinceReceiptSql() const override;

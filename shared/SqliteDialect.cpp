@@ -5,6 +5,8 @@
 #include "shared/DbStatement.h"
 #include "shared/TrackingSchema.h"
 
+#include <QSqlError>
+
 namespace {
 
 const QString CrLf = QStringLiteral("\r\n");
@@ -230,6 +232,14 @@ QString SqliteDialect::createAuditSql() const
            textColumn(QStringLiteral("Action"), 40) + QStringLiteral(", ") +
            textColumn(QStringLiteral("Subject"), 4000) + QStringLiteral(", ") +
            textColumn(QStringLiteral("Outcome"), 240) + u')';
+}
+
+bool SqliteDialect::connectionLost(const QSqlError &error) const
+{
+    constexpr int Busy = 5, Locked = 6; // SQLITE_BUSY, SQLITE_LOCKED
+    bool isNumber = false;
+    const int primary = error.nativeErrorCode().toInt(&isNumber) & 0xff;
+    return isNumber && (primary == Busy || primary == Locked);
 }
 
 bool SqliteDialect::isDuplicateKey(const QString &errorMessage) const

@@ -58,8 +58,10 @@ QSqlError SqliteNativeSession::transaction(TransactionStep step)
     if (statement)
         statement->run(nullptr, error);
     else
-        error = QSqlError(QString(), QString::fromUtf8(sqlite3_errmsg(m_handle)));
+        error = QSqlError(QString(), QString::fromUtf8(sqlite3_errmsg(m_handle)), QSqlError::ConnectionError,
+                          QString::number(sqlite3_errcode(m_handle)));
     if (!error.isValid())
         return error;
-    return QSqlError(QString::fromLatin1(texts.failure), error.databaseText(), QSqlError::TransactionError);
+    return QSqlError(QString::fromLatin1(texts.failure), error.databaseText(), QSqlError::TransactionError,
+                     error.nativeErrorCode());
 }

@@ -206,8 +206,9 @@ TEST_P(TrackingImportTest, FailedMiddleLineIsCopiedAloneToTheErrorsFolder)
     const QString log = logText();
     EXPECT_TRUE(log.contains(QStringLiteral("(2): Error: Tracking.Count > 0. Tracking.Count = 1")));
     EXPECT_TRUE(log.contains(QStringLiteral("(2): Tracking file written to Errors folder. FileName: b.qzd")));
-    EXPECT_EQ(log.count(QStringLiteral("(4): doImport: Record FAILED to insert")), 4);
-    EXPECT_TRUE(log.contains(QStringLiteral("(4): doImport: RetryCount is 4")));
+    // One write (with its own second try): more attempts on a sound connection would be refused alike.
+    EXPECT_EQ(log.count(QStringLiteral("(4): doImport: Record FAILED to insert")), 1);
+    EXPECT_TRUE(log.contains(QStringLiteral("(4): doImport: RetryCount is 1")));
 }
 
 TEST_P(TrackingImportTest, LongerExtensionsAreFoundButSkipped)

@@ -1,3 +1,4 @@
+#include "tests/reliability/CountQuery.h"
 #include "tests/reliability/NewMessageLine.h"
 #include "tests/service/LoaderProgram.h"
 #include "tests/support/TestDatabase.h"
@@ -31,12 +32,6 @@ void dropLines(const LoaderProgram &loader, const QString &prefix)
             lines << newMessageLine(QStringLiteral("%1-%2").arg(prefix).arg(file * LinesPerFile + n));
         loader.dropTracking(QStringLiteral("t%1.qzd").arg(file), lines);
     }
-}
-
-qint64 scalar(DbConnection &db, const QString &sql)
-{
-    DbStatement query(db, sql);
-    return query.open().integer(0, QStringLiteral("n")).value_or(-1);
 }
 
 TEST(ConcurrentLoaders, TwoLoadersAndATaggingViewerApplyEveryLineOnceAndKeepEveryTag)

@@ -1,41 +1,22 @@
 #include "loader/OVTrackSvcForm.h"
-#include "loader/ServiceControl.h"
+#include "tests/service/ScriptedControl.h"
 #include "tests/support/TestFolder.h"
 #include "tools/prepare-run/ProgramFolder.h"
 
 #include "shared/DataLinkFile.h"
+#include "shared/DbStatement.h"
+#include "tools/sample-tracking/SampleTracking.h"
 
 #include <QFile>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <vector>
 
 namespace {
-
-// Plays the host's part turn by turn: runs what the script gives for a turn, and asks for the stop
-// at the last one.
-class ScriptedControl final : public ServiceControl
-{
-public:
-    ScriptedControl(int lastTurn, std::map<int, std::function<void()>> script)
-        : m_lastTurn(lastTurn), m_script(std::move(script))
-    {}
-    void handleRequests() override
-    {
-        ++m_turn;
-        if (const auto step = m_script.find(m_turn); step != m_script.end())
-            step->second();
-    }
-    bool stopRequested() const override { return m_turn >= m_lastTurn; }
-
-private:
-    int m_lastTurn;
-    int m_turn = 0;
-    std::map<int, std::function<void()>> m_script;
-};
 
 class ServiceLoop : public ::testing::Test
 {
@@ -115,6 +96,39 @@ TEST_F(ServiceLoop, ContinueClearsTheHaltAndRereadsTheLoggingSettings)
     EXPECT_EQ(text.count(QStringLiteral("(-1): Logging is: True")), 2) << "start-up and continue";
     EXPECT_GT(text.indexOf(QStringLiteral("(1): LoggingLevel is: 15"), resumed), resumed);
     EXPECT_GT(text.indexOf(QStringLiteral("(1): close and open traking log file"), resumed), resumed);
+}
+
+// Mended fault: a /ONCE run looked at a file stamped in the future only once, and a file is
+// settled by two equal looks 2 s apart, so a scheduler starting one run after another never
+// imported it.
+TEST_F(ServiceLoop, OnceRunGivesAFileStampedInTheFutureItsSecondLookAfterTwoSeconds)
+{
+    qint64 clock = 0;
+    m_loader->FileLooks.setClock([&clock] { return clock; });
+    m_loader->Sleep = [&](int milliseconds) {
+        m_sleeps.push_back(milliseconds);
+        clock += milliseconds;
+    };
+    SampleTracking samples;
+    const QString path = m_folder.writeFile(
+        QStringLiteral("tracking/ahead.qzd"),
+        (samples.newMessageLine(SampleTracking::messageId(1)) + QStringLiteral("\r\n")).toUtf8());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(
+        file.setFileTime(QDateTime::currentDateTime().addSecs(3600), QFileDevice::FileModificationTime));
+    file.close();
+
+    ScriptedControl control(0, {});
+    m_loader->ServiceExecuteOnce(control);
+    m_loader->ServiceDestroy();
+
+    EXPECT_FALSE(QFile::exists(path));
+    DbConnection database(m_folder.path());
+    database.open(ProgramFolder::sqliteInitString());
+    DbStatement rows(database, QStringLiteral("select count(*) as n from Tracking"));
+    EXPECT_EQ(rows.open().integer(0, QStringLiteral("n")), 1);
+    EXPECT_EQ(std::count(m_sleeps.begin(), m_sleeps.end(), 2000), 1) << "one second look, no more";
 }
 
 } // namespace

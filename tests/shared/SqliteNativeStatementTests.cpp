@@ -177,16 +177,26 @@ TEST_F(SqliteNativeStatementTest, FailuresCarryTheDriversTextsAndLeaveTheStateme
     insert.bind("Id", ParamType::Int, 2);
     EXPECT_EQ(insert.execute(), 1);
 
-    // Locked by another connection's write: the waiting ends with the driver's words.
+    // Locked by another connection's write: the waiting ends with the driver's words, as a lost
+    // connection (closed, so that the next statement opens a new one).
     DbConnection writer(folder.path());
     writer.open(sqliteConnectionString(file));
     writer.beginTransaction();
     writer.execute("insert into Kinds (Id) values (10)");
     db.execute("PRAGMA busy_timeout = 50");
+    const QString qtLocked = qtFailure("insert into Kinds (Id) values (3)");
     insert.bind("Id", ParamType::Int, 3);
-    const QString locked = failureOf([&] { insert.execute(); });
-    EXPECT_EQ(locked, qtFailure("insert into Kinds (Id) values (3)"));
+    QString locked;
+    try {
+        insert.execute();
+        ADD_FAILURE() << "no error";
+    } catch (const DbError &e) {
+        EXPECT_TRUE(e.isConnectionLost());
+        locked = e.message();
+    }
+    EXPECT_EQ(locked, qtLocked);
     EXPECT_TRUE(locked.contains("locked")) << locked.toStdString();
+    EXPECT_FALSE(db.isOpen());
     writer.commit();
     EXPECT_EQ(insert.execute(), 1);
 

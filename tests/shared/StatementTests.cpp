@@ -7,6 +7,7 @@
 #include "tests/support/TestFolder.h"
 
 #include <QFileInfo>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -84,6 +85,40 @@ TEST_P(StatementTest, LayerErrorsAreToldFromDatabaseErrors)
     EXPECT_EQ(kindOf([&] { badInt.open(); }), DbError::Kind::AccessLayer);
     DbStatement broken(db, "select * from NoSuchTable");
     EXPECT_EQ(kindOf([&] { broken.open(); }), DbError::Kind::Database);
+}
+
+// A session that is gone, or a database file another writer holds, says nothing about the
+// statement: the error is of its own kind, and the connection is closed so that the next statement
+// opens a new one.
+TEST_P(StatementTest, EndedSessionOrBusyDatabaseIsALostConnection)
+{
+    DbConnection other(folder.path());
+    other.open(database->connectionString());
+    if (backend() == Backend::PostgreSql) {
+        const qint64 pid = *DbStatement(db, "select pg_backend_pid() as n").open().integer(0, "n");
+        other.execute(QStringLiteral("select pg_terminate_backend(%1)").arg(pid));
+        const QString gone = QStringLiteral("select count(*) as n from pg_stat_activity where pid = %1").arg(pid);
+        for (int wait = 0; wait < 500 && *DbStatement(other, gone).open().integer(0, "n") > 0; ++wait)
+            QThread::msleep(10);
+        // A server that is not there is one that may come.
+        DbConnection nowhere(folder.path());
+        EXPECT_EQ(kindOf([&] { nowhere.open("Provider=PostgreSQL;Data Source=" + folder.filePath("none") +
+                                            ";User ID=ovtrack"); }),
+                  DbError::Kind::ConnectionLost);
+    } else {
+        db.execute("PRAGMA busy_timeout = 0"); // no waiting for the other writer
+        other.beginTransaction();
+        other.execute("insert into Tracking (MsgID) values ('held')");
+    }
+    EXPECT_EQ(kindOf([&] { db.execute("insert into Tracking (MsgID) values ('m1')"); }),
+              DbError::Kind::ConnectionLost);
+    EXPECT_FALSE(db.isOpen());
+    EXPECT_EQ(db.sessionsLost(), 1);
+    EXPECT_FALSE(db.lostSessionReason().isEmpty());
+    if (other.inTransaction())
+        other.rollback();
+    EXPECT_EQ(db.execute("insert into Tracking (MsgID) values ('m2')"), 1);
+    EXPECT_EQ(db.sessionsLost(), 1);
 }
 
 TEST_P(StatementTest, CopiedBindingsAndReopenAfterClose)
