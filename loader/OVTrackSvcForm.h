@@ -2,6 +2,7 @@
 
 #include "loader/FileQuiescence.h"
 #include "loader/MessageIdLookup.h"
+#include "loader/MessageWriteLock.h"
 #include "loader/TrackingRecord.h"
 
 #include "shared/DbConnection.h"
@@ -9,6 +10,7 @@
 #include "shared/SettingsFile.h"
 #include "shared/TextCodec.h"
 
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -18,6 +20,7 @@
 #include <optional>
 
 class LoaderLog;
+class TrackingLine;
 class ServiceControl;
 class TrackingRetention;
 
@@ -81,6 +84,9 @@ public:
     bool AddColumn(const QString &table, const QString &column, const QString &type, const QString &size);
     bool UpdateFieldWidths();
     bool CreateContentTable();
+    // After a create or add failed: whether what it was to make exists all the same (another
+    // program starting at the same moment made it first). A failing check answers false.
+    static bool existsAfterFailedCreate(const std::function<bool()> &exists);
 
     // Record writes.
     bool InsertTrackingData(const TrackingRecord &record);
@@ -134,6 +140,7 @@ private:
     DbStatement qryErrorStatusRowsToUpdate;
     MessageIdLookup LowDeliveryLookup;
     MessageIdLookup ExistingRowLookup;
+    MessageWriteLocks MessageLocks;
 
     void defineWriteStatements();
     void defineReceiptStatements();
@@ -144,6 +151,10 @@ private:
     void prepareContentTable();
     void upgradeTrackingColumns();
     void createSearchIndexes();
+    // The width upgrade's steps: whether a column's values all fit the narrower width (a level-2
+    // line names the column when not), and the rebuild where no column can be altered.
+    bool fitsNarrowerWidth(const QString &table, const QString &column, int current, int width);
+    bool rebuildWithWidths(const QString &table, const QHash<QString, int> &widths);
 
     // The sequence both record writes share; `operation` names it in the log.
     bool writeTrackingRecord(DbStatement &statement, const QString &operation, const TrackingRecord &record);
@@ -161,6 +172,8 @@ private:
                             bool &stop);
     // One data line; true when it was applied and leaves the file.
     bool importTrackingLine(const QString &fileName, int index, const QString &line);
+    // The line's lookup and writes, while its message is held against other writers.
+    bool applyTrackingLine(const QString &fileName, int index, const TrackingLine &line, const QString &text);
     bool writeRecordAttempts(const QString &fileName, int index, const TrackingRecord &record, bool update);
     // An entry of the tracking folder that is not read: one level-2 line the first time it is seen.
     void leaveEntryAlone(const QString &name, const QString &why);
@@ -178,6 +191,8 @@ private:
     // Connection check, import and content store; false when the connection could not be reopened.
     bool runPeriodicWork();
     void storeContentFile(DbStatement &contentInsert, const QString &name);
+    // Inserts the content unless these bytes are stored for the message already; true when inserted.
+    bool storeContentOnce(DbStatement &contentInsert, const QString &messageId, const QByteArray &data);
     // Deletes a stored content file, retrying once after the hold-off; false when both attempts fail.
     bool deleteStoredContentFile(const QString &path);
 

@@ -233,6 +233,15 @@ bool TsvcOVTrack::importTrackingLine(const QString &fileName, int index, const Q
     const TrackingLine line(text);
     if (line.isSkipped())
         return true;
+    MessageWriteScope held(MessageLocks, line.messageId());
+    const bool applied = applyTrackingLine(fileName, index, line, text);
+    held.commit();
+    return applied;
+}
+
+bool TsvcOVTrack::applyTrackingLine(const QString &fileName, int index, const TrackingLine &line,
+                                    const QString &text)
+{
     const int n = line.fieldCount();
     const bool tracing = logs(4);
     if (n > 17 && tracing)
