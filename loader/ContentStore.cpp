@@ -79,9 +79,11 @@ void TsvcOVTrack::storeContentFile(DbStatement &contentInsert, const QString &na
         }
         contentInsert.bind(QStringLiteral("QData"), ParamType::LongText, data);
         WriteLog(4, QStringLiteral("Adding Data file ") + name + QStringLiteral(" to content database"));
-        contentInsert.execute();
+        const bool added = storeContentOnce(contentInsert, messageIdOf(name), data);
         contentInsert.bind(QStringLiteral("QData"), ParamType::LongText, QVariant()); // do not hold the bytes
-        WriteLog(4, QStringLiteral("Data file ") + name + QStringLiteral(" added to database."));
+        WriteLog(4, QStringLiteral("Data file ") + name +
+                        (added ? QStringLiteral(" added to database.")
+                               : QStringLiteral(" is stored already; no second copy is added.")));
         if (!deleteStoredContentFile(path)) {
             WriteLog(2, QStringLiteral("WARNING!!!!!!!  Could not Delete the file \"") + path +
                             QStringLiteral("\" Data import halted to prevent ") +
@@ -96,6 +98,28 @@ void TsvcOVTrack::storeContentFile(DbStatement &contentInsert, const QString &na
         }
         WriteLog(2, QStringLiteral("Record for \"") + name + QStringLiteral("\" insert failed. ") + message);
     }
+}
+
+bool TsvcOVTrack::storeContentOnce(DbStatement &contentInsert, const QString &messageId, const QByteArray &data)
+{
+    // A file stored before a crash kept it from being deleted, or delivered again, is not stored
+    // twice; the lock keeps two loaders with the same file from both finding it missing.
+    MessageWriteScope held(MessageLocks, messageId);
+    DbStatement stored(adoConn1, QStringLiteral("select HMData from HM_CONTENT where MsgID = :QMsgId"));
+    stored.bind(QStringLiteral("QMsgId"), ParamType::Text, messageId);
+    const DbResult copies = stored.open();
+    stored.close();
+    const SqlDialect &dialect = adoConn1.dialect();
+    for (int row = 0; row < copies.rowCount(); ++row) {
+        if (!copies.isNull(row, QStringLiteral("HMData")) &&
+            dialect.longTextValue(copies.value(row, QStringLiteral("HMData"))) == data) {
+            held.commit();
+            return false;
+        }
+    }
+    contentInsert.execute();
+    held.commit();
+    return true;
 }
 
 bool TsvcOVTrack::deleteStoredContentFile(const QString &path)

@@ -168,20 +168,25 @@ void TsvcOVTrack::prepareContentTable()
 void TsvcOVTrack::upgradeTrackingColumns()
 {
     const QString tracking = QStringLiteral("Tracking");
+    // A failed add is an error only while the column is still missing: another loader starting at
+    // the same moment may have added it first.
+    const auto added = [&](const QString &column, const QString &type, const QString &size) {
+        return AddColumn(tracking, column, type, size) ||
+               existsAfterFailedCreate([&] { return ColumnExists(tracking, column); });
+    };
     if (!ColumnExists(tracking, QStringLiteral("RunNumber"))) {
         WriteLog(1, QStringLiteral("Updating Tracking Table, Adding RunNumber Column"));
-        if (!AddColumn(tracking, QStringLiteral("RunNumber"), QStringLiteral("varchar"),
-                       QStringLiteral("240")))
+        if (!added(QStringLiteral("RunNumber"), QStringLiteral("varchar"), QStringLiteral("240")))
             WriteLog(2, QStringLiteral("Error: RunNumber field could not be created in the Tracking Table."));
     }
     if (!ColumnExists(tracking, QStringLiteral("ReadStatus"))) {
-        if (!AddColumn(tracking, QStringLiteral("ReadStatus"), QStringLiteral("int"), QString()))
+        if (!added(QStringLiteral("ReadStatus"), QStringLiteral("int"), QString()))
             WriteLog(2,
                      QStringLiteral("Error: ReadStatus field could not be created in the Tracking Table."));
     }
     if (!ColumnExists(tracking, QStringLiteral("StatusTime"))) {
         WriteLog(1, QStringLiteral("Updating Tracking Table, Adding StatusTime Column"));
-        if (!AddColumn(tracking, QStringLiteral("StatusTime"), QStringLiteral("DateTime"), QString()))
+        if (!added(QStringLiteral("StatusTime"), QStringLiteral("DateTime"), QString()))
             WriteLog(2,
                      QStringLiteral("Error: StatusTime field could not be created in the Tracking Table."));
     }
@@ -203,7 +208,13 @@ void TsvcOVTrack::createSearchIndexes()
             WriteLog(1, QStringLiteral("Creating index %1 on Tracking(%2)").arg(name, QLatin1String(column)));
             adoConn1.execute(dialect.createIndexSql(name, QStringLiteral("Tracking"), QLatin1String(column)));
         } catch (const std::exception &e) {
-            WriteLog(2, QStringLiteral("Error: index %1 could not be created: %2").arg(name, errorText(e)));
+            // Another loader starting at the same moment may have created it first.
+            const auto made = [&] {
+                DbStatement probe(adoConn1, adoConn1.dialect().indexExistsSql(name));
+                return probe.open().rowCount() > 0;
+            };
+            if (!existsAfterFailedCreate(made))
+                WriteLog(2, QStringLiteral("Error: index %1 could not be created: %2").arg(name, errorText(e)));
         }
     }
 }

@@ -21,7 +21,8 @@ TsvcOVTrack::TsvcOVTrack(const QString &appDir, QStringList startParameters)
       UpdateReadStatusQuery(adoConn1), qryErrorMsgRowsToUpdate(adoConn1),
       qryErrorStatusRowsToUpdate(adoConn1),
       LowDeliveryLookup(adoConn1, &SqlDialect::lowDeliverySql, &SqlDialect::lowDeliveryBoundSql),
-      ExistingRowLookup(adoConn1, &SqlDialect::existingRowSql, &SqlDialect::existingRowBoundSql)
+      ExistingRowLookup(adoConn1, &SqlDialect::existingRowSql, &SqlDialect::existingRowBoundSql),
+      MessageLocks(adoConn1)
 {
     defineWriteStatements();
     defineReceiptStatements();

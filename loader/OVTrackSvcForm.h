@@ -2,6 +2,7 @@
 
 #include "loader/FileQuiescence.h"
 #include "loader/MessageIdLookup.h"
+#include "loader/MessageWriteLock.h"
 #include "loader/TrackingRecord.h"
 
 #include "shared/DbConnection.h"
@@ -9,6 +10,7 @@
 #include "shared/SettingsFile.h"
 #include "shared/TextCodec.h"
 
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -18,6 +20,7 @@
 #include <optional>
 
 class LoaderLog;
+class TrackingLine;
 class ServiceControl;
 class TrackingRetention;
 
@@ -81,6 +84,9 @@ public:
     bool AddColumn(const QString &table, const QString &column, const QString &type, const QString &size);
     bool UpdateFieldWidths();
     bool CreateContentTable();
+    // After a create or add failed: whether what it was to make exists all the same (another
+    // program starting at the same moment made it first). A failing check answers false.
+    static bool existsAfterFailedCreate(const std::function<bool()> &exists);
 
     // Record writes.
     bool InsertTrackingData(const TrackingRecord &record);
@@ -134,6 +140,7 @@ private:
     DbStatement qryErrorStatusRowsToUpdate;
     MessageIdLookup LowDeliveryLookup;
     MessageIdLookup ExistingRowLookup;
+    MessageWriteLocks MessageLocks;
 
     void defineWriteStatements();
     void defineReceiptStatements();
@@ -148,6 +155,10 @@ private:
     // run at start-up, or after the first connection when the database could not be reached then.
     void prepareDatabase();
     bool m_databasePrepared = false;
+    // The width upgrade's steps: whether a column's values all fit the narrower width (a level-2
+    // line names the column when not), and the rebuild where no column can be altered.
+    bool fitsNarrowerWidth(const QString &table, const QString &column, int current, int width);
+    bool rebuildWithWidths(const QString &table, const QHash<QString, int> &widths);
 
     // The sequence both record writes share; `operation` names it in the log.
     bool writeTrackingRecord(DbStatement &statement, const QString &operation, const TrackingRecord &record);
@@ -171,9 +182,11 @@ private:
     };
     // One data line, tried once more on a new connection when the connection was lost under it;
     // `reason` then holds the database's message.
-    LineOutcome applyTrackingLine(const QString &fileName, int index, const QString &line, QString &reason);
+    LineOutcome tryTrackingLine(const QString &fileName, int index, const QString &line, QString &reason);
     // One data line; true when it was applied and leaves the file.
     bool importTrackingLine(const QString &fileName, int index, const QString &line);
+    // The line's lookup and writes, while its message is held against other writers.
+    bool applyTrackingLine(const QString &fileName, int index, const TrackingLine &line, const QString &text);
     bool writeRecord(const QString &fileName, int index, const TrackingRecord &record, bool update);
     // An entry of the tracking folder that is not read: one level-2 line the first time it is seen.
     void leaveEntryAlone(const QString &name, const QString &why);
@@ -196,6 +209,8 @@ private:
     bool m_waitingForDatabase = false;
     QString m_unreachableReason;
     void storeContentFile(DbStatement &contentInsert, const QString &name);
+    // Inserts the content unless these bytes are stored for the message already; true when inserted.
+    bool storeContentOnce(DbStatement &contentInsert, const QString &messageId, const QByteArray &data);
     // Deletes a stored content file, retrying once after the hold-off; false when both attempts fail.
     bool deleteStoredContentFile(const QString &path);
 

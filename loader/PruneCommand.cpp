@@ -31,7 +31,10 @@ int runPruneCommand(const QString &appDir, const QStringList &startParameters, b
             if (dryRun) {
                 out << retention.summary(true, retention.preview()) << Qt::endl;
             } else {
-                retention.ensureContentIndex();
+                if (const QString withoutIndex = retention.ensureContentIndex(); !withoutIndex.isEmpty()) {
+                    service.WriteLog(2, withoutIndex);
+                    errors << withoutIndex << Qt::endl;
+                }
                 // Short transactions: the running service's import waits for one batch at most.
                 retention.setBatchTimeTarget(std::chrono::milliseconds(50));
                 // As long again as each batch took: a running service's import gets its turn.

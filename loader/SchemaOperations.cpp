@@ -4,6 +4,15 @@
 
 // Each check is a one-off statement on the loader's connection; errors reach the caller.
 
+bool TsvcOVTrack::existsAfterFailedCreate(const std::function<bool()> &exists)
+{
+    try {
+        return exists();
+    } catch (const std::exception &) {
+        return false; // the create's own error is the one to report
+    }
+}
+
 bool TsvcOVTrack::TableExists(const QString &name)
 {
     if (name.isEmpty())
@@ -47,25 +56,21 @@ bool TsvcOVTrack::AddColumn(const QString &table, const QString &column, const Q
     }
 }
 
-bool TsvcOVTrack::UpdateFieldWidths()
-{
-    try {
-        adoConn1.dialect().runWidthBatch(adoConn1);
-        return true;
-    } catch (const std::exception &) {
-        return false;
-    }
-}
-
 bool TsvcOVTrack::CreateContentTable()
 {
     if (!adoConn1.isOpen())
         return true;
+    QString failure;
     try {
         adoConn1.execute(adoConn1.dialect().createContentSql());
-        return true;
     } catch (const DbError &e) {
-        WriteLog(2, QStringLiteral("Could not create Content Table.") + e.message());
-        return false;
+        failure = e.message();
     }
+    // A failed create: another loader starting at the same moment may have made it first. One that
+    // did nothing: IF NOT EXISTS also passes over another kind of object of that name.
+    if (existsAfterFailedCreate([&] { return TableExists(QStringLiteral("HM_CONTENT")); }))
+        return true;
+    WriteLog(2, QStringLiteral("Could not create Content Table.") +
+                    (failure.isEmpty() ? QStringLiteral("Another object is named HM_CONTENT.") : failure));
+    return false;
 }

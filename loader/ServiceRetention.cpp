@@ -23,7 +23,8 @@ void TsvcOVTrack::runRetentionSlice(const QDateTime &now)
             m_nextRetention = now.addDays(1);
             m_retention = std::make_unique<TrackingRetention>(adoConn1, RetainDays, now);
             m_retention->setBatchTimeTarget(BatchTimeTarget);
-            m_retention->ensureContentIndex();
+            if (const QString withoutIndex = m_retention->ensureContentIndex(); !withoutIndex.isEmpty())
+                WriteLog(2, withoutIndex);
         }
         if (!m_retention->runFor(SliceLength))
             finishRetentionRun();

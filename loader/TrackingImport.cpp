@@ -139,7 +139,7 @@ bool TsvcOVTrack::importTrackingFile(const QString &name, bool &stop)
     bool lost = false;
     try {
         for (; index >= 0; --index) {
-            const LineOutcome outcome = applyTrackingLine(name, index, lines.at(index), lostReason);
+            const LineOutcome outcome = tryTrackingLine(name, index, lines.at(index), lostReason);
             if (outcome == LineOutcome::Applied)
                 lines.removeAt(index);
             else if ((lost = outcome == LineOutcome::Waiting))
@@ -230,7 +230,7 @@ void TsvcOVTrack::finishTrackingFile(const QString &name, const QStringList &rem
     }
 }
 
-TsvcOVTrack::LineOutcome TsvcOVTrack::applyTrackingLine(const QString &fileName, int index, const QString &line,
+TsvcOVTrack::LineOutcome TsvcOVTrack::tryTrackingLine(const QString &fileName, int index, const QString &line,
                                                         QString &reason)
 {
     for (int attempt = 1;; ++attempt) {
@@ -264,6 +264,15 @@ bool TsvcOVTrack::importTrackingLine(const QString &fileName, int index, const Q
     const TrackingLine line(text);
     if (line.isSkipped())
         return true;
+    MessageWriteScope held(MessageLocks, line.messageId());
+    const bool applied = applyTrackingLine(fileName, index, line, text);
+    held.commit();
+    return applied;
+}
+
+bool TsvcOVTrack::applyTrackingLine(const QString &fileName, int index, const TrackingLine &line,
+                                    const QString &text)
+{
     const int n = line.fieldCount();
     const bool tracing = logs(4);
     if (n > 17 && tracing)
@@ -352,7 +361,7 @@ bool TsvcOVTrack::importTrackingLine(const QString &fileName, int index, const Q
 }
 
 // One write, which makes its own second try. A write cut by a lost connection is tried again with
-// its line (applyTrackingLine); any other failure is the line's own, and more attempts on a sound
+// its line (tryTrackingLine); any other failure is the line's own, and more attempts on a sound
 // connection, each with a reconnect, would only refuse it again.
 bool TsvcOVTrack::writeRecord(const QString &fileName, int index, const TrackingRecord &record, bool update)
 {

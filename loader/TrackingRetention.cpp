@@ -1,6 +1,7 @@
 #include "loader/TrackingRetention.h"
 
 #include "shared/DbConnection.h"
+#include "shared/DbError.h"
 #include "shared/DbStatement.h"
 
 #include <QElapsedTimer>
@@ -60,14 +61,28 @@ RetentionCounts TrackingRetention::preview()
     return counts;
 }
 
-void TrackingRetention::ensureContentIndex()
+QString TrackingRetention::ensureContentIndex()
 {
     if (!tableExists(m_connection, ContentTable))
-        return;
+        return {};
     const SqlDialect &dialect = m_connection.dialect();
-    DbStatement probe(m_connection, dialect.indexExistsSql(ContentIndex));
-    if (probe.open().isEmpty())
+    const auto indexExists = [&] {
+        DbStatement probe(m_connection, dialect.indexExistsSql(ContentIndex));
+        return !probe.open().isEmpty();
+    };
+    if (indexExists())
+        return {};
+    try {
         m_connection.execute(dialect.createIndexSql(ContentIndex, ContentTable, QStringLiteral("MsgID")));
+        return {};
+    } catch (const DbError &error) {
+        // Another program may have made it meanwhile; else the role may delete but not create it.
+        if (indexExists())
+            return {};
+        return QStringLiteral("Retention: the index %1 could not be created (%2); content is pruned "
+                              "without it, which is slower.")
+            .arg(ContentIndex, error.message());
+    }
 }
 
 bool TrackingRetention::deleteBatch()

@@ -39,8 +39,10 @@ public:
     // The counts a run would reach; changes nothing.
     RetentionCounts preview();
 
-    // The lookup of content by message id; created where missing, as retention deletes by it.
-    void ensureContentIndex();
+    // The lookup of content by message id; created where missing, as retention deletes by it. A role
+    // that may delete rows but not create the index prunes without it: the level-2 line that says so
+    // is returned, empty when the index is there.
+    QString ensureContentIndex();
 
     // One batch in its own transaction; false once nothing is left to delete. Throws DbError after
     // rolling the batch back.

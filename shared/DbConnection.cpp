@@ -38,6 +38,12 @@ QString connectFailure(const ConnectionTarget &target, const QString &reason)
     return QStringLiteral("Cannot open database \"%1\": %2").arg(target.serverLabel, reason);
 }
 
+// Savepoints are numbered by depth: a name is reused only after its savepoint has ended.
+QString savepointName(int depth)
+{
+    return QStringLiteral("ovtrack_nested_%1").arg(depth);
+}
+
 } // namespace
 
 QString missingDatabaseText(const QString &file)
@@ -183,6 +189,7 @@ void DbConnection::close()
 {
     endSessionReader(true);
     m_inTransaction = false;
+    m_savepoints = 0;
     ++m_generation;
     m_native.reset(); // SQLite closes no handle with statements still prepared on it
     if (!QSqlDatabase::contains(m_connectionName))
@@ -200,15 +207,28 @@ bool DbConnection::isOpen() const
     return QSqlDatabase::database(m_connectionName, false).isOpen();
 }
 
-void DbConnection::beginTransaction()
+void DbConnection::beginTransaction(TransactionMode mode)
 {
     ensureOpen();
-    runTransactionStep(SqliteNativeSession::TransactionStep::Begin);
+    if (m_inTransaction) {
+        execute(dialect().savepointSql(savepointName(m_savepoints + 1)));
+        ++m_savepoints;
+        return;
+    }
+    runTransactionStep(mode == TransactionMode::Write ? SqliteNativeSession::TransactionStep::BeginWrite
+                                                      : SqliteNativeSession::TransactionStep::Begin);
     m_inTransaction = true;
 }
 
 void DbConnection::commit()
 {
+    if (m_savepoints > 0) {
+        const QString release = dialect().releaseSavepointSql(savepointName(m_savepoints));
+        --m_savepoints;
+        if (!release.isEmpty())
+            execute(release);
+        return;
+    }
     // A failed commit leaves the transaction open on the database: keep saying so.
     runTransactionStep(SqliteNativeSession::TransactionStep::Commit);
     m_inTransaction = false;
@@ -216,6 +236,14 @@ void DbConnection::commit()
 
 void DbConnection::rollback()
 {
+    if (m_savepoints > 0) {
+        const QString name = savepointName(m_savepoints);
+        --m_savepoints;
+        execute(dialect().rollbackToSavepointSql(name));
+        if (const QString release = dialect().releaseSavepointSql(name); !release.isEmpty())
+            execute(release);
+        return;
+    }
     m_inTransaction = false;
     runTransactionStep(SqliteNativeSession::TransactionStep::Rollback);
 }
@@ -229,7 +257,9 @@ void DbConnection::runTransactionStep(SqliteNativeSession::TransactionStep step)
         return;
     }
     QSqlDatabase db = database();
-    const bool done = step == SqliteNativeSession::TransactionStep::Begin    ? db.transaction()
+    const bool begin = step == SqliteNativeSession::TransactionStep::Begin ||
+                       step == SqliteNativeSession::TransactionStep::BeginWrite;
+    const bool done = begin                                                  ? db.transaction()
                       : step == SqliteNativeSession::TransactionStep::Commit ? db.commit()
                                                                              : db.rollback();
     if (!done)

@@ -41,7 +41,16 @@ public:
     // The resolved target of the last connection string; empty until one was given.
     const ConnectionTarget &target() const { return m_target; }
 
-    void beginTransaction();
+    // A write transaction takes the database's write lock at once where the backend defers it
+    // (SQLite), so that what it reads stays true until it commits.
+    enum class TransactionMode
+    {
+        Default,
+        Write
+    };
+    // Begun inside a transaction, a transaction is a savepoint of it: its commit releases the
+    // savepoint and its rollback undoes only what followed it.
+    void beginTransaction(TransactionMode mode = TransactionMode::Default);
     void commit();
     void rollback();
     bool inTransaction() const { return m_inTransaction; }
@@ -91,6 +100,7 @@ private:
     QString m_resolveError; // why the last connection string could not be used
     bool m_mayCreate = false;
     bool m_inTransaction = false;
+    int m_savepoints = 0; // transactions begun inside the open one
     int m_generation = 0;
     int m_sessionsLost = 0;
     QString m_lostSessionReason;

@@ -1,8 +1,6 @@
 #include "shared/PostgresDialect.h"
 
 #include "shared/DateTimeText.h"
-#include "shared/DbConnection.h"
-#include "shared/DbStatement.h"
 #include "shared/PostgresLibpq.h"
 #include "shared/TrackingSchema.h"
 
@@ -18,6 +16,8 @@ const QString CrLf = QStringLiteral("\r\n");
 const QString CaseInsensitive = QStringLiteral("ovtrack_ci");
 // Deterministic ICU rules, so that lower() folds every Latin-1 letter whatever the database's locale.
 const QString Folding = QStringLiteral("ovtrack_fold");
+// "OV" as a number: the first key of the loader's advisory locks on message ids.
+constexpr int MessageLockClass = 0x4F56;
 
 QString existingRow(const QString &id)
 {
@@ -112,43 +112,20 @@ QString PostgresDialect::createIndexSql(const QString &index, const QString &tab
     // The message id is looked up by equality, which the plain index serves under the column's
     // collation; the other text columns are searched by prefix through likeCondition.
     if (isTextColumn(column) && column.compare(QLatin1String("MsgID"), Qt::CaseInsensitive) != 0)
-        return QStringLiteral("CREATE INDEX %1 ON %2 (%3 text_pattern_ops)")
+        return QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3 text_pattern_ops)")
             .arg(index, table, folded(column));
-    return SqlDialect::createIndexSql(index, table, column);
+    return QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)").arg(index, table, column);
 }
 
-QStringList PostgresDialect::widthBatchSql(bool withContentTable) const
+QString PostgresDialect::alterColumnSql(const QString &table, const QString &column, int width,
+                                        bool notNull) const
 {
-    QStringList alterations;
-    for (const TrackingSchema::Column &column : TrackingSchema::trackingColumns()) {
-        if (column.type == TrackingSchema::ColumnType::Int)
-            continue;
-        alterations << QStringLiteral("ALTER COLUMN %1 TYPE %2")
-                           .arg(QLatin1String(column.name),
-                                columnType(column, TrackingSchema::upgradedWidth(column)));
-    }
-    QStringList statements{QStringLiteral("Alter table Tracking ") + alterations.join(QStringLiteral(", "))};
-    if (withContentTable)
-        statements << QStringLiteral("Alter table HM_CONTENT ALTER COLUMN MsgID TYPE ") +
-                          textType(TrackingSchema::MessageIdWidth) +
-                          QStringLiteral(", ALTER COLUMN MsgID SET NOT NULL");
-    return statements;
-}
-
-void PostgresDialect::runWidthBatch(DbConnection &connection) const
-{
-    DbStatement content(connection, tableExistsSql(QStringLiteral("HM_CONTENT")));
-    const bool withContent = content.open().rowCount() == 1;
-    connection.beginTransaction();
-    try {
-        for (const QString &sql : widthBatchSql(withContent))
-            connection.execute(sql);
-        connection.commit();
-    } catch (...) {
-        if (connection.inTransaction())
-            connection.rollback();
-        throw;
-    }
+    QString sql = QStringLiteral("Alter table %1 ALTER COLUMN %2 TYPE %3")
+                      .arg(table, column,
+                           width > 0 ? textType(width) : QStringLiteral("timestamp(3) without time zone"));
+    if (notNull)
+        sql += QStringLiteral(", ALTER COLUMN %1 SET NOT NULL").arg(column);
+    return sql;
 }
 
 QString PostgresDialect::createTrackingSql() const
@@ -162,7 +139,7 @@ QString PostgresDialect::createTrackingSql() const
 
 QString PostgresDialect::createContentSql() const
 {
-    return QStringLiteral("CREATE TABLE HM_CONTENT (MsgID ") + textType(TrackingSchema::MessageIdWidth) +
+    return QStringLiteral("CREATE TABLE IF NOT EXISTS HM_CONTENT (MsgID ") + textType(TrackingSchema::MessageIdWidth) +
            QStringLiteral(" NOT NULL, HMData bytea NULL)");
 }
 
@@ -214,6 +191,20 @@ QVariant PostgresDialect::dateTimeParameter(const QDateTime &value) const
 QVariant PostgresDialect::longTextParameter(const QByteArray &bytes) const
 {
     return bytes; // bytea: every byte comes back as it went in
+}
+
+QString PostgresDialect::newestContentSql() const
+{
+    // The youngest inserting transaction; age() stays right across transaction-id wraparound.
+    return contentLookupSql(QStringLiteral("order by age(xmin) limit 1"));
+}
+
+QString PostgresDialect::messageLockSql() const
+{
+    // The first key keeps these locks apart from any other use of advisory locks in the database.
+    return QStringLiteral("select pg_advisory_xact_lock(%1, hashtext(%2))")
+        .arg(MessageLockClass)
+        .arg(folded(QStringLiteral("cast(:MsgID as text)")));
 }
 
 QStringList PostgresDialect::sessionSetupSql() const

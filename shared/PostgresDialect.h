@@ -18,7 +18,7 @@ public:
                          const QString &size) const override;
     QString indexExistsSql(const QString &index) const override;
     QString createIndexSql(const QString &index, const QString &table, const QString &column) const override;
-    void runWidthBatch(DbConnection &connection) const override;
+    QString alterColumnSql(const QString &table, const QString &column, int width, bool notNull) const override;
     QString createTrackingSql() const override;
     QString createContentSql() const override;
     QString existingRowSql(const QString &messageId) const override;
@@ -29,7 +29,10 @@ public:
     QString dateLiteral(QDate date) const override;
     QVariant dateTimeParameter(const QDateTime &value) const override;
     QVariant longTextParameter(const QByteArray &bytes) const override;
+    QString newestContentSql() const override;
     QStringList sessionSetupSql() const override;
+    // An advisory lock for the transaction on the id as the column compares it.
+    QString messageLockSql() const override;
     // Qt's driver streams a forward-only result row by row over the one session.
     bool readsOneResultAtATime() const override { return true; }
     // No SQLSTATE (the client lost the server), class 08 (connection) or 57P (shut down).
@@ -41,7 +44,4 @@ public:
     QString daysSinceReceiptSql() const override;
     QString pruneTrackingBatchSql() const override;
     QString createAuditSql() const override;
-
-    // The statements the width batch runs, one per table; HM_CONTENT's only when it exists.
-    QStringList widthBatchSql(bool withContentTable) const;
 };

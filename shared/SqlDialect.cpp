@@ -20,6 +20,14 @@ QString lowDelivery(const QString &id)
 
 } // namespace
 
+QString contentLookupSql(const QString &newestFirst)
+{
+    QStringList lines{QStringLiteral("Select HMData from HM_Content"), QStringLiteral("where MsgId = :QMsgId")};
+    if (!newestFirst.isEmpty())
+        lines << newestFirst;
+    return lines.join(QStringLiteral("\r\n"));
+}
+
 QString quoteMessageId(const QString &messageId)
 {
     QString quoted = messageId;
@@ -30,6 +38,31 @@ QString quoteMessageId(const QString &messageId)
 QString SqlDialect::createIndexSql(const QString &index, const QString &table, const QString &column) const
 {
     return QStringLiteral("CREATE INDEX %1 ON %2 (%3)").arg(index, table, column);
+}
+
+QString SqlDialect::longestValueSql(const QString &table, const QString &column) const
+{
+    return QStringLiteral("select max(length(%2)) as n from %1").arg(table, column);
+}
+
+QStringList SqlDialect::rebuildTableSql(const QString &, const QStringList &, const QHash<QString, int> &) const
+{
+    return {};
+}
+
+QString SqlDialect::savepointSql(const QString &name) const
+{
+    return QStringLiteral("SAVEPOINT ") + name;
+}
+
+QString SqlDialect::releaseSavepointSql(const QString &name) const
+{
+    return QStringLiteral("RELEASE SAVEPOINT ") + name;
+}
+
+QString SqlDialect::rollbackToSavepointSql(const QString &name) const
+{
+    return QStringLiteral("ROLLBACK TO SAVEPOINT ") + name;
 }
 
 bool SqlDialect::connectionLost(const QSqlError &) const
@@ -120,6 +153,13 @@ std::optional<QDateTime> SqlDialect::dateTimeValue(const QVariant &value) const
     if (const auto canonical = parseCanonicalDateTime(text))
         return canonical;
     return parseDateTimeText(text);
+}
+
+QByteArray SqlDialect::longTextValue(const QVariant &value) const
+{
+    if (value.metaType().id() == QMetaType::QByteArray)
+        return value.toByteArray();
+    return value.toString().toUtf8();
 }
 
 bool SqlDialect::isDuplicateKey(const QString &errorMessage) const

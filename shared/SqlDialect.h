@@ -4,6 +4,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QHash>
 #include <QString>
 #include <QVariant>
 
@@ -29,13 +30,24 @@ public:
     virtual QString addColumnSql(const QString &table, const QString &column, const QString &type,
                                  const QString &size) const = 0;
     virtual QString indexExistsSql(const QString &index) const = 0;
+    // Where the backend has it, IF NOT EXISTS: two programs starting at once may both create.
     virtual QString createIndexSql(const QString &index, const QString &table, const QString &column) const;
 
-    // Brings the text columns to their widths (MsgID 100, FileType 50, the others 240).
-    virtual void runWidthBatch(DbConnection &connection) const = 0;
+    // The width upgrade, one column at a time (MsgID 100, FileType 50, the other text columns 240).
+    // The statement that gives `column` the text `width`, or the date-time type when `width` is 0;
+    // empty where the backend cannot alter a column (rebuildTableSql instead).
+    virtual QString alterColumnSql(const QString &table, const QString &column, int width,
+                                   bool notNull) const = 0;
+    // The length in characters of the longest value of a text column, as "n".
+    virtual QString longestValueSql(const QString &table, const QString &column) const;
+    // Where no column can be altered: the statements, for one transaction, that rebuild `table`
+    // with each text column as wide as `widths` says (Tracking) or the upgrade's widths
+    // (HM_CONTENT), copying the columns `copied`.
+    virtual QStringList rebuildTableSql(const QString &table, const QStringList &copied,
+                                        const QHash<QString, int> &widths) const;
 
     virtual QString createTrackingSql() const = 0;
-    virtual QString createContentSql() const = 0;
+    virtual QString createContentSql() const = 0; // IF NOT EXISTS where the backend has it
 
     // The two message-id lookups. Pasted, as the production texts have them (single quotes in the
     // id doubled), or with the id bound as :MsgID, so that one prepared statement serves a whole
@@ -57,8 +69,12 @@ public:
     // How a date-time parameter is bound, and how a fetched value is read back.
     virtual QVariant dateTimeParameter(const QDateTime &value) const = 0;
     virtual std::optional<QDateTime> dateTimeValue(const QVariant &value) const;
-    // How long text (content bytes) is bound.
+    // How long text (content bytes) is bound, and how a fetched value gives the bytes back.
     virtual QVariant longTextParameter(const QByteArray &bytes) const = 0;
+    virtual QByteArray longTextValue(const QVariant &value) const;
+
+    // A message's content, the newest copy where several were stored, for :QMsgId.
+    virtual QString newestContentSql() const = 0;
 
     // Whether a database error's message says that a unique key refused a duplicate. The base knows
     // the production database's words; a backend adds its own.
@@ -73,6 +89,17 @@ public:
     // Whether a connection holds at most one result that is still being read: another statement
     // would discard its remaining rows, so a reader must finish first.
     virtual bool readsOneResultAtATime() const { return false; }
+
+    // A transaction begun inside another is a savepoint; a backend without a release returns none.
+    virtual QString savepointSql(const QString &name) const;
+    virtual QString releaseSavepointSql(const QString &name) const;
+    virtual QString rollbackToSavepointSql(const QString &name) const;
+
+    // Holds the message id :MsgID against every other writer until the write transaction it runs
+    // in ends, so that the lookup of its row and the writes that follow it are one step. Ids the
+    // table takes for equal are held as one. Empty where beginning the write transaction already
+    // holds the whole database (SQLite).
+    virtual QString messageLockSql() const { return {}; }
 
     // Session settings run once after every open.
     virtual QStringList sessionSetupSql() const = 0;
@@ -103,6 +130,10 @@ protected:
     // way: the days between receipt and today, and the practice's last delivery as text.
     QString undeliveredSummary(const QString &daysSinceReceipt, const QString &lastDelivery) const;
 };
+
+// The lookup of a message's content, followed by `newestFirst` (the ordering and limit that leave
+// the newest copy) when the backend has one.
+QString contentLookupSql(const QString &newestFirst);
 
 // A message id pasted between single quotes: each quote doubled.
 QString quoteMessageId(const QString &messageId);

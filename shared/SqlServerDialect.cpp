@@ -1,6 +1,5 @@
 #include "shared/SqlServerDialect.h"
 
-#include "shared/DbConnection.h"
 #include "shared/TextCodec.h"
 #include "shared/TrackingSchema.h"
 #include "shared/WallClock.h"
@@ -71,47 +70,18 @@ QString SqlServerDialect::indexExistsSql(const QString &index) const
     return QStringLiteral("select name from sys.indexes where name = '%1'").arg(index);
 }
 
-QString SqlServerDialect::widthBatchSql() const
+QString SqlServerDialect::alterColumnSql(const QString &table, const QString &column, int width,
+                                         bool notNull) const
 {
-    struct Alteration
-    {
-        const char *table;
-        const char *column;
-        const char *type;
-        const char *nullability;
-    };
-    static const Alteration alterations[] = {
-        {"Tracking", "MsgID", "varchar(100)", "NULL"},
-        {"Tracking", "Sender", "varchar(240)", "NULL"},
-        {"Tracking", "Filename", "varchar(240)", "NULL"},
-        {"Tracking", "QZDeliveryTime", "[datetime]", "NULL"},
-        {"Tracking", "PracID", "varchar(240)", "NULL"},
-        {"Tracking", "FileType", "varchar(50)", "NULL"},
-        {"Tracking", "LabId", "varchar(240)", "NULL"},
-        {"Tracking", "AddresseeDoc", "varchar(240)", "NULL"},
-        {"Tracking", "RequestingDoc", "varchar(240)", "NULL"},
-        {"Tracking", "Patient", "varchar(240)", "NULL"},
-        {"Tracking", "PatientGiven", "varchar(240)", "NULL"},
-        {"Tracking", "PatientAddress", "varchar(240)", "NULL"},
-        {"Tracking", "DocsPTRef", "varchar(240)", "NULL"},
-        {"Tracking", "Test", "varchar(240)", "NULL"},
-        {"Tracking", "CollectTime", "varchar(240)", "NULL"},
-        {"Tracking", "ReportTime", "varchar(240)", "NULL"},
-        {"Tracking", "RunNumber", "varchar(240)", "NULL"},
-        {"HM_CONTENT", "MsgID", "varchar(100)", "NOT NULL"},
-    };
-    QString batch;
-    for (const Alteration &a : alterations) {
-        batch += QStringLiteral("Alter table %1 Alter column [%2] %3 %4;")
-                     .arg(QLatin1String(a.table), QLatin1String(a.column), QLatin1String(a.type),
-                          QLatin1String(a.nullability));
-    }
-    return batch;
+    return QStringLiteral("Alter table %1 Alter column [%2] %3 %4")
+        .arg(table, column,
+             width > 0 ? QStringLiteral("varchar(%1)").arg(width) : QStringLiteral("[datetime]"),
+             notNull ? QStringLiteral("NOT NULL") : QStringLiteral("NULL"));
 }
 
-void SqlServerDialect::runWidthBatch(DbConnection &connection) const
+QString SqlServerDialect::longestValueSql(const QString &table, const QString &column) const
 {
-    connection.execute(widthBatchSql());
+    return QStringLiteral("select max(len(%2)) as n from %1").arg(table, column);
 }
 
 QString SqlServerDialect::createTrackingSql() const
@@ -206,9 +176,49 @@ bool SqlServerDialect::connectionLost(const QSqlError &error) const
     return false;
 }
 
+QByteArray SqlServerDialect::longTextValue(const QVariant &value) const
+{
+    // The driver hands the code page's text over as Unicode.
+    if (value.metaType().id() == QMetaType::QByteArray)
+        return value.toByteArray();
+    return toWindows1252(value.toString());
+}
+
+QString SqlServerDialect::newestContentSql() const
+{
+    return contentLookupSql({});
+}
+
 QStringList SqlServerDialect::sessionSetupSql() const
 {
     return {QStringLiteral("SET TEXTSIZE 2147483647")};
+}
+
+QString SqlServerDialect::savepointSql(const QString &name) const
+{
+    return QStringLiteral("SAVE TRANSACTION ") + name;
+}
+
+QString SqlServerDialect::releaseSavepointSql(const QString &) const
+{
+    return {};
+}
+
+QString SqlServerDialect::rollbackToSavepointSql(const QString &name) const
+{
+    return QStringLiteral("ROLLBACK TRANSACTION ") + name;
+}
+
+QString SqlServerDialect::messageLockSql() const
+{
+    return QStringList{
+        QStringLiteral("DECLARE @Resource nvarchar(255) = N'OVTrack MsgID ' + UPPER(:MsgID);"),
+        QStringLiteral("DECLARE @Result int;"),
+        QStringLiteral("EXEC @Result = sp_getapplock @Resource = @Resource, @LockMode = 'Exclusive', "
+                       "@LockOwner = 'Transaction', @LockTimeout = -1;"),
+        QStringLiteral("IF @Result < 0 RAISERROR('The lock on message %s was not granted (%d).', 16, 1, "
+                       "@Resource, @Result);")}
+        .join(CrLf);
 }
 
 QString SqlServerDialect::currentDateTimeSql() const

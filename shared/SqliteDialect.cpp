@@ -1,11 +1,10 @@
 #include "shared/SqliteDialect.h"
 
 #include "shared/DateTimeText.h"
-#include "shared/DbConnection.h"
-#include "shared/DbStatement.h"
 #include "shared/TrackingSchema.h"
 
 #include <QSqlError>
+#include <functional>
 
 namespace {
 
@@ -30,12 +29,12 @@ QString columnDefinition(const TrackingSchema::Column &column, int width)
     return name + QStringLiteral(" int NULL");
 }
 
-QString createTracking(const QString &tableName, bool upgradedWidths)
+// `widthOf` gives each text column's width.
+QString createTracking(const QString &tableName, const std::function<int(const TrackingSchema::Column &)> &widthOf)
 {
     QStringList columns;
     for (const TrackingSchema::Column &column : TrackingSchema::trackingColumns())
-        columns << columnDefinition(column,
-                                    upgradedWidths ? TrackingSchema::upgradedWidth(column) : column.width);
+        columns << columnDefinition(column, widthOf(column));
     return QStringLiteral("CREATE TABLE ") + tableName + QStringLiteral(" (") +
            columns.join(QStringLiteral(", ")) + u')';
 }
@@ -47,32 +46,16 @@ QString createContent(const QString &tableName)
                           "HMData text COLLATE NOCASE NULL)");
 }
 
-bool tableExists(DbConnection &connection, const SqlDialect &dialect, const QString &name)
-{
-    DbStatement probe(connection, dialect.tableExistsSql(name));
-    return probe.open().rowCount() == 1;
-}
-
-QStringList columnNames(DbConnection &connection, const QString &table)
-{
-    DbStatement info(connection, QStringLiteral("select name from pragma_table_info('%1')").arg(table));
-    const DbResult result = info.open();
-    QStringList names;
-    for (int row = 0; row < result.rowCount(); ++row)
-        names << result.text(row, QStringLiteral("name"));
-    return names;
-}
-
-// Copies every column the old table has into a new one made by `createSql`, then swaps them.
-void rebuildTable(DbConnection &connection, const QString &table, const QString &createSql)
+// Copies the columns `copied` into a new table made by `createSql` (with %1 for its name), then
+// swaps the two.
+QStringList rebuild(const QString &table, const QStringList &copied, const QString &createSql)
 {
     const QString rebuilt = table + QStringLiteral("_rebuild");
-    const QString columns = columnNames(connection, table).join(QStringLiteral(", "));
-    connection.execute(QStringLiteral("DROP TABLE IF EXISTS ") + rebuilt);
-    connection.execute(createSql.arg(rebuilt));
-    connection.execute(QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM %3").arg(rebuilt, columns, table));
-    connection.execute(QStringLiteral("DROP TABLE ") + table);
-    connection.execute(QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(rebuilt, table));
+    const QString columns = copied.join(QStringLiteral(", "));
+    return {QStringLiteral("DROP TABLE IF EXISTS ") + rebuilt, createSql.arg(rebuilt),
+            QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM %3").arg(rebuilt, columns, table),
+            QStringLiteral("DROP TABLE ") + table,
+            QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(rebuilt, table)};
 }
 
 QString existingRow(const QString &id)
@@ -131,29 +114,29 @@ QString SqliteDialect::indexExistsSql(const QString &index) const
     return QStringLiteral("select name from sqlite_master where type = 'index' and name = '%1'").arg(index);
 }
 
-void SqliteDialect::runWidthBatch(DbConnection &connection) const
+QStringList SqliteDialect::rebuildTableSql(const QString &table, const QStringList &copied,
+                                           const QHash<QString, int> &widths) const
 {
-    connection.beginTransaction();
-    try {
-        rebuildTable(connection, QStringLiteral("Tracking"), createTracking(QStringLiteral("%1"), true));
-        if (tableExists(connection, *this, QStringLiteral("HM_CONTENT")))
-            rebuildTable(connection, QStringLiteral("HM_CONTENT"), createContent(QStringLiteral("%1")));
-        connection.commit();
-    } catch (...) {
-        if (connection.inTransaction())
-            connection.rollback();
-        throw;
-    }
+    if (table.compare(QLatin1String(TrackingSchema::ContentTable), Qt::CaseInsensitive) == 0)
+        return rebuild(table, copied, createContent(QStringLiteral("%1")));
+    return rebuild(table, copied, createTracking(QStringLiteral("%1"), [&widths](const TrackingSchema::Column &c) {
+                       return widths.value(QLatin1String(c.name), c.width);
+                   }));
 }
 
 QString SqliteDialect::createTrackingSql() const
 {
-    return createTracking(QStringLiteral("Tracking"), false);
+    return createTracking(QStringLiteral("Tracking"), [](const TrackingSchema::Column &c) { return c.width; });
 }
 
 QString SqliteDialect::createContentSql() const
 {
-    return createContent(QStringLiteral("HM_CONTENT"));
+    return createContent(QStringLiteral("IF NOT EXISTS HM_CONTENT"));
+}
+
+QString SqliteDialect::createIndexSql(const QString &index, const QString &table, const QString &column) const
+{
+    return QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)").arg(index, table, column);
 }
 
 QString SqliteDialect::existingRowSql(const QString &messageId) const
@@ -198,6 +181,11 @@ QVariant SqliteDialect::dateTimeParameter(const QDateTime &value) const
 QVariant SqliteDialect::longTextParameter(const QByteArray &bytes) const
 {
     return bytes; // stored as a blob: every byte comes back as it went in
+}
+
+QString SqliteDialect::newestContentSql() const
+{
+    return contentLookupSql(QStringLiteral("order by rowid desc limit 1")); // rowids grow with each insert
 }
 
 QStringList SqliteDialect::sessionSetupSql() const

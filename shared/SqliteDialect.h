@@ -15,8 +15,11 @@ public:
     QString addColumnSql(const QString &table, const QString &column, const QString &type,
                          const QString &size) const override;
     QString indexExistsSql(const QString &index) const override;
-    // SQLite cannot alter a column: the tables are rebuilt in one transaction.
-    void runWidthBatch(DbConnection &connection) const override;
+    QString createIndexSql(const QString &index, const QString &table, const QString &column) const override;
+    // SQLite cannot alter a column: the tables are rebuilt.
+    QString alterColumnSql(const QString &, const QString &, int, bool) const override { return {}; }
+    QStringList rebuildTableSql(const QString &table, const QStringList &copied,
+                                const QHash<QString, int> &widths) const override;
     QString createTrackingSql() const override;
     QString createContentSql() const override;
     QString existingRowSql(const QString &messageId) const override;
@@ -26,6 +29,7 @@ public:
     QString dateLiteral(QDate date) const override;
     QVariant dateTimeParameter(const QDateTime &value) const override;
     QVariant longTextParameter(const QByteArray &bytes) const override;
+    QString newestContentSql() const override;
     bool isDuplicateKey(const QString &errorMessage) const override;
     // Busy or locked (any extended code of the two): another connection holds the database.
     bool connectionLost(const QSqlError &error) const override;
@@ -42,4 +46,7 @@ public:
     static constexpr const char *BeginSql = "BEGIN";
     static constexpr const char *CommitSql = "COMMIT";
     static constexpr const char *RollbackSql = "ROLLBACK";
+    // A write transaction: the write lock from the start, so that no other writer comes between
+    // what it reads and what it writes.
+    static constexpr const char *BeginWriteSql = "BEGIN IMMEDIATE";
 };

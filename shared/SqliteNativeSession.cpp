@@ -45,10 +45,11 @@ QSqlError SqliteNativeSession::transaction(TransactionStep step)
         const char *sql;
         const char *failure; // as Qt's driver words a failed step, before the database's text
     };
-    static constexpr std::array<StepTexts, 3> Steps{{
+    static constexpr std::array<StepTexts, 4> Steps{{
         {SqliteDialect::BeginSql, "Unable to begin transaction"},
         {SqliteDialect::CommitSql, "Unable to commit transaction"},
         {SqliteDialect::RollbackSql, "Unable to rollback transaction"},
+        {SqliteDialect::BeginWriteSql, "Unable to begin transaction"},
     }};
     const StepTexts &texts = Steps[static_cast<size_t>(step)];
     std::unique_ptr<SqliteNativeStatement> &statement = m_transactionStatements[static_cast<size_t>(step)];

@@ -31,7 +31,8 @@ public:
     {
         Begin,
         Commit,
-        Rollback
+        Rollback,
+        BeginWrite // takes the write lock at once
     };
     // Returns the error as Qt's driver words it; invalid on success.
     QSqlError transaction(TransactionStep step);
@@ -45,5 +46,5 @@ private:
 
     sqlite3 *m_handle;
     std::vector<SqliteNativeStatement *> m_statements;
-    std::array<std::unique_ptr<SqliteNativeStatement>, 3> m_transactionStatements; // prepared when first used
+    std::array<std::unique_ptr<SqliteNativeStatement>, 4> m_transactionStatements; // prepared when first used
 };

@@ -199,6 +199,25 @@ TEST_P(ContentStoreTest, SecondFileOfAMessageAddsASecondRow)
     EXPECT_EQ(stored[1].data, QByteArray("two"));
 }
 
+// Mended fault: a file stored before a crash kept it from being deleted, or delivered again, was
+// stored a second time.
+TEST_P(ContentStoreTest, TheSameBytesAgainForAMessageAreDeletedWithoutASecondRow)
+{
+    drop(QStringLiteral("R1.data"), everyByteValue());
+    m_loader->StoreContentFiles();
+    drop(QStringLiteral("R1.data"), everyByteValue()); // delivered again
+    drop(QStringLiteral("r1.qzdata"), everyByteValue()); // the same message, as the table compares ids
+    m_loader->StoreContentFiles();
+    m_loader->StoreContentFiles();
+
+    EXPECT_FALSE(present(QStringLiteral("R1.data")));
+    EXPECT_FALSE(present(QStringLiteral("r1.qzdata")));
+    const std::vector<StoredRow> stored = rows();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].data, everyByteValue());
+    EXPECT_TRUE(log().contains(QStringLiteral("(4): Data file R1.data is stored already; no second copy is added.")));
+}
+
 TEST_P(ContentStoreTest, DuplicateRefusedByTheDatabaseDeletesTheFileSilently)
 {
     // The production database's words for a unique key violation, raised by a real trigger.

@@ -56,6 +56,18 @@ TEST_F(ContentDisplayFixture, StoredContentComesBeforeTheMailboxArchive)
     EXPECT_EQ(readFile(outcome.ContentPath), QByteArrayLiteral("stored copy"));
 }
 
+// Mended fault: a message stored twice (a redelivered file) showed whichever copy came first.
+TEST_F(ContentDisplayFixture, OfSeveralStoredCopiesTheNewestIsShown)
+{
+    storeContent(QStringLiteral("MSG1"), QByteArrayLiteral("first copy"));
+    storeContent(QStringLiteral("msg1"), QByteArrayLiteral("second copy"));
+    storeContent(QStringLiteral("MSG1"), QByteArrayLiteral("newest copy"));
+
+    const MessageContentOutcome outcome = show(messageRow("MSG1", "AB12.HL7", "PRAC1"));
+
+    EXPECT_EQ(readFile(outcome.ContentPath), QByteArrayLiteral("newest copy"));
+}
+
 TEST_F(ContentDisplayFixture, StoredContentIsWrittenAgainOnEveryDisplay)
 {
     storeContent(QStringLiteral("MSG1"), QByteArrayLiteral("stored copy"));

@@ -132,20 +132,56 @@ TEST_P(LoaderStartupTest, AnOldTrackingTableGetsTheThreeColumnsOnce)
 TEST_P(LoaderStartupTest, ANarrowMessageIdRunsTheWidthBatchOnceAndKeepsTheRows)
 {
     sql(oldTrackingSql(50, true));
-    sql(QStringLiteral("INSERT INTO Tracking (MsgID, FileType) VALUES ('M1', 'HL7')"));
+    sql(QStringLiteral("CREATE TABLE HM_CONTENT (MsgID varchar(50), HMData text)"));
+    sql(QStringLiteral("INSERT INTO Tracking (MsgID, FileType, Patient) VALUES ('M1', 'HL7', 'Smith')"));
+    sql(QStringLiteral("INSERT INTO HM_CONTENT (MsgID, HMData) VALUES ('M1', 'content')"));
     writeUsualSettings();
     startLoader();
     EXPECT_EQ(columnWidth(QStringLiteral("Tracking"), QStringLiteral("MsgID")), 100);
     EXPECT_EQ(columnWidth(QStringLiteral("Tracking"), QStringLiteral("FileType")), 50);
     EXPECT_EQ(columnWidth(QStringLiteral("Tracking"), QStringLiteral("Patient")), 240);
+    EXPECT_EQ(columnWidth(QStringLiteral("HM_CONTENT"), QStringLiteral("MsgID")), 100);
     EXPECT_EQ(query(QStringLiteral("select FileType from Tracking where MsgID = 'M1'")).rowCount(), 1);
-    EXPECT_TRUE(logText().contains(QStringLiteral("(2): Updating Field Widths...")));
+    // The altered columns keep the production database's case rules.
+    EXPECT_EQ(query(QStringLiteral("select MsgID from Tracking where Patient = 'SMITH'")).rowCount(), 1);
+    EXPECT_EQ(query(QStringLiteral("select HMData from HM_CONTENT where MsgID = 'm1'")).rowCount(), 1);
+    // HM_CONTENT's MsgID is not null afterwards, as on SQL Server.
+    EXPECT_THROW(sql(QStringLiteral("INSERT INTO HM_CONTENT (MsgID, HMData) VALUES (NULL, 'x')")), DbError);
+    const QString log = logText();
+    EXPECT_TRUE(log.contains(QStringLiteral("(2): Updating Field Widths...")));
+    EXPECT_FALSE(log.contains(QStringLiteral("Error")));
     // The rebuilt table gets its indexes after the widths.
     EXPECT_EQ(searchIndexCount(), 7);
 
     folder().writeFile(QStringLiteral("importtrack.log"), {});
     startLoader();
     EXPECT_FALSE(logText().contains(QStringLiteral("Updating Field Widths...")));
+}
+
+// Mended fault: the widths were one batch, so one FileType longer than 50 failed every column at
+// every start.
+TEST_P(LoaderStartupTest, AFileTypeTooLongForFiftyKeepsItsWidthWhileTheOtherColumnsAreUpgraded)
+{
+    sql(oldTrackingSql(50, true));
+    const QString longType(60, u'T');
+    sql(QStringLiteral("INSERT INTO Tracking (MsgID, FileType) VALUES ('M1', '%1'), ('M2', 'HL7')").arg(longType));
+    writeUsualSettings();
+    startLoader();
+    EXPECT_EQ(columnWidth(QStringLiteral("Tracking"), QStringLiteral("MsgID")), 100);
+    EXPECT_EQ(columnWidth(QStringLiteral("Tracking"), QStringLiteral("FileType")), 240);
+    EXPECT_EQ(columnWidth(QStringLiteral("Tracking"), QStringLiteral("Sender")), 240);
+    EXPECT_EQ(query(QStringLiteral("select FileType from Tracking where MsgID = 'M1'")).text(0, QStringLiteral("FileType")),
+              longType);
+    const QString log = logText();
+    EXPECT_EQ(log.count(QStringLiteral("FileType")), 1) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral(
+        "(2): Field width of Tracking.FileType kept at 240: its longest value has 60 characters, more than 50.")))
+        << log.toStdString();
+    EXPECT_FALSE(log.contains(QStringLiteral("Error")));
+
+    folder().writeFile(QStringLiteral("importtrack.log"), {});
+    startLoader();
+    EXPECT_FALSE(logText().contains(QStringLiteral("Field")));
 }
 
 TEST_P(LoaderStartupTest, UnreadableSettingsFileEndsTheProcessWithCodeOne)
@@ -252,7 +288,21 @@ TEST_P(LoaderStartupTest, SchemaChecksAnswerFromTheCatalogue)
     EXPECT_TRUE(l.CreateContentTable());
     l.OpenLog();
     l.LoggingLevel = 3;
-    EXPECT_FALSE(l.CreateContentTable()); // exists already
+    EXPECT_TRUE(l.CreateContentTable()); // exists already: another loader may have made it
+    EXPECT_FALSE(logText().contains(QStringLiteral("Could not create Content Table.")));
+}
+
+TEST_P(LoaderStartupTest, AContentTableThatCannotBeMadeIsAFailureWithItsReason)
+{
+    // Another object holds the name, so the table neither exists nor can be created.
+    sql(SqlDialect::create(backend())->createTrackingSql());
+    sql(backend() == Backend::PostgreSql ? QStringLiteral("CREATE TYPE HM_CONTENT AS (a int)")
+                                         : QStringLiteral("CREATE INDEX HM_CONTENT ON Tracking (MsgID)"));
+    TsvcOVTrack &l = loader();
+    l.adoConn1.open(connectionString());
+    l.OpenLog();
+    l.LoggingLevel = 3;
+    EXPECT_FALSE(l.CreateContentTable());
     EXPECT_TRUE(logText().contains(QStringLiteral("(2): Could not create Content Table.")));
 }
 

@@ -2,6 +2,7 @@
 #include "tests/reliability/NewMessageLine.h"
 #include "tests/service/LoaderProgram.h"
 #include "tests/support/TestDatabase.h"
+#include "tests/support/TestFolder.h"
 
 #include "shared/DbStatement.h"
 #include "shared/TrackingSchema.h"
@@ -95,5 +96,112 @@ TEST(ConcurrentLoaders, TwoLoadersAndATaggingViewerApplyEveryLineOnceAndKeepEver
             << msgId.toStdString();
     }
 }
+
+// Two real loaders, each with its own tracking folder, on one database of the backend a test runs on.
+class TwoLoaders : public BackendTest
+{
+protected:
+    void SetUp() override
+    {
+        BackendTest::SetUp();
+        if (IsSkipped())
+            return;
+        database = std::make_unique<TestDatabase>(backend(), folder.path());
+        first = std::make_unique<LoaderProgram>(database->connectionString());
+        second = std::make_unique<LoaderProgram>(database->connectionString());
+        viewer.open(database->connectionString());
+    }
+
+    // Both services until their folders are empty, then stopped.
+    void runUntilDone()
+    {
+        first->start({}, 1);
+        second->start({}, 1);
+        const bool done = LoaderProgram::waitFor(
+            [&] { return first->waitingFiles() == 0 && second->waitingFiles() == 0; }, 60000);
+        first->sendSignal(SIGTERM);
+        second->sendSignal(SIGTERM);
+        EXPECT_EQ(first->waitForExit(20000), std::optional<int>(0));
+        EXPECT_EQ(second->waitForExit(20000), std::optional<int>(0));
+        EXPECT_TRUE(done) << "files still waiting";
+    }
+
+    TestFolder folder;
+    std::unique_ptr<TestDatabase> database;
+    std::unique_ptr<LoaderProgram> first;
+    std::unique_ptr<LoaderProgram> second;
+    DbConnection viewer{folder.path()};
+};
+
+// Mended fault: each loader looked the message up, found none and inserted it, so a message came
+// in twice, and the next update of it, finding two rows, sent its line to errors/.
+TEST_P(TwoLoaders, TheSameMessagesInTwoFoldersMakeOneRowEach)
+{
+    constexpr int Messages = 400;
+    QStringList lines;
+    for (int n = 0; n < Messages; ++n)
+        lines << newMessageLine(QStringLiteral("SAME-%1").arg(n));
+    // The ids in two letter cases: the table takes them for one message.
+    QStringList otherCase = lines;
+    for (QString &line : otherCase)
+        line.replace(QStringLiteral("SAME-"), QStringLiteral("same-"));
+    // Every message twice in each folder, so that a second row would also fail the update after it.
+    for (int file = 0; file < 2; ++file) {
+        first->dropTracking(QStringLiteral("t%1.qzd").arg(file), file == 0 ? lines : otherCase);
+        second->dropTracking(QStringLiteral("t%1.qzd").arg(file), file == 0 ? lines : otherCase);
+    }
+    runUntilDone();
+
+    EXPECT_EQ(scalar(viewer, QStringLiteral("select count(*) as n from Tracking")), Messages);
+    EXPECT_FALSE(QDir(first->trackingDir() + QStringLiteral("errors")).exists());
+    EXPECT_FALSE(QDir(second->trackingDir() + QStringLiteral("errors")).exists());
+}
+
+std::vector<QByteArray> contentOf(DbConnection &db, const QString &msgId)
+{
+    DbStatement select(db, QStringLiteral("select HMData from HM_CONTENT where MsgID = :id"));
+    select.bind(QStringLiteral("id"), ParamType::Text, msgId);
+    const DbResult result = select.open();
+    std::vector<QByteArray> stored;
+    for (int row = 0; row < result.rowCount(); ++row)
+        stored.push_back(db.dialect().longTextValue(result.value(row, QStringLiteral("HMData"))));
+    return stored;
+}
+
+qint64 lockWaiters(DbConnection &db)
+{
+    return scalar(db, QStringLiteral("select count(*) as n from pg_stat_activity where datname = "
+                                     "current_database() and wait_event_type = 'Lock'"));
+}
+
+// Mended fault: the loader that lost the race to create HM_CONTENT logged a failure and stored no
+// content until it was restarted.
+TEST_P(TwoLoaders, BothStartingOnADatabaseWithoutTheContentTableStoreTheirContent)
+{
+    if (backend() != Backend::PostgreSql)
+        GTEST_SKIP() << "the race is held open with the server's catalogue locks";
+    first->dropFile(QStringLiteral("C1.data"), "first content");
+    second->dropFile(QStringLiteral("C2.data"), "second content");
+    // The table, made and not yet committed, holds both loaders' creates until it is rolled back;
+    // then one of them makes it while the other waits, and fails, on that one's catalogue row.
+    DbConnection gate(folder.path());
+    gate.open(database->connectionString());
+    gate.beginTransaction();
+    gate.execute(gate.dialect().createContentSql());
+    first->start({QStringLiteral("/ONCE")}, 1);
+    second->start({QStringLiteral("/ONCE")}, 1);
+    EXPECT_TRUE(LoaderProgram::waitFor([&] { return lockWaiters(viewer) >= 2; }, 20000));
+    gate.rollback();
+    EXPECT_EQ(first->waitForExit(20000), std::optional<int>(0));
+    EXPECT_EQ(second->waitForExit(20000), std::optional<int>(0));
+
+    EXPECT_EQ(contentOf(viewer, QStringLiteral("C1")), std::vector<QByteArray>{"first content"});
+    EXPECT_EQ(contentOf(viewer, QStringLiteral("C2")), std::vector<QByteArray>{"second content"});
+    EXPECT_FALSE(first->log().contains(QStringLiteral("Could not create"))) << first->log().toStdString();
+    EXPECT_FALSE(second->log().contains(QStringLiteral("Could not create"))) << second->log().toStdString();
+    EXPECT_FALSE(second->log().contains(QStringLiteral("Error"))) << second->log().toStdString();
+}
+
+OVTRACK_ON_EVERY_BACKEND(TwoLoaders);
 
 } // namespace

@@ -1,5 +1,9 @@
 #include "tests/retention/RetentionProgram.h"
 
+#include "shared/DataLinkFile.h"
+#include "shared/DbStatement.h"
+#include "tests/support/PostgresServer.h"
+
 #include <QFile>
 
 #include <gtest/gtest.h>
@@ -76,6 +80,40 @@ TEST_P(PruneCommand, TheServiceRunsRetentionAtStartUp)
     EXPECT_EQ(rows->count("Tracking"), 7);
     EXPECT_EQ(loader->log().count("(1): Retention: deleted 1200 tracking rows and 2 content rows"), 1)
         << loader->log().toStdString();
+}
+
+// Mended fault: /PRUNE first created the content index and failed with "must be owner of table" for
+// a role that may delete rows but does not own the tables.
+TEST_P(PruneCommand, ARoleThatMayDeleteButDoesNotOwnTheTablesPrunesWithoutTheIndex)
+{
+    if (backend() != Backend::PostgreSql)
+        GTEST_SKIP() << "roles are the server's";
+    setRetainDays("retaindays=30");
+    // Start-up's own indexes as the owner makes them, so that only retention's is missing.
+    ASSERT_EQ(loader->run({"/PRUNE", "/DRYRUN"}).exitCode, 0);
+    DbStatement databaseName(*connection, "select current_database() as n");
+    const QString role = "pruner_" + databaseName.open().text(0, "n");
+    connection->execute("CREATE ROLE " + role + " LOGIN");
+    connection->execute("GRANT SELECT, DELETE ON Tracking, HM_CONTENT TO " + role);
+    const QString asPruner = QString(serverDatabase->connectionString())
+                                 .replace(QStringLiteral("User ID=") + PostgresServer::superuser(),
+                                          QStringLiteral("User ID=") + role);
+    writeDataLinkFile(loader->folder() + "qztrack.udl", asPruner);
+
+    const LoaderProgram::Result result = loader->run({"/PRUNE", "/logging", "3"});
+    connection->execute("DROP OWNED BY " + role);
+    connection->execute("DROP ROLE " + role);
+
+    EXPECT_EQ(result.exitCode, 0) << result.standardError.toStdString();
+    EXPECT_TRUE(result.standardOutput.contains("Retention: deleted 1200 tracking rows and 2 content rows"))
+        << result.standardOutput.toStdString();
+    EXPECT_TRUE(result.standardError.contains("Retention: the index IX_HM_CONTENT_MsgID could not be created"))
+        << result.standardError.toStdString();
+    EXPECT_EQ(loader->log().count("(2): Retention: the index IX_HM_CONTENT_MsgID could not be created"), 1)
+        << loader->log().toStdString();
+    EXPECT_EQ(rows->contentIds(), QStringList({"EARLY", "NEW1", "WAIT1"}));
+    DbStatement index(*connection, connection->dialect().indexExistsSql("IX_HM_CONTENT_MsgID"));
+    EXPECT_TRUE(index.open().isEmpty());
 }
 
 OVTRACK_ON_EVERY_BACKEND(PruneCommand);

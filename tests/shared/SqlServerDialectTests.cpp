@@ -30,27 +30,39 @@ TEST(SqlServerDialectTest, AddColumnBreaksTheLineBeforeTheSize)
               "Alter table Tracking add StatusTime [DateTime]");
 }
 
-TEST(SqlServerDialectTest, WidthBatch)
+TEST(SqlServerDialectTest, WidthUpgradeOneColumnAtATime)
 {
-    EXPECT_EQ(dialect.widthBatchSql(),
-              "Alter table Tracking Alter column [MsgID] varchar(100) NULL;"
-              "Alter table Tracking Alter column [Sender] varchar(240) NULL;"
-              "Alter table Tracking Alter column [Filename] varchar(240) NULL;"
-              "Alter table Tracking Alter column [QZDeliveryTime] [datetime] NULL;"
-              "Alter table Tracking Alter column [PracID] varchar(240) NULL;"
-              "Alter table Tracking Alter column [FileType] varchar(50) NULL;"
-              "Alter table Tracking Alter column [LabId] varchar(240) NULL;"
-              "Alter table Tracking Alter column [AddresseeDoc] varchar(240) NULL;"
-              "Alter table Tracking Alter column [RequestingDoc] varchar(240) NULL;"
-              "Alter table Tracking Alter column [Patient] varchar(240) NULL;"
-              "Alter table Tracking Alter column [PatientGiven] varchar(240) NULL;"
-              "Alter table Tracking Alter column [PatientAddress] varchar(240) NULL;"
-              "Alter table Tracking Alter column [DocsPTRef] varchar(240) NULL;"
-              "Alter table Tracking Alter column [Test] varchar(240) NULL;"
-              "Alter table Tracking Alter column [CollectTime] varchar(240) NULL;"
-              "Alter table Tracking Alter column [ReportTime] varchar(240) NULL;"
-              "Alter table Tracking Alter column [RunNumber] varchar(240) NULL;"
-              "Alter table HM_CONTENT Alter column [MsgID] varchar(100) NOT NULL;");
+    EXPECT_EQ(dialect.alterColumnSql("Tracking", "MsgID", 100, false),
+              "Alter table Tracking Alter column [MsgID] varchar(100) NULL");
+    EXPECT_EQ(dialect.alterColumnSql("Tracking", "FileType", 50, false),
+              "Alter table Tracking Alter column [FileType] varchar(50) NULL");
+    EXPECT_EQ(dialect.alterColumnSql("Tracking", "QZDeliveryTime", 0, false),
+              "Alter table Tracking Alter column [QZDeliveryTime] [datetime] NULL");
+    EXPECT_EQ(dialect.alterColumnSql("HM_CONTENT", "MsgID", 100, true),
+              "Alter table HM_CONTENT Alter column [MsgID] varchar(100) NOT NULL");
+    EXPECT_EQ(dialect.longestValueSql("Tracking", "FileType"), "select max(len(FileType)) as n from Tracking");
+    EXPECT_TRUE(dialect.rebuildTableSql("Tracking", {"MsgID"}, {}).isEmpty());
+}
+
+TEST(SqlServerDialectTest, MessageLockIsAnApplicationLockOfTheTransaction)
+{
+    EXPECT_EQ(dialect.messageLockSql(),
+              "DECLARE @Resource nvarchar(255) = N'OVTrack MsgID ' + UPPER(:MsgID);\r\n"
+              "DECLARE @Result int;\r\n"
+              "EXEC @Result = sp_getapplock @Resource = @Resource, @LockMode = 'Exclusive', "
+              "@LockOwner = 'Transaction', @LockTimeout = -1;\r\n"
+              "IF @Result < 0 RAISERROR('The lock on message %s was not granted (%d).', 16, 1, @Resource, "
+              "@Result);");
+    EXPECT_EQ(dialect.savepointSql("s1"), "SAVE TRANSACTION s1");
+    EXPECT_EQ(dialect.releaseSavepointSql("s1"), "");
+    EXPECT_EQ(dialect.rollbackToSavepointSql("s1"), "ROLLBACK TRANSACTION s1");
+}
+
+TEST(SqlServerDialectTest, ContentLookupKeepsTheProductionText)
+{
+    // No column tells the order of inserts; the loader stores no copy twice.
+    EXPECT_EQ(dialect.newestContentSql(), "Select HMData from HM_Content\r\nwhere MsgId = :QMsgId");
+    EXPECT_EQ(dialect.longTextValue(QVariant(QStringLiteral("caf\u00e9"))), QByteArray("caf\xe9"));
 }
 
 TEST(SqlServerDialectTest, CreateStatements)

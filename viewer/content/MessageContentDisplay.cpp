@@ -73,15 +73,6 @@ QString undeliverablePattern(const QString &fileName)
     return fileName.left(dot) + QStringLiteral("???*") + fileName.mid(dot);
 }
 
-// HMData as the loader stored it: a blob on SQLite; on SQL Server a text column in the server's
-// code page, which the driver hands over as Unicode.
-QByteArray contentBytes(const QVariant &value, Backend backend)
-{
-    if (value.metaType().id() == QMetaType::QByteArray)
-        return value.toByteArray();
-    return backend == Backend::Sqlite ? value.toString().toUtf8() : toWindows1252(value.toString());
-}
-
 bool writeWholeFile(const QString &path, const QByteArray &bytes)
 {
     QSaveFile file(path);
@@ -97,8 +88,6 @@ MessageContentDisplay::MessageContentDisplay(DbConnection &connection, MessageCo
       m_launcher(launcher ? std::move(launcher) : std::make_unique<ContentLauncherDesktop>()),
       m_tempFolder(m_folders.TempPath), m_HMDataQuery(connection)
 {
-    m_HMDataQuery.setLines(
-        {QStringLiteral("Select HMData from HM_Content"), QStringLiteral("where MsgId = :QMsgId")});
     // The reader reports the entry's name as stored; the row's name may differ in letter case.
     m_archive.SetOnFileExtracted([this](const QString &filename) { m_extractedName = filename; });
 }
@@ -148,6 +137,9 @@ QString MessageContentDisplay::writeStoredContent(const MessageContentRow &row)
     // Whatever goes wrong here, the folders are searched instead, without a word to the user.
     try {
         m_HMDataQuery.close();
+        // A message stored more than once (a redelivered file) shows its newest copy.
+        if (const QString text = m_connection.dialect().newestContentSql(); text != m_HMDataQuery.text())
+            m_HMDataQuery.setText(text);
         m_HMDataQuery.bind(QStringLiteral("QMsgId"), ParamType::Text, row.messageId);
         const DbResult result = m_HMDataQuery.open();
         if (result.isEmpty() || result.isNull(0, QStringLiteral("HMData")))
@@ -156,8 +148,7 @@ QString MessageContentDisplay::writeStoredContent(const MessageContentRow &row)
         const QString folder = m_tempFolder.Path();
         if (name.isEmpty() || folder.isEmpty())
             return {};
-        const QByteArray bytes =
-            contentBytes(result.value(0, QStringLiteral("HMData")), m_connection.dialect().backend());
+        const QByteArray bytes = m_connection.dialect().longTextValue(result.value(0, QStringLiteral("HMData")));
         // One file per name whatever its letter case, as the extraction keeps it.
         const QString existing = entryIgnoringCase(folder, name);
         const QString path = folder + (existing.isEmpty() ? name : existing);

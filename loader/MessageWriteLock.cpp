@@ -1,0 +1,47 @@
+#include "loader/MessageWriteLock.h"
+
+#include "shared/DbConnection.h"
+#include "shared/SqlDialect.h"
+
+MessageWriteLocks::MessageWriteLocks(DbConnection &connection) : m_connection(connection), m_lock(connection)
+{}
+
+void MessageWriteLocks::hold(const QString &messageId)
+{
+    release();
+    m_connection.beginTransaction(DbConnection::TransactionMode::Write);
+    m_generation = m_connection.generation();
+    try {
+        const QString text = m_connection.dialect().messageLockSql();
+        if (text.isEmpty())
+            return;
+        if (text != m_lock.text())
+            m_lock.setText(text);
+        m_lock.bind(QStringLiteral("MsgID"), ParamType::Text, messageId);
+        m_lock.open();
+        m_lock.close();
+    } catch (...) {
+        release();
+        throw;
+    }
+}
+
+void MessageWriteLocks::commit()
+{
+    if (m_generation == m_connection.generation() && m_connection.inTransaction())
+        m_connection.commit(); // when this fails, release() rolls back
+    m_generation = -1;
+}
+
+void MessageWriteLocks::release() noexcept
+{
+    const bool ours = m_generation == m_connection.generation() && m_connection.inTransaction();
+    m_generation = -1;
+    if (!ours)
+        return;
+    try {
+        m_connection.rollback();
+    } catch (...) {
+        // The session is gone or the transaction ended with it: nothing is held any more.
+    }
+}
