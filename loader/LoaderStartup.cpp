@@ -2,6 +2,7 @@
 #include "loader/LoaderLog.h"
 #include "loader/OVTrackSvcForm.h"
 
+#include "shared/ConnectionString.h"
 #include "shared/DbError.h"
 #include "shared/SettingsFile.h"
 
@@ -122,7 +123,8 @@ void TsvcOVTrack::connectDatabase()
         WriteLog(1, QStringLiteral("Connected to DB OK."));
     } catch (const std::exception &e) {
         WriteLog(1, QStringLiteral("DB Connection failed: ") + errorText(e) + QStringLiteral("; ") +
-                        QStringLiteral("Connections string was ") + CrLf + ConnectionString);
+                        QStringLiteral("Connections string was ") + CrLf +
+                        maskedConnectionString(ConnectionString));
         ProcessingHalted = true;
     }
 }

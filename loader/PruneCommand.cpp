@@ -3,6 +3,7 @@
 #include "loader/FieldValues.h"
 #include "loader/OVTrackSvcForm.h"
 #include "loader/TrackingRetention.h"
+#include "shared/ConnectionString.h"
 #include "shared/WallClock.h"
 
 #include <QTextStream>
@@ -23,7 +24,7 @@ int runPruneCommand(const QString &appDir, const QStringList &startParameters, b
     if (service.RetainDays <= 0) {
         out << "retaindays is not set in settings.txt: every row is kept." << Qt::endl;
     } else if (!service.adoConn1.isOpen()) {
-        errors << "No database connection: " << service.ConnectionString << Qt::endl;
+        errors << "No database connection: " << maskedConnectionString(service.ConnectionString) << Qt::endl;
         status = 1;
     } else {
         try {

@@ -122,7 +122,7 @@ void TQZTrackForm::connectAndProbe()
     } catch (const std::exception &) {
         QString text =
             QStringLiteral("Failed to connect to the Tracking database. The Connection String used was ") +
-            m_run.DbConnectionString;
+            maskedConnectionString(m_run.DbConnectionString);
         if (m_connection.databaseFileMissing()) {
             m_CreateblankTrackTable1->setEnabled(true);
             text += QStringLiteral("\r\n") + missingDatabaseText(m_connection.target().databaseName);
