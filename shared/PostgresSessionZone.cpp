@@ -50,7 +50,8 @@ QString fixedOffsetZone(int offsetSeconds)
     const QString hours = QString::number(minutes / 60).rightJustified(2, u'0');
     const QString rest = QString::number(minutes % 60).rightJustified(2, u'0');
     // POSIX counts offsets west of UTC as positive: the opposite sign.
-    return QStringLiteral("<%1%2%3>%4%2:%3").arg(east).arg(hours, rest).arg(east == u'+' ? u'-' : u'+');
+    const QChar west = east == u'+' ? u'-' : u'+';
+    return u'<' + east + hours + rest + u'>' + west + hours + u':' + rest;
 }
 
 QSqlError matchMachineTimeZone(pg_conn *session)
