@@ -2,6 +2,7 @@
 #include "loader/LoaderLog.h"
 #include "loader/OVTrackSvcForm.h"
 
+#include "shared/ConnectionString.h"
 #include "shared/DbError.h"
 #include "shared/SettingsFile.h"
 
@@ -138,7 +139,8 @@ void TsvcOVTrack::connectDatabase()
         WriteLog(1, QStringLiteral("Connected to DB OK."));
     } catch (const std::exception &e) {
         WriteLog(1, QStringLiteral("DB Connection failed: ") + errorText(e) + QStringLiteral("; ") +
-                        QStringLiteral("Connections string was ") + CrLf + ConnectionString);
+                        QStringLiteral("Connections string was ") + CrLf +
+                        maskedConnectionString(ConnectionString));
         // A server that is not there yet (started after the loader, or restarting) is waited for;
         // a connection string that cannot work halts until an operator has mended it.
         const auto *dbError = dynamic_cast<const DbError *>(&e);

@@ -3,6 +3,7 @@
 #include "loader/FieldValues.h"
 #include "loader/OVTrackSvcForm.h"
 #include "loader/TrackingRetention.h"
+#include "shared/ConnectionString.h"
 #include "shared/WallClock.h"
 
 #include <QTextStream>
@@ -13,17 +14,24 @@ int runPruneCommand(const QString &appDir, const QStringList &startParameters, b
                     QTextStream &errors)
 {
     TsvcOVTrack service(appDir, startParameters);
+    QString startFailure;
     try {
         service.InitialzeSettings();
     } catch (const SettingsUnreadable &unreadable) {
         errors << "The settings file could not be read; see the log." << Qt::endl;
         return unreadable.exitCode;
+    } catch (const std::exception &e) {
+        // Without a connection the first schema check fails: said below as the missing connection.
+        startFailure = errorText(e);
     }
     int status = 0;
     if (service.RetainDays <= 0) {
         out << "retaindays is not set in settings.txt: every row is kept." << Qt::endl;
     } else if (!service.adoConn1.isOpen()) {
-        errors << "No database connection: " << service.ConnectionString << Qt::endl;
+        errors << "No database connection: " << maskedConnectionString(service.ConnectionString) << Qt::endl;
+        status = 1;
+    } else if (!startFailure.isEmpty()) {
+        errors << "Retention failed: " << startFailure << Qt::endl;
         status = 1;
     } else {
         try {

@@ -47,18 +47,38 @@ ConnectionTarget sqlServerTarget(const QMap<QString, QString> &props)
     return target;
 }
 
-// "host", "host,port", "host:port" or the absolute folder of a Unix socket.
+int postgresPort(const QString &text, const QString &dataSource)
+{
+    bool ok = false;
+    const int port = text.trimmed().toInt(&ok);
+    if (!ok || port <= 0 || port > 65535)
+        refuse(QStringLiteral("The PostgreSQL Data Source \"%1\" has no valid port").arg(dataSource));
+    return port;
+}
+
+// "host", "host,port", "host:port", the absolute folder of a Unix socket, or an IPv6 address: in
+// brackets with or without a port ("[::1]:5433", "[::1],5433"), or bare without one ("fe80::1",
+// whose colons are all its own).
 void splitPostgresServer(const QString &dataSource, ConnectionTarget &target)
 {
     QString host = dataSource.trimmed();
-    if (!host.startsWith(u'/')) {
-        const qsizetype separator = host.contains(u',') ? host.indexOf(u',') : host.lastIndexOf(u':');
-        if (separator > 0) {
-            bool ok = false;
-            const int port = host.mid(separator + 1).trimmed().toInt(&ok);
-            if (!ok || port <= 0 || port > 65535)
+    if (host.startsWith(u'[')) {
+        const qsizetype close = host.indexOf(u']');
+        if (close < 0)
+            refuse(QStringLiteral("The PostgreSQL Data Source \"%1\" has no closing \"]\"").arg(dataSource));
+        const QString rest = host.mid(close + 1).trimmed();
+        if (!rest.isEmpty()) {
+            if (rest.front() != u':' && rest.front() != u',')
                 refuse(QStringLiteral("The PostgreSQL Data Source \"%1\" has no valid port").arg(dataSource));
-            target.port = port;
+            target.port = postgresPort(rest.mid(1), dataSource);
+        }
+        host = host.mid(1, close - 1).trimmed();
+    } else if (!host.startsWith(u'/')) {
+        const qsizetype separator = host.contains(u',')       ? host.indexOf(u',')
+                                    : host.count(u':') == 1 ? host.indexOf(u':')
+                                                            : -1;
+        if (separator > 0) {
+            target.port = postgresPort(host.mid(separator + 1), dataSource);
             host = host.left(separator).trimmed();
         }
     }
@@ -101,35 +121,62 @@ ConnectionTarget sqliteTarget(const QMap<QString, QString> &props, const QString
     return target;
 }
 
+// Calls `piece(start, end)` for each ";"-separated piece of an init string. A value that begins with
+// a quote (or, with `braces`, a "{") runs to the matching quote ("}"), ";" included.
+template <typename Piece>
+void forEachPiece(const QString &text, bool braces, Piece piece)
+{
+    qsizetype start = 0;
+    QChar closing;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (!closing.isNull()) {
+            if (c == closing)
+                closing = QChar();
+        } else if (c == u';') {
+            piece(start, i);
+            start = i + 1;
+        } else if (c == u'"' || c == u'\'' || (braces && c == u'{')) {
+            const qsizetype eq = text.indexOf(u'=', start);
+            if (eq >= 0 && eq < i && QStringView(text).mid(eq + 1, i - eq - 1).trimmed().isEmpty())
+                closing = c == u'{' ? QChar(u'}') : c;
+        }
+    }
+    piece(start, text.size());
+}
+
 } // namespace
 
 QMap<QString, QString> parseInitString(const QString &initString)
 {
     QMap<QString, QString> props;
-    QString piece;
-    QChar quote;
-    auto flush = [&] {
+    forEachPiece(initString, false, [&](qsizetype start, qsizetype end) {
+        const QString piece = initString.mid(start, end - start);
         const qsizetype eq = piece.indexOf(u'=');
         if (eq > 0)
             props.insert(piece.left(eq).trimmed().toLower(), unquoted(piece.mid(eq + 1)));
-        piece.clear();
-    };
-    for (QChar c : initString) {
-        if (!quote.isNull()) {
-            if (c == quote)
-                quote = QChar();
-            piece.append(c);
-        } else if (c == u';') {
-            flush();
-        } else {
-            if ((c == u'"' || c == u'\'') && piece.contains(u'=') &&
-                piece.section(u'=', 1).trimmed().isEmpty())
-                quote = c;
-            piece.append(c);
-        }
-    }
-    flush();
+    });
     return props;
+}
+
+QString maskedConnectionString(const QString &connectionString)
+{
+    QString masked;
+    qsizetype copied = 0;
+    // Braces too: an ODBC-style value may hide a ";" in them, and masking more is harmless.
+    forEachPiece(connectionString, true, [&](qsizetype start, qsizetype end) {
+        const qsizetype eq = connectionString.indexOf(u'=', start);
+        if (eq < 0 || eq >= end)
+            return;
+        const QString key = connectionString.mid(start, eq - start).trimmed().toLower();
+        if (key != QLatin1String("password") && key != QLatin1String("pwd"))
+            return;
+        masked += QStringView(connectionString).mid(copied, eq + 1 - copied);
+        masked += QLatin1String(MaskedPassword);
+        copied = end;
+    });
+    masked += QStringView(connectionString).mid(copied);
+    return masked;
 }
 
 QString odbcConnectionString(const QMap<QString, QString> &props)

@@ -1,7 +1,9 @@
 #include "shared/DbConnection.h"
 
 #include "shared/DbError.h"
+#include "shared/PostgresLibpq.h"
 #include "shared/PostgresNativeQuery.h"
+#include "shared/PostgresSessionZone.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -179,6 +181,13 @@ void DbConnection::openTarget()
             setup = QSqlQuery();
             close();
             throw DbError(DbError::Kind::Database, message);
+        }
+    }
+    if (m_target.backend == Backend::PostgreSql) {
+        // The server's clock ("Tag as Managed") and this process's (retention's cut-off) are one.
+        if (const QSqlError error = matchMachineTimeZone(libpqSession(db)); error.isValid()) {
+            close();
+            throw DbError(DbError::Kind::Database, sqlErrorText(error));
         }
     }
     if (m_target.backend == Backend::Sqlite)

@@ -173,8 +173,10 @@ QString PostgresDialect::tagAsManagedSql() const
 
 QString PostgresDialect::likeCondition(const QString &column, const QString &parameter) const
 {
+    // Without "escape ''" a backslash would escape the next character (the server's default), and
+    // a pattern ending in one would fail; the other backends have no escape character either.
     return folded(column) + QStringLiteral(" like ") +
-           folded(QStringLiteral("cast(:%1 as text)").arg(parameter));
+           folded(QStringLiteral("cast(:%1 as text)").arg(parameter)) + QStringLiteral(" escape ''");
 }
 
 QString PostgresDialect::dateLiteral(QDate date) const

@@ -60,7 +60,8 @@ public:
 
     virtual QString undeliveredSummarySql() const = 0;
     virtual QString tagAsManagedSql() const = 0;
-    // A search condition "column like :parameter" with the production database's case rules.
+    // A search condition "column like :parameter" with the production database's case rules; "%" and
+    // "_" are the only wildcards, and no character (a backslash neither) escapes anything.
     virtual QString likeCondition(const QString &column, const QString &parameter) const;
 
     // A sentinel date as the search statement writes it, quotes included.

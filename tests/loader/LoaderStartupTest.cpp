@@ -268,6 +268,21 @@ TEST_P(LoaderStartupTest, FailedConnectionIsLoggedWithItsString)
         logText().contains(QStringLiteral("; Connections string was \r\nProvider=Nonsense;Data Source=x")));
 }
 
+// Mended fault: the log (a file anyone on the machine may read) showed the password.
+TEST_P(LoaderStartupTest, FailedConnectionLogsItsStringWithThePasswordMasked)
+{
+    writeSettings({QStringLiteral("summarydestination=") + trackingDir(),
+                   QStringLiteral("trackingdbconnection=Provider=SQLite;Data Source=") + folder().filePath("none.db") +
+                       QStringLiteral(";User ID=ov;Password=Secret-1;pwd=Secret-2")});
+    makeLoader({QStringLiteral("svcOVTrack"), QStringLiteral("/logging"), QStringLiteral("3")});
+    EXPECT_THROW(loader().InitialzeSettings(), DbError);
+    const QString log = logText();
+    EXPECT_TRUE(log.contains(QStringLiteral("; Connections string was \r\nProvider=SQLite;Data Source=") +
+                             folder().filePath("none.db") + QStringLiteral(";User ID=ov;Password=*****;pwd=*****")))
+        << log.toStdString();
+    EXPECT_FALSE(log.contains(QStringLiteral("Secret"))) << log.toStdString();
+}
+
 TEST_P(LoaderStartupTest, SchemaChecksAnswerFromTheCatalogue)
 {
     sql(SqlDialect::create(backend())->createTrackingSql());

@@ -118,4 +118,22 @@ TEST_P(PruneCommand, ARoleThatMayDeleteButDoesNotOwnTheTablesPrunesWithoutTheInd
 
 OVTRACK_ON_EVERY_BACKEND(PruneCommand);
 
+// Mended fault: /PRUNE without a connection printed the connection string, password included.
+TEST(PruneWithoutConnection, StandardErrorAndLogShowThePasswordMasked)
+{
+    LoaderProgram loader;
+    QFile settings(loader.folder() + "settings.txt");
+    ASSERT_TRUE(settings.open(QIODevice::Append));
+    settings.write("retaindays=30\r\ntrackingdbconnection=Provider=SQLite;Data Source=none.db;Password=Secret-1\r\n");
+    settings.close();
+    const LoaderProgram::Result result = loader.run({"/PRUNE", "/logging", "3"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.standardError.contains(
+        "No database connection: Provider=SQLite;Data Source=none.db;Password=*****"))
+        << result.standardError.toStdString();
+    EXPECT_FALSE(result.standardError.contains("Secret")) << result.standardError.toStdString();
+    EXPECT_TRUE(loader.log().contains("Password=*****")) << loader.log().toStdString();
+    EXPECT_FALSE(loader.log().contains("Secret")) << loader.log().toStdString();
+}
+
 } // namespace

@@ -1,5 +1,6 @@
 #include "shared/OleDate.h"
 #include "viewer/search/SearchSettingsStore.h"
+#include "viewer/search/TitleClickSortOrder.h"
 
 #include "shared/WallClock.h"
 #include "tests/support/TestFolder.h"
@@ -61,7 +62,8 @@ TEST_F(SettingsStore, RoundTripRestoresWhatIsReadAndNotTheFromDate)
     c.toDate = QDate(2024, 2, 3);
     c.toTime = QTime(4, 5, 6);
     c.statusIndex = 9;
-    SearchSettingsStore().save(SavedSearch::fromCriteria(c, "PracId", now));
+    const QString practiceOrder = "PracId,QZServerReceiveTime,Patient,PatientGiven,PatientDob,Test";
+    SearchSettingsStore().save(SavedSearch::fromCriteria(c, practiceOrder, now));
 
     const QDateTime later = WallClock::of(QDate(2024, 6, 1), QTime(8, 9, 10));
     SearchCriteria restored = SearchCriteria::atStartup(later.date());
@@ -75,7 +77,34 @@ TEST_F(SettingsStore, RoundTripRestoresWhatIsReadAndNotTheFromDate)
     EXPECT_EQ(restored.toDate, QDate(2024, 2, 3));
     EXPECT_EQ(restored.toTime, QTime(4, 5, 6));
     EXPECT_EQ(restored.statusIndex, 9);
-    EXPECT_EQ(sortOrder, "PracId");
+    EXPECT_EQ(sortOrder, practiceOrder);
+}
+
+// Every order the window sets itself comes back as it was saved; nothing else does (see the search
+// tests for what a changed value would otherwise run).
+TEST_F(SettingsStore, EveryOrderTheWindowSetsIsRestoredAndNoOther)
+{
+    QStringList windowOrders{QString::fromLatin1(InitialSortOrder), QString::fromLatin1(PracticeSortOrder)};
+    for (const char *title : {"Patient Name", "Prac. ID", "Addressee", "Status"}) {
+        QString order = QString::fromLatin1(InitialSortOrder);
+        for (int click = 0; click < 4; ++click) {
+            order = *sortOrderAfterTitleClick(title, order);
+            windowOrders << order;
+        }
+    }
+    windowOrders.removeDuplicates();
+    EXPECT_EQ(windowOrders.size(), 11);
+    const auto restored = [&](const QString &saved) {
+        raw().setValue("QZTSortOrder", saved);
+        SearchCriteria c = SearchCriteria::atStartup(now.date());
+        QString sortOrder;
+        SearchSettingsStore().load().applyTo(c, sortOrder, now);
+        return sortOrder;
+    };
+    for (const QString &order : windowOrders)
+        EXPECT_EQ(restored(order), order);
+    for (const char *other : {"MsgID", "", "Pracid,QZServerReceiveTime Desc,Patient,PatientGiven,PatientDob,Test,1"})
+        EXPECT_EQ(restored(other), QString::fromLatin1(InitialSortOrder)) << other;
 }
 
 TEST_F(SettingsStore, AbsentValuesLeaveStartUpStateAndTheInitialSortOrder)

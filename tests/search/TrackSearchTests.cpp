@@ -1,5 +1,6 @@
 #include "viewer/reports/TrackReportSource.h"
 #include "viewer/search/CsvWriter.h"
+#include "viewer/search/SearchSettingsStore.h"
 #include "viewer/search/SpreadsheetText.h"
 #include "viewer/search/TrackResultModel.h"
 #include "viewer/search/TrackSearch.h"
@@ -9,6 +10,8 @@
 #include "tests/search/BackendSearchTest.h"
 
 #include <QBuffer>
+#include <QElapsedTimer>
+#include <QSettings>
 
 #include <gtest/gtest.h>
 
@@ -299,6 +302,68 @@ TEST_P(Search, FromAndToInsideAGapOrTheRepeatedHourSelectAsWritten)
     EXPECT_EQ(msgIds(), QStringList{"repeat2"});
     EXPECT_EQ(model.value(0, TrackField::QZServerReceiveTime),
               QVariant(WallClock::of(QDate(2024, 10, 27), QTime(1, 50))));
+}
+
+// Mended fault: PostgreSQL took a backslash as LIKE's escape character, so "%\" failed ("LIKE
+// pattern must not end with escape character") and "a\b" found "ab". It is a plain character.
+TEST_P(Search, ABackslashIsAPlainCharacterInEveryTextCriterion)
+{
+    db->insert({{"MsgID", "slash end"}, {"PracID", "P01\\"}, {"Patient", "a\\b"}, {"AddresseeDoc", "Dr \\ X"}});
+    db->insert({{"MsgID", "no slash"}, {"PracID", "P01"}, {"Patient", "ab"}, {"AddresseeDoc", "Dr X"}});
+    db->insert({{"MsgID", "percent"}, {"PracID", "P01%"}, {"Patient", "a%b"}, {"AddresseeDoc", "Dr %"}});
+
+    SearchCriteria mailbox = criteria;
+    mailbox.mailboxChecked = true;
+    mailbox.mailboxText = "%\\"; // has a "%": taken as typed
+    ASSERT_EQ(run(mailbox).outcome, TrackSearch::Outcome::Opened);
+    EXPECT_EQ(msgIds(), QStringList{"slash end"});
+    EXPECT_EQ(search->TrackCount(), 1);
+
+    SearchCriteria patient = criteria;
+    patient.nameFilterChecked = true;
+    patient.nameFilterText = "a\\b";
+    ASSERT_EQ(run(patient).outcome, TrackSearch::Outcome::Opened);
+    EXPECT_EQ(msgIds(), QStringList{"slash end"});
+
+    SearchCriteria addressee = criteria;
+    addressee.addresseeChecked = true;
+    addressee.addresseeText = "\\";
+    ASSERT_EQ(run(addressee).outcome, TrackSearch::Outcome::Opened);
+    EXPECT_EQ(msgIds(), QStringList{"slash end"});
+    EXPECT_EQ(search->TrackCount(), 1);
+}
+
+// Mended fault: QZTSortOrder went into ORDER BY as it was stored, so a changed value ran as SQL
+// (a sleeping subquery, a cast whose error names the role). Only the window's own orders are taken.
+TEST_P(Search, ASavedSortOrderTheWindowNeverSetsGivesTheInitialOrderAndRunsNothing)
+{
+    TestFolder config;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
+    // Receive times run against the ids, so that the initial order shows.
+    db->insert({{"MsgID", "A"}, {"Patient", "X"}, {"QZServerReceiveTime", DB::at(2024, 3, 3)}});
+    db->insert({{"MsgID", "B"}, {"Patient", "X"}, {"QZServerReceiveTime", DB::at(2024, 3, 2)}});
+    db->insert({{"MsgID", "C"}, {"Patient", "X"}, {"QZServerReceiveTime", DB::at(2024, 3, 1)}});
+    QStringList injected{"MsgID", "MsgID desc", "Patient,PatientGiven,PatientDob,QZServerReceiveTime,Test ",
+                         "patient,PatientGiven,PatientDob,QZServerReceiveTime,Test"};
+    if (backend() == Backend::PostgreSql)
+        injected << "(select pg_sleep(3))" << "cast(current_user as integer)" << "MsgID; select pg_sleep(3)";
+    else
+        injected << "abs(-9223372036854775808)" << "(select abs(-9223372036854775808) from sqlite_master)";
+    criteria.nameFilterChecked = true;
+    for (const QString &value : injected) {
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, "Tavisk", "RORuzureru")
+            .setValue("QZTSortOrder", value);
+        SearchCriteria restored = criteria;
+        QString sortOrder;
+        SearchSettingsStore().load().applyTo(restored, sortOrder, now);
+        EXPECT_EQ(sortOrder, QString::fromLatin1(InitialSortOrder)) << value.toStdString();
+
+        QElapsedTimer timer;
+        timer.start();
+        ASSERT_EQ(run(restored, sortOrder).outcome, TrackSearch::Outcome::Opened) << value.toStdString();
+        EXPECT_EQ(msgIds(), (QStringList{"C", "B", "A"})) << value.toStdString();
+        EXPECT_LT(timer.elapsed(), 2500) << value.toStdString();
+    }
 }
 
 OVTRACK_ON_EVERY_BACKEND(Search);

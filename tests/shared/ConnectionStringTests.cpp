@@ -82,6 +82,73 @@ TEST(ConnectionStringTest, PostgresHostsPortsSocketsAndLogins)
               std::string::npos);
 }
 
+// Mended fault: a bracketed IPv6 address kept its brackets as the host, and a bare one lost its
+// last group to the port.
+TEST(ConnectionStringTest, PostgresIpv6Addresses)
+{
+    struct Case
+    {
+        const char *dataSource;
+        const char *host;
+        int port;
+    };
+    for (const Case &c : std::initializer_list<Case>{{"fe80::1", "fe80::1", -1},
+                                                     {"::1", "::1", -1},
+                                                     {"2001:db8::5:6543", "2001:db8::5:6543", -1},
+                                                     {"[::1]", "::1", -1},
+                                                     {"[::1]:5433", "::1", 5433},
+                                                     {" [fe80::1%eth0] , 5433 ", "fe80::1%eth0", 5433},
+                                                     {"fe80::1,5433", "fe80::1", 5433},
+                                                     {"db1:5433", "db1", 5433},
+                                                     {"127.0.0.1", "127.0.0.1", -1}}) {
+        const ConnectionTarget target =
+            resolveConnectionString(QStringLiteral("Provider=PostgreSQL;Data Source=") + c.dataSource, "/");
+        EXPECT_EQ(target.hostName, c.host) << c.dataSource;
+        EXPECT_EQ(target.port, c.port) << c.dataSource;
+    }
+    for (const char *bad : {"[::1]:", "[::1]:x", "[::1]5433", "[::1", "[::1]:70000"}) {
+        EXPECT_NE(errorOf([&] {
+                      resolveConnectionString(QStringLiteral("Provider=PostgreSQL;Data Source=") + bad, "/");
+                  }).find(bad),
+                  std::string::npos)
+            << bad;
+    }
+}
+
+// Mended fault: a failed connection showed its password wherever the string was shown.
+TEST(ConnectionStringTest, MaskedStringsHideEveryPasswordAndKeepTheRest)
+{
+    struct Case
+    {
+        const char *given;
+        const char *shown;
+    };
+    for (const Case &c : std::initializer_list<Case>{
+             {"Provider=PostgreSQL;Data Source=db1;User ID=ov;Password=s3cret",
+              "Provider=PostgreSQL;Data Source=db1;User ID=ov;Password=*****"},
+             {"PASSWORD=a;pwd=b;Pwd = c ;Data Source=x", "PASSWORD=*****;pwd=*****;Pwd =*****;Data Source=x"},
+             {"Provider=SQLNCLI.1;Password=\"a;b=c\";User ID=u", "Provider=SQLNCLI.1;Password=*****;User ID=u"},
+             {"Password='it''s';User ID=u", "Password=*****;User ID=u"},
+             {"DRIVER={FreeTDS};SERVER=db1;UID=u;PWD={p;w};TDS_Version=7.3",
+              "DRIVER={FreeTDS};SERVER=db1;UID=u;PWD=*****;TDS_Version=7.3"},
+             {"Password=", "Password=*****"},
+             {"Provider=SQLite;Data Source=t.db;Passwords=x;Password Hint=y",
+              "Provider=SQLite;Data Source=t.db;Passwords=x;Password Hint=y"},
+             {"File name=/opt/ov/qztrack.udl", "File name=/opt/ov/qztrack.udl"},
+             {"", ""}}) {
+        EXPECT_EQ(maskedConnectionString(c.given), c.shown) << c.given;
+    }
+
+    // The init string inside a data-link file, read back from the file.
+    TestFolder folder;
+    writeDataLinkFile(folder.filePath("qztrack.udl"),
+                      "Provider=PostgreSQL;Data Source=db1;User ID=ov;pwd=s3cret;Initial Catalog=T");
+    const ConnectionTarget target =
+        resolveConnectionString("File name=" + folder.filePath("qztrack.udl"), folder.path());
+    EXPECT_EQ(maskedConnectionString(target.initString),
+              "Provider=PostgreSQL;Data Source=db1;User ID=ov;pwd=*****;Initial Catalog=T");
+}
+
 TEST(ConnectionStringTest, DataLinkFileAndUnknownProvider)
 {
     TestFolder folder;

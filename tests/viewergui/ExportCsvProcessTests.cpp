@@ -11,7 +11,7 @@ TEST_P(ExportProcess, WritesTheRowsOfTheSavedSearch)
     SavedSearch saved;
     saved.nameFilter = "smith";
     saved.nameFilterEnabled = true;
-    saved.sortOrder = "MsgID desc";
+    saved.sortOrder = "Patient Desc,PatientGiven Desc,PatientDob Desc,QZServerReceiveTime,Test";
     saveCriteria(saved);
     const QString out = folder.filePath("out.csv");
     EXPECT_EQ(run({"", "", database->connectionString(), "--export-csv", out}), 0) << errors.toStdString();
@@ -34,12 +34,11 @@ TEST_P(ExportProcess, DatabaseErrorGoesToStandardError)
 {
     SavedSearch saved;
     saved.mailBoxFilterEnabled = true;
-    saved.sortOrder = "NoSuchColumn";
     saveCriteria(saved);
+    database->connection().execute("ALTER TABLE Tracking RENAME COLUMN PracID TO PracCode");
     EXPECT_EQ(run({"", "", database->connectionString(), "--export-csv", folder.filePath("out.csv")}), 1);
     EXPECT_TRUE(errors.contains("Set Active failed with")) << errors.toStdString();
-    // PostgreSQL names the column as it folds it, in lower case.
-    EXPECT_TRUE(errors.contains("NoSuchColumn", Qt::CaseInsensitive)) << errors.toStdString();
+    EXPECT_TRUE(errors.contains("pracid", Qt::CaseInsensitive)) << errors.toStdString();
     EXPECT_FALSE(folder.exists("out.csv"));
 }
 

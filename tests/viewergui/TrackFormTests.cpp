@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QProcess>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -398,6 +399,40 @@ TEST_P(SearchWindow, DisconnectEmptiesTheGridAndPerformQueryReconnects)
     EXPECT_EQ(form->trackModel().rowCount(), 2);
     EXPECT_EQ(statusPanel(*form, 0), "Connection: Connected to " + dataSource());
     EXPECT_TRUE(boxes->shown.empty());
+}
+
+// Mended fault: the start-up failure showed the connection string with its password, and a window
+// message is often passed on as a screenshot.
+TEST_F(TrackFormTest, FailedStartUpShowsTheConnectionStringWithThePasswordMasked)
+{
+    const QString file = app.filePath("none.db");
+    auto form = start({"", "", "Provider=SQLite;Data Source=" + file + ";User ID=ov;PASSWORD=\"Secret;1\""});
+    ASSERT_EQ(boxes->shown.size(), 1u);
+    const QString text = boxes->shown[0].text;
+    EXPECT_TRUE(text.startsWith(Failure + "Provider=SQLite;Data Source=" + file + ";User ID=ov;PASSWORD=*****"))
+        << text.toStdString();
+    EXPECT_FALSE(text.contains("Secret")) << text.toStdString();
+}
+
+// The commands without a window say why they cannot connect, never with the password.
+TEST_F(TrackFormTest, HeadlessCommandsNeverPrintThePassword)
+{
+    const QString connection =
+        "Provider=SQLite;Data Source=" + app.filePath("none.db") + ";User ID=ov;Pwd=Secret-1;Password=Secret-2";
+    for (const QStringList &command : {QStringList{"--export-csv", app.filePath("out.csv")},
+                                       QStringList{"--summary-pdf", app.filePath("out.pdf")},
+                                       QStringList{"--audit-csv", app.filePath("audit.csv")}}) {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", config.path());
+        process.setProcessEnvironment(env);
+        process.start(OVTRACK_PROGRAM, QStringList{"", "", connection} + command);
+        ASSERT_TRUE(process.waitForFinished(60000));
+        const QString errors = QString::fromLocal8Bit(process.readAllStandardError());
+        EXPECT_NE(process.exitCode(), 0) << command[0].toStdString();
+        EXPECT_TRUE(errors.contains("none.db")) << errors.toStdString(); // it says why
+        EXPECT_FALSE(errors.contains("Secret")) << errors.toStdString();
+    }
 }
 
 TEST_P(SearchWindow, ConnectFailureShowsTheErrorText)

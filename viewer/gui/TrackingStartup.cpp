@@ -125,7 +125,8 @@ void TQZTrackForm::connectAndProbe()
         // server from a wrong password or a missing table.
         const QString text =
             QStringLiteral("Failed to connect to the Tracking database. The Connection String used was ") +
-            m_run.DbConnectionString + QStringLiteral("\r\n") + QString::fromUtf8(error.what());
+            maskedConnectionString(m_run.DbConnectionString) + QStringLiteral("\r\n") +
+            QString::fromUtf8(error.what());
         if (m_connection.databaseFileMissing())
             m_CreateblankTrackTable1->setEnabled(true);
         showMessage(text);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "viewer/search/SearchCriteria.h"
+
 #include <QString>
 
 // Which report a command shows; the values are those of the window's `ShownReport`.
@@ -16,10 +18,8 @@ namespace ReportChoice {
 // Rows above which "Search &Report" asks before it lays the report out.
 inline constexpr qint64 LargeReportRows = 150;
 
-inline constexpr const char *PracticeSortOrder =
-    "Pracid,QZServerReceiveTime Desc,Patient,PatientGiven,PatientDob,Test";
-inline constexpr const char *DefaultSortOrder =
-    "QZServerReceiveTime,QZDeliveryTime, Patient,PatientGiven,PatientDob,Test";
+using ::PracticeSortOrder;
+inline constexpr const char *DefaultSortOrder = InitialSortOrder;
 
 // The practice report when the rows are sorted by practice before (or without) the patient,
 // else the search report.

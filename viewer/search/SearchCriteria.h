@@ -54,3 +54,6 @@ QString statusFilterText(int index);
 // The ORDER BY column list the window starts with.
 inline constexpr const char *InitialSortOrder =
     "QZServerReceiveTime,QZDeliveryTime, Patient,PatientGiven,PatientDob,Test";
+// The order "&Not Delivered by practice" sets.
+inline constexpr const char *PracticeSortOrder =
+    "Pracid,QZServerReceiveTime Desc,Patient,PatientGiven,PatientDob,Test";

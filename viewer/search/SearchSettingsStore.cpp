@@ -2,6 +2,7 @@
 
 #include "shared/OleDate.h"
 #include "shared/WallClock.h"
+#include "viewer/search/TitleClickSortOrder.h"
 
 #include <QSettings>
 
@@ -155,5 +156,6 @@ void SavedSearch::applyTo(SearchCriteria &criteria, QString &sortOrder, const QD
         criteria.toTime = toTime->time();
     if (deliveryStatus)
         criteria.statusIndex = statusFilterIndexOf(*deliveryStatus);
-    sortOrder = this->sortOrder.value_or(QString::fromLatin1(InitialSortOrder));
+    sortOrder = this->sortOrder && isWindowSortOrder(*this->sortOrder) ? *this->sortOrder
+                                                                        : QString::fromLatin1(InitialSortOrder);
 }

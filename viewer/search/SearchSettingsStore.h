@@ -29,7 +29,7 @@ struct SavedSearch
     static SavedSearch fromCriteria(const SearchCriteria &criteria, const QString &sortOrder,
                                     const QDateTime &now);
     // Applies the values that exist, as LoadSearchSettings does: the From time of day becomes the
-    // time of `now`, and a missing sort order the initial one.
+    // time of `now`, and a missing sort order, or one the window never sets, the initial one.
     void applyTo(SearchCriteria &criteria, QString &sortOrder, const QDateTime &now) const;
 };
 

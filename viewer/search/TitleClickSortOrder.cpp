@@ -1,5 +1,7 @@
 #include "viewer/search/TitleClickSortOrder.h"
 
+#include "viewer/search/SearchCriteria.h"
+
 namespace {
 
 struct Toggle
@@ -45,4 +47,19 @@ std::optional<QString> sortOrderAfterTitleClick(const QString &title, const QStr
             return QString::fromLatin1(StatusCycle[i + 1]);
     }
     return QString::fromLatin1(StatusCycle[0]);
+}
+
+bool isWindowSortOrder(const QString &sortOrder)
+{
+    if (sortOrder == QLatin1String(InitialSortOrder) || sortOrder == QLatin1String(PracticeSortOrder))
+        return true;
+    for (const Toggle &toggle : Toggles) {
+        if (sortOrder == QLatin1String(toggle.ascending) || sortOrder == QLatin1String(toggle.descending))
+            return true;
+    }
+    for (const char *order : StatusCycle) {
+        if (sortOrder == QLatin1String(order))
+            return true;
+    }
+    return false;
 }
