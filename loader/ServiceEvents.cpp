@@ -83,6 +83,7 @@ bool TsvcOVTrack::runPeriodicWork()
             reopened = false;
         }
         if (!reopened) {
+            ++UnwrittenFiles;
             WriteLog(3, QStringLiteral("Database Connection Lost. Waiting 100 Seconds."));
             return false;
         }
