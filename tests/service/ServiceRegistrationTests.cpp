@@ -10,13 +10,25 @@
 
 #include <ostream>
 
+#include <sys/types.h>
+#include <unistd.h>
+
 namespace {
 
 const QString UnitName = QStringLiteral("svcOVTrack.service");
 
+// The account a root-owned test folder is given, so that a folder install under root has an owner
+// that is not root.
+constexpr uid_t Nobody = 65534;
+
 class Registration : public ::testing::Test
 {
 protected:
+    void SetUp() override
+    {
+        if (::geteuid() == 0)
+            ASSERT_EQ(::chown(QFile::encodeName(m_loader.folder()).constData(), Nobody, Nobody), 0);
+    }
     LoaderProgram::Result run(const QStringList &arguments, const QString &unitFolder)
     {
         return m_loader.run(arguments, {QStringLiteral("OVTRACK_UNIT_DIR=") + unitFolder});
@@ -111,8 +123,8 @@ TEST_F(Registration, SystemdAcceptsTheUnitEvenForAPathWithBlanks)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("OVTRACK_UNIT_DIR"), m_units.path());
     install.setProcessEnvironment(env);
-    install.start(odd + QStringLiteral("OVTrackSvc"),
-                  {QStringLiteral("/INSTALL"), QStringLiteral("/SILENT")});
+    install.start(odd + QStringLiteral("OVTrackSvc"), {QStringLiteral("/INSTALL"), QStringLiteral("/SILENT"),
+                                                       QStringLiteral("/USER"), QStringLiteral("nobody")});
     ASSERT_TRUE(install.waitForFinished(30000));
     ASSERT_EQ(install.exitCode(), 0);
 
@@ -123,6 +135,42 @@ TEST_F(Registration, SystemdAcceptsTheUnitEvenForAPathWithBlanks)
     EXPECT_TRUE(unitText().contains(QStringLiteral("ExecStart=\"") +
                                     QString(odd).replace(u'%', QLatin1String("%%")) +
                                     QStringLiteral("OVTrackSvc\"")));
+}
+
+// Mended fault: /INSTALL on a packaged system wrote a unit running as root that overrode the
+// package's own.
+TEST_F(Registration, ProgramOfThePackageFolderIsRefusedWithTheWayToStartIt)
+{
+    const QString packaged = m_units.makeFolder(QStringLiteral("root/usr/lib/ovtrack"));
+    ASSERT_TRUE(QFile::copy(m_loader.programPath(), packaged + QStringLiteral("OVTrackSvc")));
+    QProcess install;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("OVTRACK_UNIT_DIR"), m_units.path());
+    install.setProcessEnvironment(env);
+    install.start(packaged + QStringLiteral("OVTrackSvc"),
+                  {QStringLiteral("/INSTALL"), QStringLiteral("/USER"), QStringLiteral("ovtrack")});
+    ASSERT_TRUE(install.waitForFinished(30000));
+    EXPECT_EQ(install.exitCode(), 1);
+    EXPECT_TRUE(QString::fromLocal8Bit(install.readAllStandardError())
+                    .contains(QStringLiteral("systemctl enable --now svcOVTrack.service")));
+    EXPECT_FALSE(QFile::exists(unitPath()));
+}
+
+// Mended fault: a folder owned by root gave a unit with User=root.
+TEST_F(Registration, FolderOfRootNeedsTheAccountNamed)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can give a test folder to root";
+    ASSERT_EQ(::chown(QFile::encodeName(m_loader.folder()).constData(), 0, 0), 0);
+    const LoaderProgram::Result refused = run({QStringLiteral("/INSTALL")}, m_units.path());
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.standardError.contains(QStringLiteral("/USER NAME"))) << refused.standardError.toStdString();
+    EXPECT_FALSE(QFile::exists(unitPath()));
+
+    const LoaderProgram::Result named =
+        run({QStringLiteral("/INSTALL"), QStringLiteral("/USER"), QStringLiteral("ovtrack")}, m_units.path());
+    EXPECT_EQ(named.exitCode, 0) << named.standardError.toStdString();
+    EXPECT_TRUE(unitText().split(u'\n').contains(QStringLiteral("User=ovtrack")));
 }
 
 struct FailureCase
