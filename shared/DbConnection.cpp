@@ -4,12 +4,16 @@
 #include "shared/PostgresNativeQuery.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 
 #include <atomic>
+#include <cerrno>
 #include <utility>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -43,8 +47,21 @@ QString connectFailure(const ConnectionTarget &target, const QString &reason)
 QString missingDatabaseText(const QString &file)
 {
     return QStringLiteral("The database file \"%1\" does not exist. Opening a connection never creates it: "
-                          "\"Create blank\" in the viewer or tools/prepare-run creates an empty one.")
+                          "\"OVTrackSvc /CREATEDB\" (as the service's user), \"OVTrack --create-blank\" or the "
+                          "viewer's \"Create blank\" creates an empty one.")
         .arg(QDir::toNativeSeparators(file));
+}
+
+QString unreachableDatabaseText(const QString &file)
+{
+    // A file in a folder this user may not search looks missing to every existence test.
+    struct stat status;
+    if (::stat(QFile::encodeName(file).constData(), &status) != 0 && errno == EACCES)
+        return QStringLiteral("The database file \"%1\" cannot be reached: permission denied. This user needs "
+                              "read access to the file and its folder (for a package install, the group "
+                              "ovtrack).")
+            .arg(QDir::toNativeSeparators(file));
+    return missingDatabaseText(file);
 }
 
 DbConnection::DbConnection(QString programFolder, QString defaultProvider)
@@ -148,7 +165,7 @@ void DbConnection::openTarget()
     if (!m_mayCreate && databaseFileMissing()) {
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_connectionName);
-        throw DbError(DbError::Kind::Database, missingDatabaseText(m_target.databaseName));
+        throw DbError(DbError::Kind::Database, unreachableDatabaseText(m_target.databaseName));
     }
     if (!m_target.hostName.isEmpty())
         db.setHostName(m_target.hostName);

@@ -94,3 +94,5 @@ private:
 
 // The failure of opening a SQLite database file that does not exist; it names the file.
 QString missingDatabaseText(const QString &file);
+// The same, or "permission denied" when the file cannot be looked at, for the reason it is.
+QString unreachableDatabaseText(const QString &file);
