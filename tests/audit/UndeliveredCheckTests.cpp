@@ -4,7 +4,14 @@
 #include "tests/support/TestFolder.h"
 #include "tests/support/TrackingTestDatabase.h"
 
+#include <QElapsedTimer>
+
 #include <memory>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -24,21 +31,21 @@ TEST(UndeliveredCheckJudgement, StateAndLineFollowTheThresholds)
     const Case cases[] = {
         {0, 0, CheckState::Ok,
          "OVTRACK OK - 0 messages undeliverable or waiting over 2 days | undelivered=0;5;20 "
-         "oldest_days=0;2;7"},
+         "oldest_days=0;2;7;0;"},
         {5, 3, CheckState::Ok,
          "OVTRACK OK - 5 messages undeliverable or waiting over 2 days, oldest 3 days | undelivered=5;5;20 "
-         "oldest_days=3;2;7"},
+         "oldest_days=3;2;7;0;"},
         {12, 4, CheckState::Warning,
          "OVTRACK WARNING - 12 messages undeliverable or waiting over 2 days, oldest 4 days | "
          "undelivered=12;5;20 "
-         "oldest_days=4;2;7"},
+         "oldest_days=4;2;7;0;"},
         {21, 4, CheckState::Critical,
          "OVTRACK CRITICAL - 21 messages undeliverable or waiting over 2 days, oldest 4 days | "
-         "undelivered=21;5;20 oldest_days=4;2;7"},
+         "undelivered=21;5;20 oldest_days=4;2;7;0;"},
         {1, 8, CheckState::Critical,
          "OVTRACK CRITICAL - 1 messages undeliverable or waiting over 2 days, oldest 8 days | "
          "undelivered=1;5;20 "
-         "oldest_days=8;2;7"},
+         "oldest_days=8;2;7;0;"},
     };
     for (const Case &c : cases) {
         const CheckOutcome outcome = judgeUndelivered({c.undelivered, c.oldest}, UndeliveredCheckOptions{});
@@ -98,7 +105,7 @@ TEST_P(UndeliveredCheckRun, CountsWhatTheUndeliveredSummaryCountsOverTheAge)
     const ViewerRun ok = check({"-w", "4", "-c", "9"});
     EXPECT_EQ(ok.exitCode, 0) << ok.output.toStdString();
     EXPECT_EQ(ok.output, "OVTRACK OK - 4 messages undeliverable or waiting over 2 days, oldest 6 days | "
-                         "undelivered=4;4;9 oldest_days=6;2;7\n");
+                         "undelivered=4;4;9 oldest_days=6;2;7;0;\n");
 
     const ViewerRun warning = check({"-w", "3", "-c", "9"});
     EXPECT_EQ(warning.exitCode, 1) << warning.output.toStdString();
@@ -108,7 +115,7 @@ TEST_P(UndeliveredCheckRun, CountsWhatTheUndeliveredSummaryCountsOverTheAge)
     EXPECT_EQ(critical.exitCode, 2) << critical.output.toStdString();
     EXPECT_EQ(critical.output,
               "OVTRACK CRITICAL - 5 messages undeliverable or waiting over 1 days, oldest 6 days | "
-              "undelivered=5;1;3 oldest_days=6;1;7\n");
+              "undelivered=5;1;3 oldest_days=6;1;7;0;\n");
 
     const ViewerRun tooOld = check({"--critical-age", "5"});
     EXPECT_EQ(tooOld.exitCode, 2) << tooOld.output.toStdString();
@@ -132,5 +139,44 @@ TEST_P(UndeliveredCheckRun, UnknownWhenTheDatabaseOrTheCommandLineCannotBeUsed)
 }
 
 OVTRACK_ON_EVERY_BACKEND(UndeliveredCheckRun);
+
+// The options a monitoring plugin is expected to have, and thresholds that contradict each other.
+TEST(UndeliveredCheckOptions, VersionHelpTimeOutAndThresholdOrder)
+{
+    TestFolder config;
+    const QStringList check{"", "", "Provider=SQLite;Data Source=/nonexistent/tracking.db", "--check-undelivered"};
+    const ViewerRun version = runViewer(check + QStringList{"-V"}, config.path());
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_TRUE(version.output.startsWith("check_ovtrack ")) << version.output.toStdString();
+    const ViewerRun help = runViewer(check + QStringList{"-h"}, config.path());
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.output.startsWith("Usage: check_ovtrack")) << help.output.toStdString();
+
+    const ViewerRun crossed = runViewer(check + QStringList{"-w", "30", "-c", "10"}, config.path());
+    EXPECT_EQ(crossed.exitCode, 3);
+    EXPECT_EQ(crossed.output, "OVTRACK UNKNOWN - -w must not be above -c\n");
+
+    // A server that takes the connection and never answers.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&address), size), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &size), 0);
+    const QString silent = QStringLiteral("Provider=PostgreSQL;Data Source=127.0.0.1,%1;Initial Catalog=x;"
+                                          "User ID=y")
+                               .arg(ntohs(address.sin_port));
+    QElapsedTimer clock;
+    clock.start();
+    const ViewerRun timedOut =
+        runViewer({"", "", silent, "--check-undelivered", "-t", "1"}, config.path());
+    ::close(listener);
+    EXPECT_EQ(timedOut.exitCode, 3);
+    EXPECT_EQ(timedOut.output, "OVTRACK UNKNOWN - the check timed out\n");
+    EXPECT_LT(clock.elapsed(), 10000);
+}
 
 } // namespace

@@ -52,7 +52,7 @@ CheckOutcome judgeUndelivered(const UndeliveredFigures &figures, const Undeliver
                        .arg(options.ageDays);
     if (figures.undelivered > 0)
         line += QStringLiteral(", oldest %1 days").arg(figures.oldestDays);
-    line += QStringLiteral(" | undelivered=%1;%2;%3 oldest_days=%4;%5;%6")
+    line += QStringLiteral(" | undelivered=%1;%2;%3 oldest_days=%4;%5;%6;0;")
                 .arg(figures.undelivered)
                 .arg(options.warning)
                 .arg(options.critical)
