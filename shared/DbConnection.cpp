@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUrl>
 
 #include <atomic>
 #include <cerrno>
@@ -112,6 +113,18 @@ void DbConnection::openCreating(const QString &connectionString)
     m_mayCreate = false;
 }
 
+void DbConnection::openAtRest(const QString &connectionString)
+{
+    m_atRest = true;
+    try {
+        open(connectionString);
+    } catch (...) {
+        m_atRest = false;
+        throw;
+    }
+    m_atRest = false;
+}
+
 bool DbConnection::databaseFileMissing() const
 {
     return !m_connectionString.isEmpty() && !m_target.databaseName.isEmpty() &&
@@ -166,6 +179,11 @@ void DbConnection::openTarget()
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_connectionName);
         throw DbError(DbError::Kind::Database, unreachableDatabaseText(m_target.databaseName));
+    }
+    if (m_atRest && m_target.backend == Backend::Sqlite) {
+        db.setDatabaseName(QUrl::fromLocalFile(m_target.databaseName).toString(QUrl::FullyEncoded) +
+                           QStringLiteral("?immutable=1"));
+        db.setConnectOptions(m_target.connectOptions + QStringLiteral(";QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY"));
     }
     if (!m_target.hostName.isEmpty())
         db.setHostName(m_target.hostName);

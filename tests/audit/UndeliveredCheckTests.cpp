@@ -5,12 +5,15 @@
 #include "tests/support/TrackingTestDatabase.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
 
 #include <memory>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -139,6 +142,55 @@ TEST_P(UndeliveredCheckRun, UnknownWhenTheDatabaseOrTheCommandLineCannotBeUsed)
 }
 
 OVTRACK_ON_EVERY_BACKEND(UndeliveredCheckRun);
+
+// Mended fault: the monitoring user, who may read the embedded database through its group but not
+// write in its folder, got UNKNOWN whenever the loader was not running (no write-ahead log, and
+// SQLite could not make one for it); a user outside the group was told the file "does not exist".
+TEST(UndeliveredCheckAsAnotherUser, GroupMemberReadsTheDatabaseAndOthersAreDeniedByName)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can run the check as another user";
+    constexpr uid_t Nobody = 65534;
+    constexpr gid_t Group = 65534;
+    TestFolder root;
+    TestFolder config;
+    ASSERT_EQ(::chmod(QFile::encodeName(root.path()).constData(), 0755), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(config.path()).constData(), 0777), 0);
+    const QString state = root.makeFolder("state");
+    const QString database = state + "tracking.db";
+    {
+        DB rows(state, "tracking.db", true);
+        rows.insert({{"MsgID", "W1"}, {"PracID", "P01"},
+                     {"QZServerReceiveTime", QDateTime(QDate::currentDate().addDays(-3), QTime(0, 30))}});
+    }
+    ASSERT_FALSE(QFile::exists(database + "-wal")) << "the last connection has gone";
+    for (const QString &path : {state, database})
+        ASSERT_EQ(::chown(QFile::encodeName(path).constData(), 0, Group), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(state).constData(), 0750), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(database).constData(), 0640), 0);
+
+    const auto checkAs = [&](const QStringList &identity) {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", config.path());
+        env.insert("HOME", config.path());
+        process.setProcessEnvironment(env);
+        process.start("setpriv", identity + QStringList{OVTRACK_PROGRAM, "", "", sqliteConnectionString(database),
+                                                        "--check-undelivered"});
+        process.waitForFinished(60000);
+        return std::make_pair(process.exitCode(), QString::fromLocal8Bit(process.readAllStandardOutput()));
+    };
+    const auto [member, memberLine] = checkAs({QString("--reuid=%1").arg(Nobody), QString("--regid=%1").arg(Group),
+                                               "--clear-groups"});
+    EXPECT_EQ(member, 0) << memberLine.toStdString();
+    EXPECT_TRUE(memberLine.startsWith("OVTRACK OK - ")) << memberLine.toStdString();
+    EXPECT_FALSE(QFile::exists(database + "-wal")) << "a reader leaves nothing behind";
+
+    const auto [outsider, outsiderLine] =
+        checkAs({QString("--reuid=%1").arg(Nobody), "--regid=12345", "--clear-groups"});
+    EXPECT_EQ(outsider, 3);
+    EXPECT_TRUE(outsiderLine.contains("permission denied")) << outsiderLine.toStdString();
+}
 
 // The options a monitoring plugin is expected to have, and thresholds that contradict each other.
 TEST(UndeliveredCheckOptions, VersionHelpTimeOutAndThresholdOrder)

@@ -26,8 +26,9 @@ class Registration : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (::geteuid() == 0)
+        if (::geteuid() == 0) {
             ASSERT_EQ(::chown(QFile::encodeName(m_loader.folder()).constData(), Nobody, Nobody), 0);
+        }
     }
     LoaderProgram::Result run(const QStringList &arguments, const QString &unitFolder)
     {

@@ -3,6 +3,8 @@
 #include "shared/DbConnection.h"
 #include "shared/DbStatement.h"
 
+#include <QFileInfo>
+
 namespace {
 
 const char *stateWord(CheckState state)
@@ -78,8 +80,19 @@ CheckOutcome checkUndelivered(const QString &appPath, const QString &connectionS
     try {
         connection.open(connectionString);
     } catch (const std::exception &error) {
-        return unknownOutcome(QStringLiteral("cannot connect to the database: ") +
-                              QString::fromStdString(error.what()));
+        // The monitoring user may read the embedded database but not write in its folder: while
+        // the loader is not running there is no write-ahead log, and SQLite cannot make one for it.
+        const ConnectionTarget &target = connection.target();
+        const bool atRest = target.backend == Backend::Sqlite && QFileInfo::exists(target.databaseName) &&
+                            !QFileInfo::exists(target.databaseName + QStringLiteral("-wal"));
+        try {
+            if (!atRest)
+                throw;
+            connection.openAtRest(connectionString);
+        } catch (const std::exception &) {
+            return unknownOutcome(QStringLiteral("cannot connect to the database: ") +
+                                  QString::fromStdString(error.what()));
+        }
     }
     try {
         DbStatement probe(connection, connection.dialect().tableExistsSql(QStringLiteral("Tracking")));
