@@ -46,9 +46,9 @@ void TsvcOVTrack::InitialzeSettings(StartUp startUp)
     applySettingsFile(!countOnly);
     connectDatabase(startUp == StartUp::CreateDatabase);
     WriteLog(1, QStringLiteral("finished setting values values from settings file."));
-    if (countOnly)
+    if (countOnly || (startUp == StartUp::CreateDatabase && !adoConn1.isOpen()))
         return;
-    if (startUp == StartUp::CreateDatabase && adoConn1.isOpen() && !TableExists(QStringLiteral("Tracking"))) {
+    if (startUp == StartUp::CreateDatabase && !TableExists(QStringLiteral("Tracking"))) {
         WriteLog(1, QStringLiteral("Creating the Tracking table"));
         if (!createTrackingTable())
             return;
@@ -123,6 +123,7 @@ void TsvcOVTrack::applySettingsFile(bool mayWriteDefault)
 void TsvcOVTrack::connectDatabase(bool mayCreate)
 {
     if (ConnectionString.isEmpty()) {
+        ConnectFailure = QStringLiteral("no connection string in settings.txt or qztrack.udl");
         WriteLog(1, QStringLiteral("Connection String is missing"));
         ProcessingHalted = true;
         return;

@@ -74,7 +74,7 @@ TEST(FirstRun, InstallSetUpImportCheckAndPurge)
     // The loader as ovtrack imports the sample files into the database the install made.
     EXPECT_EQ(run.fact("once"), QStringLiteral("0")) << run.fact("once-output").toStdString();
     EXPECT_EQ(run.fact("rows"), QString::number(run.messages));
-    EXPECT_EQ(run.fact("waiting-files"), QStringLiteral("0"));
+    EXPECT_EQ(run.fact("waiting-tracking-files"), QStringLiteral("0"));
 
     // A dry run by root leaves the log the service's.
     EXPECT_EQ(run.fact("root-dry-run"), QStringLiteral("0"));
