@@ -29,7 +29,8 @@ struct SettingsUnreadable
 };
 
 // What a start-up does beyond reading the settings and connecting.
-enum class StartUp {
+enum class StartUp
+{
     Service,        // the schema upgrades and indexes the import needs
     CreateDatabase, // creates a missing embedded database and the Tracking table first
     CountOnly,      // a dry run: no log, no default settings file, nothing created or altered

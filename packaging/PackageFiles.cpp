@@ -33,16 +33,17 @@ QByteArray packagedSettingsBytes()
     const qsizetype at = bytes.indexOf(note);
     if (at < 0)
         throw std::runtime_error("the default settings file has no logging note to replace");
-    bytes.replace(at, note.size(),
-                  "+++ Note: shortdateformat is the order of day, month and year in the tracking files'\r\n"
-                  "+++ dates. Without it the service reads them in the order of the system's locale,\r\n"
-                  "+++ which systemd gives it; the log's start-up line \"Tracking dates are read as\"\r\n"
-                  "+++ shows the order in force.\r\n"
-                  "+++ Note: the service svcOVTrack runs under systemd. To add logging, give it the\r\n"
-                  "+++ switch /logging <loggingLevel>: sudo systemctl edit svcOVTrack, and under\r\n"
-                  "+++ [Service] write \"ExecStart=\" and \"ExecStart=/usr/lib/ovtrack/OVTrackSvc /logging 3\";\r\n"
-                  "+++ or set LoggingLevel in /etc/xdg/Tavisk/OVTracking.conf, which\r\n"
-                  "+++ \"systemctl reload svcOVTrack\" re-reads. Changes to this file need a restart.\r\n");
+    bytes.replace(
+        at, note.size(),
+        "+++ Note: shortdateformat is the order of day, month and year in the tracking files'\r\n"
+        "+++ dates. Without it the service reads them in the order of the system's locale,\r\n"
+        "+++ which systemd gives it; the log's start-up line \"Tracking dates are read as\"\r\n"
+        "+++ shows the order in force.\r\n"
+        "+++ Note: the service svcOVTrack runs under systemd. To add logging, give it the\r\n"
+        "+++ switch /logging <loggingLevel>: sudo systemctl edit svcOVTrack, and under\r\n"
+        "+++ [Service] write \"ExecStart=\" and \"ExecStart=/usr/lib/ovtrack/OVTrackSvc /logging 3\";\r\n"
+        "+++ or set LoggingLevel in /etc/xdg/Tavisk/OVTracking.conf, which\r\n"
+        "+++ \"systemctl reload svcOVTrack\" re-reads. Changes to this file need a restart.\r\n");
     return bytes;
 }
 

@@ -47,9 +47,10 @@ QString connectFailure(const ConnectionTarget &target, const QString &reason)
 
 QString missingDatabaseText(const QString &file)
 {
-    return QStringLiteral("The database file \"%1\" does not exist. Opening a connection never creates it: "
-                          "\"OVTrackSvc /CREATEDB\" (as the service's user), \"OVTrack --create-blank\" or the "
-                          "viewer's \"Create blank\" creates an empty one.")
+    return QStringLiteral(
+               "The database file \"%1\" does not exist. Opening a connection never creates it: "
+               "\"OVTrackSvc /CREATEDB\" (as the service's user), \"OVTrack --create-blank\" or the "
+               "viewer's \"Create blank\" creates an empty one.")
         .arg(QDir::toNativeSeparators(file));
 }
 
@@ -58,9 +59,10 @@ QString unreachableDatabaseText(const QString &file)
     // A file in a folder this user may not search looks missing to every existence test.
     struct stat status;
     if (::stat(QFile::encodeName(file).constData(), &status) != 0 && errno == EACCES)
-        return QStringLiteral("The database file \"%1\" cannot be reached: permission denied. This user needs "
-                              "read access to the file and its folder (for a package install, the group "
-                              "ovtrack).")
+        return QStringLiteral(
+                   "The database file \"%1\" cannot be reached: permission denied. This user needs "
+                   "read access to the file and its folder (for a package install, the group "
+                   "ovtrack).")
             .arg(QDir::toNativeSeparators(file));
     return missingDatabaseText(file);
 }
@@ -183,7 +185,8 @@ void DbConnection::openTarget()
     if (m_atRest && m_target.backend == Backend::Sqlite) {
         db.setDatabaseName(QUrl::fromLocalFile(m_target.databaseName).toString(QUrl::FullyEncoded) +
                            QStringLiteral("?immutable=1"));
-        db.setConnectOptions(m_target.connectOptions + QStringLiteral(";QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY"));
+        db.setConnectOptions(m_target.connectOptions +
+                             QStringLiteral(";QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY"));
     }
     if (!m_target.hostName.isEmpty())
         db.setHostName(m_target.hostName);

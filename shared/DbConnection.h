@@ -2,8 +2,8 @@
 
 #include "shared/ConnectionString.h"
 #include "shared/DbError.h"
-#include "shared/SqliteNativeSession.h"
 #include "shared/SqlDialect.h"
+#include "shared/SqliteNativeSession.h"
 
 #include <QSqlDatabase>
 #include <QString>

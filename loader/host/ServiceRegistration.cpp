@@ -97,8 +97,8 @@ UnitFile::Settings folderInstall(const QString &programPath, const QString &user
                                          .toStdString());
         account = folder.owner().isEmpty() ? QString::number(folder.ownerId()) : folder.owner();
     }
-    return {program.absoluteFilePath(), account, trackingFolderOf(folder.absoluteFilePath()),
-            {folder.absoluteFilePath()}, {}, {}};
+    return {program.absoluteFilePath(),  account, trackingFolderOf(folder.absoluteFilePath()),
+            {folder.absoluteFilePath()}, {},      {}};
 }
 
 } // namespace

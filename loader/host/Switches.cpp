@@ -17,8 +17,8 @@ Switches parseSwitches(const QStringList &arguments)
 {
     Switches switches;
     const std::pair<const char *, bool *> flags[] = {
-        {"install", &switches.install}, {"uninstall", &switches.uninstall}, {"silent", &switches.silent},
-        {"once", &switches.once},       {"prune", &switches.prune},         {"dryrun", &switches.dryRun},
+        {"install", &switches.install},  {"uninstall", &switches.uninstall}, {"silent", &switches.silent},
+        {"once", &switches.once},        {"prune", &switches.prune},         {"dryrun", &switches.dryRun},
         {"createdb", &switches.createDb}};
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);

@@ -28,8 +28,8 @@ int main(int argc, char **argv)
                      qPrintable(switchesHelp()));
         return 2;
     }
-    const bool runsService = !switches.install && !switches.uninstall && !switches.once && !switches.prune &&
-                             !switches.createDb;
+    const bool runsService =
+        !switches.install && !switches.uninstall && !switches.once && !switches.prune && !switches.createDb;
 
     // Before any thread exists, so that only the host receives the control signals.
     SystemdNotices notices;
@@ -47,7 +47,8 @@ int main(int argc, char **argv)
         QTextStream out(stdout);
         QTextStream errors(stderr);
         if (switches.createDb)
-            return runCreateDatabaseCommand(QCoreApplication::applicationDirPath(), startParameters, out, errors);
+            return runCreateDatabaseCommand(QCoreApplication::applicationDirPath(), startParameters, out,
+                                            errors);
         return runPruneCommand(QCoreApplication::applicationDirPath(), startParameters, switches.dryRun, out,
                                errors);
     }

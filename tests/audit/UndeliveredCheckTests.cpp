@@ -160,7 +160,8 @@ TEST(UndeliveredCheckAsAnotherUser, GroupMemberReadsTheDatabaseAndOthersAreDenie
     const QString database = state + "tracking.db";
     {
         DB rows(state, "tracking.db", true);
-        rows.insert({{"MsgID", "W1"}, {"PracID", "P01"},
+        rows.insert({{"MsgID", "W1"},
+                     {"PracID", "P01"},
                      {"QZServerReceiveTime", QDateTime(QDate::currentDate().addDays(-3), QTime(0, 30))}});
     }
     ASSERT_FALSE(QFile::exists(database + "-wal")) << "the last connection has gone";
@@ -175,13 +176,14 @@ TEST(UndeliveredCheckAsAnotherUser, GroupMemberReadsTheDatabaseAndOthersAreDenie
         env.insert("XDG_CONFIG_HOME", config.path());
         env.insert("HOME", config.path());
         process.setProcessEnvironment(env);
-        process.start("setpriv", identity + QStringList{OVTRACK_PROGRAM, "", "", sqliteConnectionString(database),
-                                                        "--check-undelivered"});
+        process.start("setpriv",
+                      identity + QStringList{OVTRACK_PROGRAM, "", "", sqliteConnectionString(database),
+                                             "--check-undelivered"});
         process.waitForFinished(60000);
         return std::make_pair(process.exitCode(), QString::fromLocal8Bit(process.readAllStandardOutput()));
     };
-    const auto [member, memberLine] = checkAs({QString("--reuid=%1").arg(Nobody), QString("--regid=%1").arg(Group),
-                                               "--clear-groups"});
+    const auto [member, memberLine] =
+        checkAs({QString("--reuid=%1").arg(Nobody), QString("--regid=%1").arg(Group), "--clear-groups"});
     EXPECT_EQ(member, 0) << memberLine.toStdString();
     EXPECT_TRUE(memberLine.startsWith("OVTRACK OK - ")) << memberLine.toStdString();
     EXPECT_FALSE(QFile::exists(database + "-wal")) << "a reader leaves nothing behind";
@@ -196,7 +198,8 @@ TEST(UndeliveredCheckAsAnotherUser, GroupMemberReadsTheDatabaseAndOthersAreDenie
 TEST(UndeliveredCheckOptions, VersionHelpTimeOutAndThresholdOrder)
 {
     TestFolder config;
-    const QStringList check{"", "", "Provider=SQLite;Data Source=/nonexistent/tracking.db", "--check-undelivered"};
+    const QStringList check{"", "", "Provider=SQLite;Data Source=/nonexistent/tracking.db",
+                            "--check-undelivered"};
     const ViewerRun version = runViewer(check + QStringList{"-V"}, config.path());
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_TRUE(version.output.startsWith("check_ovtrack ")) << version.output.toStdString();
@@ -223,8 +226,7 @@ TEST(UndeliveredCheckOptions, VersionHelpTimeOutAndThresholdOrder)
                                .arg(ntohs(address.sin_port));
     QElapsedTimer clock;
     clock.start();
-    const ViewerRun timedOut =
-        runViewer({"", "", silent, "--check-undelivered", "-t", "1"}, config.path());
+    const ViewerRun timedOut = runViewer({"", "", silent, "--check-undelivered", "-t", "1"}, config.path());
     ::close(listener);
     EXPECT_EQ(timedOut.exitCode, 3);
     EXPECT_EQ(timedOut.output, "OVTRACK UNKNOWN - the check timed out\n");

@@ -5,8 +5,8 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QMap>
 #include <QStandardPaths>
 
@@ -78,10 +78,12 @@ TEST(FirstRun, InstallSetUpImportCheckAndPurge)
 
     // A dry run by root leaves the log the service's.
     EXPECT_EQ(run.fact("root-dry-run"), QStringLiteral("0"));
-    EXPECT_EQ(run.fact("mode-after-root:/var/log/ovtrack/importtrack.log"), QStringLiteral("640 ovtrack:adm"));
+    EXPECT_EQ(run.fact("mode-after-root:/var/log/ovtrack/importtrack.log"),
+              QStringLiteral("640 ovtrack:adm"));
 
     // The check as a member of the group ovtrack; outside it, the reason as it is.
-    EXPECT_TRUE(run.fact("check").startsWith(QStringLiteral("OVTRACK OK - "))) << run.fact("check").toStdString();
+    EXPECT_TRUE(run.fact("check").startsWith(QStringLiteral("OVTRACK OK - ")))
+        << run.fact("check").toStdString();
     EXPECT_TRUE(run.fact("check").endsWith(QStringLiteral(" exit=0"))) << run.fact("check").toStdString();
     const QString outsider = run.fact("check-outsider");
     EXPECT_TRUE(outsider.startsWith(QStringLiteral("OVTRACK UNKNOWN - "))) << outsider.toStdString();

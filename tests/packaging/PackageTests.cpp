@@ -122,8 +122,10 @@ TEST_F(Packages, DependsComeFromTheLibrariesTheProgramsLink)
     // The PostgreSQL client library the programs link, found by the scan; Qt's driver for it is a
     // plugin loaded by name, recommended by hand.
     EXPECT_TRUE(loader.contains(QStringLiteral("libpq5")));
-    EXPECT_TRUE(m_packages.field(Loader, QStringLiteral("Recommends")).contains(QStringLiteral("libqt6sql6-psql")));
-    EXPECT_TRUE(m_packages.field(Viewer, QStringLiteral("Recommends")).contains(QStringLiteral("libqt6sql6-psql")));
+    EXPECT_TRUE(
+        m_packages.field(Loader, QStringLiteral("Recommends")).contains(QStringLiteral("libqt6sql6-psql")));
+    EXPECT_TRUE(
+        m_packages.field(Viewer, QStringLiteral("Recommends")).contains(QStringLiteral("libqt6sql6-psql")));
     EXPECT_TRUE(dependencyNames(Common).contains(QStringLiteral("adduser"))) << "it makes the user";
     EXPECT_TRUE(m_packages.field(Loader, QStringLiteral("Depends"))
                     .contains(QStringLiteral("ovtrack-common (= %1)").arg(m_packages.version())));
@@ -167,7 +169,8 @@ TEST_F(Packages, UnitScoresOkInSystemdsExposureRating)
     const BuiltPackages::Output rated = BuiltPackages::run(
         analyze, {QStringLiteral("security"), QStringLiteral("--offline=yes"), QStringLiteral("--no-pager"),
                   root.path() + QStringLiteral("lib/systemd/system/svcOVTrack.service")});
-    static const QRegularExpression overall(QStringLiteral("Overall exposure level for svcOVTrack.service: ([0-9.]+)"));
+    static const QRegularExpression overall(
+        QStringLiteral("Overall exposure level for svcOVTrack.service: ([0-9.]+)"));
     const QRegularExpressionMatch match = overall.match(rated.standardOutput + rated.standardError);
     ASSERT_TRUE(match.hasMatch()) << rated.standardOutput.toStdString() << rated.standardError.toStdString();
     EXPECT_LE(match.captured(1).toDouble(), 2.5) << rated.standardOutput.toStdString();
@@ -180,14 +183,14 @@ TEST_F(Packages, LintianFindsNoErrorWarningOrHardeningTag)
     const QString lintian = QStandardPaths::findExecutable(QStringLiteral("lintian"));
     if (lintian.isEmpty())
         GTEST_SKIP() << "lintian is not installed";
-    const BuiltPackages::Output checked = BuiltPackages::run(
-        lintian, {QStringLiteral("--pedantic"), QStringLiteral("--no-tag-display-limit"), m_packages.deb(Common),
-                  m_packages.deb(Loader), m_packages.deb(Viewer)});
+    const BuiltPackages::Output checked =
+        BuiltPackages::run(lintian, {QStringLiteral("--pedantic"), QStringLiteral("--no-tag-display-limit"),
+                                     m_packages.deb(Common), m_packages.deb(Loader), m_packages.deb(Viewer)});
     for (const QString &line : checked.standardOutput.split(u'\n', Qt::SkipEmptyParts)) {
         EXPECT_FALSE(line.startsWith(QStringLiteral("E: ")) || line.startsWith(QStringLiteral("W: ")))
             << line.toStdString();
-        for (const char *tag : {"hardening-no-bindnow", "hardening-no-fortify-functions", "hardening-no-relro",
-                                "binary-has-unneeded-section"})
+        for (const char *tag : {"hardening-no-bindnow", "hardening-no-fortify-functions",
+                                "hardening-no-relro", "binary-has-unneeded-section"})
             EXPECT_FALSE(line.contains(QLatin1String(tag))) << line.toStdString();
     }
 }
@@ -195,11 +198,13 @@ TEST_F(Packages, LintianFindsNoErrorWarningOrHardeningTag)
 // The check as the monitoring systems look for it, and the packaged settings written for systemd.
 TEST_F(Packages, CheckIsAPluginAndTheSettingsSpeakOfSystemd)
 {
-    EXPECT_TRUE(holds(Viewer, QStringLiteral("-rwxr-xr-x"), QStringLiteral("usr/lib/nagios/plugins/check_ovtrack")));
+    EXPECT_TRUE(
+        holds(Viewer, QStringLiteral("-rwxr-xr-x"), QStringLiteral("usr/lib/nagios/plugins/check_ovtrack")));
     TestFolder root;
     m_packages.unpack(Common, root.path());
     const QString settings = QString::fromLatin1(root.readFile(QStringLiteral("etc/ovtrack/settings.txt")));
-    EXPECT_TRUE(settings.contains(QStringLiteral("sudo systemctl edit svcOVTrack"))) << settings.toStdString();
+    EXPECT_TRUE(settings.contains(QStringLiteral("sudo systemctl edit svcOVTrack")))
+        << settings.toStdString();
     EXPECT_TRUE(settings.contains(QStringLiteral("shortdateformat is the order of day, month and year")));
     EXPECT_FALSE(settings.contains(QStringLiteral("Service Properties")));
 }
@@ -216,7 +221,8 @@ TEST_F(Packages, UnitRunsTheLoaderHardenedAsItsOwnUser)
           "Restart=on-failure", "NoNewPrivileges=yes", "ProtectSystem=strict", "ProtectHome=yes",
           "PrivateTmp=yes", "ReadWritePaths=-/var/lib/orvane/tracking/ /var/lib/ovtrack /var/log/ovtrack",
           "UMask=0027", "CapabilityBoundingSet=", "SystemCallFilter=@system-service",
-          "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6", "StateDirectory=ovtrack", "LogsDirectory=ovtrack"})
+          "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6", "StateDirectory=ovtrack",
+          "LogsDirectory=ovtrack"})
         EXPECT_TRUE(lines.contains(QLatin1String(line))) << line;
 
     const QString analyze = QStandardPaths::findExecutable(QStringLiteral("systemd-analyze"));

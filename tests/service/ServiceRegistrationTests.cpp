@@ -34,6 +34,21 @@ protected:
     {
         return m_loader.run(arguments, {QStringLiteral("OVTRACK_UNIT_DIR=") + unitFolder});
     }
+    // A copy of the program in `folder`, run with the arguments against the test's unit folder.
+    LoaderProgram::Result runCopyIn(const QString &folder, const QStringList &arguments)
+    {
+        if (!QFile::copy(m_loader.programPath(), folder + QStringLiteral("OVTrackSvc")))
+            return {};
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("OVTRACK_UNIT_DIR"), m_units.path());
+        process.setProcessEnvironment(env);
+        process.start(folder + QStringLiteral("OVTrackSvc"), arguments);
+        if (!process.waitForFinished(30000))
+            return {};
+        return {process.exitCode(), QString::fromLocal8Bit(process.readAllStandardOutput()),
+                QString::fromLocal8Bit(process.readAllStandardError())};
+    }
     QString unitPath() const { return m_units.path() + UnitName; }
     QString unitText() const
     {
@@ -119,15 +134,10 @@ TEST_F(Registration, SystemdAcceptsTheUnitEvenForAPathWithBlanks)
     if (analyze.isEmpty())
         GTEST_SKIP() << "systemd-analyze is not installed";
     const QString odd = m_units.makeFolder(QStringLiteral("Program Files 100%"));
-    ASSERT_TRUE(QFile::copy(m_loader.programPath(), odd + QStringLiteral("OVTrackSvc")));
-    QProcess install;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("OVTRACK_UNIT_DIR"), m_units.path());
-    install.setProcessEnvironment(env);
-    install.start(odd + QStringLiteral("OVTrackSvc"), {QStringLiteral("/INSTALL"), QStringLiteral("/SILENT"),
-                                                       QStringLiteral("/USER"), QStringLiteral("nobody")});
-    ASSERT_TRUE(install.waitForFinished(30000));
-    ASSERT_EQ(install.exitCode(), 0);
+    ASSERT_EQ(runCopyIn(odd, {QStringLiteral("/INSTALL"), QStringLiteral("/SILENT"), QStringLiteral("/USER"),
+                              QStringLiteral("nobody")})
+                  .exitCode,
+              0);
 
     QProcess verify;
     verify.start(analyze, {QStringLiteral("verify"), QStringLiteral("--man=no"), unitPath()});
@@ -143,17 +153,11 @@ TEST_F(Registration, SystemdAcceptsTheUnitEvenForAPathWithBlanks)
 TEST_F(Registration, ProgramOfThePackageFolderIsRefusedWithTheWayToStartIt)
 {
     const QString packaged = m_units.makeFolder(QStringLiteral("root/usr/lib/ovtrack"));
-    ASSERT_TRUE(QFile::copy(m_loader.programPath(), packaged + QStringLiteral("OVTrackSvc")));
-    QProcess install;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("OVTRACK_UNIT_DIR"), m_units.path());
-    install.setProcessEnvironment(env);
-    install.start(packaged + QStringLiteral("OVTrackSvc"),
-                  {QStringLiteral("/INSTALL"), QStringLiteral("/USER"), QStringLiteral("ovtrack")});
-    ASSERT_TRUE(install.waitForFinished(30000));
-    EXPECT_EQ(install.exitCode(), 1);
-    EXPECT_TRUE(QString::fromLocal8Bit(install.readAllStandardError())
-                    .contains(QStringLiteral("systemctl enable --now svcOVTrack.service")));
+    const LoaderProgram::Result refused =
+        runCopyIn(packaged, {QStringLiteral("/INSTALL"), QStringLiteral("/USER"), QStringLiteral("ovtrack")});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.standardError.contains(QStringLiteral("systemctl enable --now svcOVTrack.service")))
+        << refused.standardError.toStdString();
     EXPECT_FALSE(QFile::exists(unitPath()));
 }
 
@@ -165,7 +169,8 @@ TEST_F(Registration, FolderOfRootNeedsTheAccountNamed)
     ASSERT_EQ(::chown(QFile::encodeName(m_loader.folder()).constData(), 0, 0), 0);
     const LoaderProgram::Result refused = run({QStringLiteral("/INSTALL")}, m_units.path());
     EXPECT_EQ(refused.exitCode, 1);
-    EXPECT_TRUE(refused.standardError.contains(QStringLiteral("/USER NAME"))) << refused.standardError.toStdString();
+    EXPECT_TRUE(refused.standardError.contains(QStringLiteral("/USER NAME")))
+        << refused.standardError.toStdString();
     EXPECT_FALSE(QFile::exists(unitPath()));
 
     const LoaderProgram::Result named =

@@ -69,7 +69,8 @@ TEST(ServiceSetUp, CreateDbWithoutAConnectionSaysWhyAndFails)
     QFile::remove(loader.folder() + QStringLiteral("qztrack.udl"));
     const LoaderProgram::Result result = loader.run({QStringLiteral("/CREATEDB")});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_TRUE(result.standardError.startsWith(QStringLiteral("No database connection"))) << result.standardError.toStdString();
+    EXPECT_TRUE(result.standardError.startsWith(QStringLiteral("No database connection")))
+        << result.standardError.toStdString();
 }
 
 // Mended fault: a pass whose every line failed to be written ("attempt to write a readonly
@@ -80,8 +81,9 @@ TEST(ServiceSetUp, OncePassThatCouldNotWriteFails)
     {
         DbConnection connection(loader.folder());
         connection.open(sqliteConnectionString(loader.folder() + QStringLiteral("tracking.db")));
-        connection.execute(QStringLiteral("create trigger refuse before insert on Tracking "
-                                          "begin select raise(abort, 'attempt to write a readonly database'); end"));
+        connection.execute(
+            QStringLiteral("create trigger refuse before insert on Tracking "
+                           "begin select raise(abort, 'attempt to write a readonly database'); end"));
     }
     dropMessage(loader, QStringLiteral("refused.qzd"), 7);
     const LoaderProgram::Result result = loader.run({QStringLiteral("/ONCE")});
@@ -101,14 +103,16 @@ TEST(ServiceSetUp, UnknownSwitchPrintsTheUsageAndExitsWithTwo)
                                          QStringList{QStringLiteral("/ONCE"), QStringLiteral("/DRYRUNN")}}) {
         const LoaderProgram::Result result = loader.run(arguments);
         EXPECT_EQ(result.exitCode, 2) << arguments.join(u' ').toStdString();
-        EXPECT_TRUE(result.standardError.startsWith(QStringLiteral("OVTrackSvc: unknown switch ") + arguments.last()))
+        EXPECT_TRUE(
+            result.standardError.startsWith(QStringLiteral("OVTrackSvc: unknown switch ") + arguments.last()))
             << result.standardError.toStdString();
         EXPECT_TRUE(result.standardError.contains(QStringLiteral("Usage: OVTrackSvc")));
         EXPECT_TRUE(result.standardOutput.isEmpty());
     }
     EXPECT_FALSE(QFileInfo::exists(loader.folder() + QStringLiteral("importtrack.log"))) << "nothing ran";
     // A value of /logging is no switch, even a negative one.
-    EXPECT_EQ(loader.run({QStringLiteral("/ONCE"), QStringLiteral("/logging"), QStringLiteral("-1")}).exitCode, 0);
+    EXPECT_EQ(
+        loader.run({QStringLiteral("/ONCE"), QStringLiteral("/logging"), QStringLiteral("-1")}).exitCode, 0);
 }
 
 // Mended fault: a log the service could not open (a root-owned one, here a folder in its place)
@@ -119,8 +123,8 @@ TEST(ServiceSetUp, LogThatCannotBeOpenedIsReportedOnStandardError)
     ASSERT_TRUE(QDir().mkpath(loader.folder() + QStringLiteral("importtrack.log")));
     const LoaderProgram::Result result = loader.run({QStringLiteral("/ONCE")});
     EXPECT_EQ(result.exitCode, 0) << result.standardError.toStdString();
-    EXPECT_TRUE(result.standardError.startsWith(QStringLiteral("Cannot open the log file ") + loader.folder() +
-                                                QStringLiteral("importtrack.log: ")))
+    EXPECT_TRUE(result.standardError.startsWith(QStringLiteral("Cannot open the log file ") +
+                                                loader.folder() + QStringLiteral("importtrack.log: ")))
         << result.standardError.toStdString();
 }
 
@@ -134,7 +138,8 @@ TEST(ServiceSetUp, StartUpLogsTheDateOrderInForce)
     settings.write("shortdateformat=MM/dd/yyyy\r\n");
     settings.close();
     ASSERT_EQ(loader.run({QStringLiteral("/ONCE")}).exitCode, 0);
-    EXPECT_TRUE(loader.log().contains(QStringLiteral("(1): Tracking dates are read as MM/dd/yyyy (shortdateformat)")))
+    EXPECT_TRUE(
+        loader.log().contains(QStringLiteral("(1): Tracking dates are read as MM/dd/yyyy (shortdateformat)")))
         << loader.log().toStdString();
 }
 

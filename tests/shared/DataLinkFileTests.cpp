@@ -48,13 +48,16 @@ TEST(DataLinkFileTest, FileWrittenByAnotherToolIsRead)
 TEST(DataLinkFileTest, FileInUtf8IsRead)
 {
     TestFolder folder;
-    folder.writeFile("plain.udl", "[oledb]\n; written with an editor\nProvider=SQLite;Data Source=/var/lib/ovtrack/"
-                                  "tracking.db\n");
+    folder.writeFile("plain.udl",
+                     "[oledb]\n; written with an editor\n"
+                     "Provider=SQLite;Data Source=/var/lib/ovtrack/tracking.db\n");
     EXPECT_EQ(readDataLinkFile(folder.filePath("plain.udl")),
               "Provider=SQLite;Data Source=/var/lib/ovtrack/tracking.db");
-    folder.writeFile("marked.udl", QByteArray("\xEF\xBB\xBF") +
-                                       QByteArray("[oledb]\r\n; x\r\nProvider=SQLite;Data Source=m\xC3\xBC.db\r\n"));
-    EXPECT_EQ(readDataLinkFile(folder.filePath("marked.udl")), QStringLiteral("Provider=SQLite;Data Source=mü.db"));
+    folder.writeFile("marked.udl",
+                     QByteArray("\xEF\xBB\xBF") +
+                         QByteArray("[oledb]\r\n; x\r\nProvider=SQLite;Data Source=m\xC3\xBC.db\r\n"));
+    EXPECT_EQ(readDataLinkFile(folder.filePath("marked.udl")),
+              QStringLiteral("Provider=SQLite;Data Source=mü.db"));
 }
 
 TEST(DataLinkFileTest, BadFilesGiveClearErrors)

@@ -26,7 +26,8 @@ void giveToFolderOwner(const QString &file, QTextStream &errors)
     if (::geteuid() != 0)
         return;
     struct stat folder;
-    if (::stat(QFile::encodeName(QFileInfo(file).absolutePath()).constData(), &folder) != 0 || folder.st_uid == 0)
+    if (::stat(QFile::encodeName(QFileInfo(file).absolutePath()).constData(), &folder) != 0 ||
+        folder.st_uid == 0)
         return;
     const int fd = ::open(QFile::encodeName(file).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)

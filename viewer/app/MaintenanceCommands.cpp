@@ -45,7 +45,8 @@ constexpr int DefaultCheckTimeout = 30;
 QString checkUsage()
 {
     return QStringLiteral(
-        "Usage: check_ovtrack [-w COUNT] [-c COUNT] [--age DAYS] [--critical-age DAYS] [-t SECONDS] [-V] [-h]\n"
+        "Usage: check_ovtrack [-w COUNT] [-c COUNT] [--age DAYS] [--critical-age DAYS] [-t SECONDS] [-V] "
+        "[-h]\n"
         "       (OVTrack --check-undelivered with the same options)\n"
         "Counts the messages undeliverable or waiting for longer than --age days (default 2).\n"
         "  -w COUNT            more than COUNT is WARNING (default 5)\n"
