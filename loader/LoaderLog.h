@@ -23,6 +23,8 @@ public:
     void close() noexcept;
     bool isOpen() const { return m_file.isOpen(); }
     const QString &fileName() const { return m_fileName; }
+    // Why the last open failed.
+    QString errorString() const { return m_file.errorString(); }
 
     // Throws std::runtime_error when the line cannot be written (a full disk, for example).
     void writeLine(int level, const QString &text, const QDateTime &when = QDateTime::currentDateTime());

@@ -16,8 +16,9 @@ const QString CrLf = QStringLiteral("\r\n");
 
 } // namespace
 
-void TsvcOVTrack::InitialzeSettings()
+void TsvcOVTrack::InitialzeSettings(StartUp startUp)
 {
+    const bool countOnly = startUp == StartUp::CountOnly;
     ProcessingHalted = false;
     LoggingEnabled = false;
     m_waitingForDatabase = false;
@@ -31,7 +32,8 @@ void TsvcOVTrack::InitialzeSettings()
     ShortDateFormat = QLocale::system().dateFormat(QLocale::ShortFormat);
     FilePause = DefaultFilePause;
     try {
-        OpenLog();
+        if (!countOnly)
+            OpenLog();
     } catch (...) {
         LoggingEnabled = false;
     }
@@ -44,9 +46,16 @@ void TsvcOVTrack::InitialzeSettings()
         WriteLog(1, QStringLiteral("Connection file ") + dataLink + QStringLiteral("does not exist"));
     }
 
-    applySettingsFile();
-    connectDatabase();
+    applySettingsFile(!countOnly);
+    connectDatabase(startUp == StartUp::CreateDatabase);
     WriteLog(1, QStringLiteral("finished setting values values from settings file."));
+    if (countOnly || (startUp == StartUp::CreateDatabase && !adoConn1.isOpen()))
+        return;
+    if (startUp == StartUp::CreateDatabase && !TableExists(QStringLiteral("Tracking"))) {
+        WriteLog(1, QStringLiteral("Creating the Tracking table"));
+        if (!createTrackingTable())
+            return;
+    }
 
     if (m_waitingForDatabase)
         return; // the loop prepares the database once it reaches it
@@ -72,10 +81,10 @@ void TsvcOVTrack::prepareDatabase()
     m_databasePrepared = true;
 }
 
-void TsvcOVTrack::applySettingsFile()
+void TsvcOVTrack::applySettingsFile(bool mayWriteDefault)
 {
     const QString settingsPath = AppDir + QLatin1String(SettingsFileName);
-    if (!QFileInfo::exists(settingsPath)) {
+    if (mayWriteDefault && !QFileInfo::exists(settingsPath)) {
         try {
             WriteDefaultSettings(settingsPath, ShortDateFormat);
         } catch (const std::exception &e) {
@@ -124,20 +133,27 @@ void TsvcOVTrack::applySettingsFile()
         ProcessingHalted = true;
     }
     ConnectionString = completeConnectionString(ConnectionString);
+    // The order of day, month and year decides every imported date: say which one is in force.
+    WriteLog(1, QStringLiteral("Tracking dates are read as %1 (shortdateformat)").arg(ShortDateFormat));
 }
 
-void TsvcOVTrack::connectDatabase()
+void TsvcOVTrack::connectDatabase(bool mayCreate)
 {
     if (ConnectionString.isEmpty()) {
+        ConnectFailure = QStringLiteral("no connection string in settings.txt or qztrack.udl");
         WriteLog(1, QStringLiteral("Connection String is missing"));
         ProcessingHalted = true;
         return;
     }
     try {
         adoConn1.close();
-        adoConn1.open(ConnectionString);
+        if (mayCreate)
+            adoConn1.openCreating(ConnectionString);
+        else
+            adoConn1.open(ConnectionString);
         WriteLog(1, QStringLiteral("Connected to DB OK."));
     } catch (const std::exception &e) {
+        ConnectFailure = errorText(e);
         WriteLog(1, QStringLiteral("DB Connection failed: ") + errorText(e) + QStringLiteral("; ") +
                         QStringLiteral("Connections string was ") + CrLf +
                         maskedConnectionString(ConnectionString));
@@ -148,6 +164,17 @@ void TsvcOVTrack::connectDatabase()
             waitForDatabase(dbError->message());
         else
             ProcessingHalted = true;
+    }
+}
+
+bool TsvcOVTrack::createTrackingTable()
+{
+    try {
+        adoConn1.execute(adoConn1.dialect().createTrackingSql());
+        return true;
+    } catch (const DbError &e) {
+        WriteLog(1, QStringLiteral("Could not create the Tracking table: ") + e.message());
+        return false;
     }
 }
 

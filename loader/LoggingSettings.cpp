@@ -6,6 +6,7 @@
 #include <QSettings>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -97,6 +98,10 @@ void TsvcOVTrack::OpenLog()
 {
     if (!m_log->open()) {
         LoggingEnabled = false;
+        // Standard error is the journal under systemd: the one place left to say why nothing is logged.
+        std::fprintf(stderr, "%s\n",
+                     qPrintable(QStringLiteral("Cannot open the log file %1: %2; nothing will be logged.")
+                                    .arg(LogFileName(), m_log->errorString())));
         return;
     }
     ReadLoggingSettings();

@@ -31,6 +31,14 @@ struct SettingsUnreadable
     int exitCode = 1;
 };
 
+// What a start-up does beyond reading the settings and connecting.
+enum class StartUp
+{
+    Service,        // the schema upgrades and indexes the import needs
+    CreateDatabase, // creates a missing embedded database and the Tracking table first
+    CountOnly,      // a dry run: no log, no default settings file, nothing created or altered
+};
+
 // The loader's service module: the loader state, its one connection and its statements, and every
 // operation of the loader. Only the worker thread touches it.
 class TsvcOVTrack
@@ -47,6 +55,7 @@ public:
     QString AppDir;
     QString TrackingDir;
     QString ConnectionString;
+    QString ConnectFailure; // the database's message when start-up could not connect
     bool ProcessingHalted = false;
     bool TrackingTableMissing = false;
     bool LoggingEnabled = false;
@@ -58,6 +67,9 @@ public:
     // Milliseconds to pause after each imported file (settings key filepause): a site with a
     // backlog sets 0 to let it drain at the database's pace.
     int FilePause = DefaultFilePause;
+    // Lines and files of the passes so far that could not be written to the database (their lines
+    // went to errors/ or wait in their files): a one-shot run then ends with a failure status.
+    int UnwrittenFiles = 0;
     DbConnection adoConn1;
 
     // How the loader waits (the pauses of the import and content store, the loop's sleep). Tests
@@ -77,7 +89,8 @@ public:
     QString LogFileName() const;
 
     // Start-up and the schema operations it uses.
-    void InitialzeSettings(); // throws SettingsUnreadable; database check errors escape as DbError
+    // Throws SettingsUnreadable; database check errors escape as DbError.
+    void InitialzeSettings(StartUp startUp = StartUp::Service);
     bool TableExists(const QString &name);
     bool ColumnExists(const QString &table, const QString &column);
     int ColumnMaxLength(const QString &table, const QString &column);
@@ -146,8 +159,9 @@ private:
     void defineReceiptStatements();
 
     // Start-up steps.
-    void applySettingsFile();
-    void connectDatabase();
+    void applySettingsFile(bool mayWriteDefault);
+    void connectDatabase(bool mayCreate);
+    bool createTrackingTable();
     void prepareContentTable();
     void upgradeTrackingColumns();
     void createSearchIndexes();

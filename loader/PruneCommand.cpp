@@ -16,7 +16,8 @@ int runPruneCommand(const QString &appDir, const QStringList &startParameters, b
     TsvcOVTrack service(appDir, startParameters);
     QString startFailure;
     try {
-        service.InitialzeSettings();
+        // A dry run reads and counts: no log, no default settings, no table, column or index.
+        service.InitialzeSettings(dryRun ? StartUp::CountOnly : StartUp::Service);
     } catch (const SettingsUnreadable &unreadable) {
         errors << "The settings file could not be read; see the log." << Qt::endl;
         return unreadable.exitCode;
@@ -60,5 +61,7 @@ int runPruneCommand(const QString &appDir, const QStringList &startParameters, b
         }
     }
     service.ServiceDestroy();
+    if (dryRun)
+        out << "Dry run: nothing was created, altered or written." << Qt::endl;
     return status;
 }

@@ -93,6 +93,7 @@ bool TsvcOVTrack::runPeriodicWork()
         try {
             adoConn1.open();
         } catch (const std::exception &e) {
+            ++UnwrittenFiles;
             waitForDatabase(errorText(e));
             return false;
         }

@@ -90,6 +90,7 @@ void TsvcOVTrack::doImport()
                     "SQL Pipe connected, but database no Tracking database available. Sleeping 30 seconds"));
             Sleep(20000);
             TrackingTableMissing = true;
+            ++UnwrittenFiles;
             return;
         }
         for (const QString &name : entries) {
@@ -150,6 +151,8 @@ bool TsvcOVTrack::importTrackingFile(const QString &name, bool &stop)
         lost = databaseUnreachable(lostReason);
     }
 
+    if (lost || !lines.isEmpty())
+        ++UnwrittenFiles;
     if (lost) {
         leaveForNextPass(name, lines, index, total, file.encoding, lostReason, stop);
         return true;

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <cstdio>
@@ -20,6 +21,30 @@ void save(const QString &path, const QByteArray &bytes)
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
         throw std::runtime_error(
             QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()).toStdString());
+}
+
+// The loader's default file, its notes written for a systemd service instead of a service's
+// property page.
+QByteArray packagedSettingsBytes()
+{
+    QByteArray bytes = defaultSettingsBytes(QStringLiteral("dd/MM/yyyy"));
+    const QByteArray note = "+++ Note: To Add Logging, in the Service Properties use the switch \r\n"
+                            "+++ /logging <loggingLevel> \r\n";
+    const qsizetype at = bytes.indexOf(note);
+    if (at < 0)
+        throw std::runtime_error("the default settings file has no logging note to replace");
+    bytes.replace(
+        at, note.size(),
+        "+++ Note: shortdateformat is the order of day, month and year in the tracking files'\r\n"
+        "+++ dates. Without it the service reads them in the order of the system's locale,\r\n"
+        "+++ which systemd gives it; the log's start-up line \"Tracking dates are read as\"\r\n"
+        "+++ shows the order in force.\r\n"
+        "+++ Note: the service svcOVTrack runs under systemd. To add logging, give it the\r\n"
+        "+++ switch /logging <loggingLevel>: sudo systemctl edit svcOVTrack, and under\r\n"
+        "+++ [Service] write \"ExecStart=\" and \"ExecStart=/usr/lib/ovtrack/OVTrackSvc /logging 3\";\r\n"
+        "+++ or set LoggingLevel in /etc/xdg/Tavisk/OVTracking.conf, which\r\n"
+        "+++ \"systemctl reload svcOVTrack\" re-reads. Changes to this file need a restart.\r\n");
+    return bytes;
 }
 
 } // namespace
@@ -42,10 +67,11 @@ int main(int argc, char **argv)
         const UnitFile::Settings unit{QDir(programFolder).filePath(QStringLiteral("OVTrackSvc")),
                                       args.at(5),
                                       QString::fromLatin1(DefaultTrackingDir),
-                                      {stateFolder, args.at(4)}};
+                                      {stateFolder, args.at(4)},
+                                      QFileInfo(stateFolder).fileName(),
+                                      QFileInfo(args.at(4)).fileName()};
         save(output.filePath(QLatin1String(UnitFile::FileName)), UnitFile::text(unit).toUtf8());
-        save(output.filePath(QLatin1String(SettingsFileName)),
-             defaultSettingsBytes(QStringLiteral("dd/MM/yyyy")));
+        save(output.filePath(QLatin1String(SettingsFileName)), packagedSettingsBytes());
         save(output.filePath(QLatin1String(DataLinkFileName)),
              dataLinkFileBytes(QStringLiteral("Provider=SQLite;Data Source=") +
                                QDir(stateFolder).filePath(QStringLiteral("tracking.db"))));

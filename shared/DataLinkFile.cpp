@@ -35,13 +35,22 @@ void writeDataLinkFile(const QString &path, const QString &initString)
 
 QString parseDataLinkBytes(const QByteArray &bytes, const QString &name)
 {
-    if (!bytes.startsWith("\xFF\xFE"))
-        fail(QStringLiteral("The data-link file \"%1\" does not begin with the UTF-16 byte-order mark")
-                 .arg(name));
-    QStringDecoder decoder(QStringConverter::Utf16LE, QStringConverter::Flag::Stateless);
-    const QString text = decoder.decode(bytes.mid(2));
-    if (decoder.hasError() || (bytes.size() % 2) != 0)
-        fail(QStringLiteral("The data-link file \"%1\" is not valid UTF-16 text").arg(name));
+    QString text;
+    if (bytes.startsWith("\xFF\xFE")) {
+        QStringDecoder decoder(QStringConverter::Utf16LE, QStringConverter::Flag::Stateless);
+        text = decoder.decode(bytes.mid(2));
+        if (decoder.hasError() || (bytes.size() % 2) != 0)
+            fail(QStringLiteral("The data-link file \"%1\" is not valid UTF-16 text").arg(name));
+    } else {
+        // An administrator's editor writes UTF-8, with or without its byte-order mark.
+        const QByteArray utf8 = bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes;
+        QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+        text = decoder.decode(utf8);
+        if (decoder.hasError() || text.contains(QChar(0)))
+            fail(QStringLiteral("The data-link file \"%1\" is neither UTF-16 with its byte-order mark nor "
+                                "UTF-8 text")
+                     .arg(name));
+    }
     const QStringList lines = splitTextLines(text);
     if (lines.size() < 3 || lines.at(2).trimmed().isEmpty())
         fail(QStringLiteral("The data-link file \"%1\" holds no connection string on its third line")

@@ -5,8 +5,8 @@
 
 #include <stdexcept>
 
-// qztrack.udl: an OLE DB data-link file. UTF-16LE with a byte-order mark; the third line is the
-// connection (init) string.
+// qztrack.udl: an OLE DB data-link file. UTF-16LE with a byte-order mark as written here; UTF-8 (with
+// or without its mark) is read too. The third line is the connection (init) string.
 
 inline constexpr const char *DataLinkFileName = "qztrack.udl";
 
@@ -26,7 +26,7 @@ QByteArray dataLinkFileBytes(const QString &initString);
 void writeDataLinkFile(const QString &path, const QString &initString);
 
 // The init string of a data-link file. Throws DataLinkError, naming the file, when it cannot be
-// read, does not begin with the byte-order mark, or has no third line.
+// read, is neither UTF-16 with its byte-order mark nor UTF-8, or has no third line.
 QString readDataLinkFile(const QString &path);
 // The same for bytes already read; `name` is used in messages.
 QString parseDataLinkBytes(const QByteArray &bytes, const QString &name);

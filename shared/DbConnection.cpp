@@ -6,12 +6,17 @@
 #include "shared/PostgresSessionZone.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUrl>
 
 #include <atomic>
+#include <cerrno>
 #include <utility>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -50,9 +55,24 @@ QString savepointName(int depth)
 
 QString missingDatabaseText(const QString &file)
 {
-    return QStringLiteral("The database file \"%1\" does not exist. Opening a connection never creates it: "
-                          "\"Create blank\" in the viewer or tools/prepare-run creates an empty one.")
+    return QStringLiteral(
+               "The database file \"%1\" does not exist. Opening a connection never creates it: "
+               "\"OVTrackSvc /CREATEDB\" (as the service's user), \"OVTrack --create-blank\" or the "
+               "viewer's \"Create blank\" creates an empty one.")
         .arg(QDir::toNativeSeparators(file));
+}
+
+QString unreachableDatabaseText(const QString &file)
+{
+    // A file in a folder this user may not search looks missing to every existence test.
+    struct stat status;
+    if (::stat(QFile::encodeName(file).constData(), &status) != 0 && errno == EACCES)
+        return QStringLiteral(
+                   "The database file \"%1\" cannot be reached: permission denied. This user needs "
+                   "read access to the file and its folder (for a package install, the group "
+                   "ovtrack).")
+            .arg(QDir::toNativeSeparators(file));
+    return missingDatabaseText(file);
 }
 
 DbConnection::DbConnection(QString programFolder, QString defaultProvider)
@@ -101,6 +121,18 @@ void DbConnection::openCreating(const QString &connectionString)
         throw;
     }
     m_mayCreate = false;
+}
+
+void DbConnection::openAtRest(const QString &connectionString)
+{
+    m_atRest = true;
+    try {
+        open(connectionString);
+    } catch (...) {
+        m_atRest = false;
+        throw;
+    }
+    m_atRest = false;
 }
 
 bool DbConnection::databaseFileMissing() const
@@ -156,7 +188,13 @@ void DbConnection::openTarget()
     if (!m_mayCreate && databaseFileMissing()) {
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_connectionName);
-        throw DbError(DbError::Kind::Database, missingDatabaseText(m_target.databaseName));
+        throw DbError(DbError::Kind::Database, unreachableDatabaseText(m_target.databaseName));
+    }
+    if (m_atRest && m_target.backend == Backend::Sqlite) {
+        db.setDatabaseName(QUrl::fromLocalFile(m_target.databaseName).toString(QUrl::FullyEncoded) +
+                           QStringLiteral("?immutable=1"));
+        db.setConnectOptions(m_target.connectOptions +
+                             QStringLiteral(";QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY"));
     }
     if (!m_target.hostName.isEmpty())
         db.setHostName(m_target.hostName);

@@ -2,8 +2,8 @@
 
 #include "shared/ConnectionString.h"
 #include "shared/DbError.h"
-#include "shared/SqliteNativeSession.h"
 #include "shared/SqlDialect.h"
+#include "shared/SqliteNativeSession.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -30,6 +30,11 @@ public:
     void open();
     // Opens, creating a missing SQLite file: for "Create blank" and the set-up only.
     void openCreating(const QString &connectionString);
+    // Opens a SQLite file read-only as it lies on disk, for a reader that may read it but not
+    // write in its folder: while no program has the database open its write-ahead log is absent,
+    // and SQLite cannot make one for such a reader. Only then is the file whole by itself; other
+    // backends open as open() does.
+    void openAtRest(const QString &connectionString);
     // True when the last connection string names a SQLite file that does not exist.
     bool databaseFileMissing() const;
     void close();
@@ -99,6 +104,7 @@ private:
     std::shared_ptr<const SqlDialect> m_dialect;
     QString m_resolveError; // why the last connection string could not be used
     bool m_mayCreate = false;
+    bool m_atRest = false;
     bool m_inTransaction = false;
     int m_savepoints = 0; // transactions begun inside the open one
     int m_generation = 0;
@@ -111,3 +117,5 @@ private:
 
 // The failure of opening a SQLite database file that does not exist; it names the file.
 QString missingDatabaseText(const QString &file);
+// The same, or "permission denied" when the file cannot be looked at, for the reason it is.
+QString unreachableDatabaseText(const QString &file);

@@ -5,6 +5,8 @@
 #include "loader/host/ServiceFailure.h"
 #include "loader/host/SignalHost.h"
 
+#include <cstdio>
+
 namespace {
 
 // The control of a single pass: nobody can send a request.
@@ -62,10 +64,20 @@ int ServiceProcess::execute(ServiceControl &control, SignalHost *host)
         int status = 0;
         try {
             service.ServiceStart();
-            if (host)
+            if (host) {
                 service.ServiceExecute(control);
-            else
+            } else {
                 service.ServiceExecuteOnce(control);
+                // A cron job or a set-up script must see that the pass did not reach the database.
+                if (service.UnwrittenFiles > 0) {
+                    std::fprintf(stderr, "%s\n",
+                                 qPrintable(QStringLiteral("%1 tracking files could not be written to the "
+                                                           "database completely; see %2")
+                                                .arg(service.UnwrittenFiles)
+                                                .arg(service.LogFileName())));
+                    status = 1;
+                }
+            }
         } catch (const SettingsUnreadable &unreadable) {
             status = unreadable.exitCode; // its line is in the log, which is closed
         } catch (const std::exception &error) {

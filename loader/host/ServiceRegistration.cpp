@@ -68,25 +68,46 @@ QString trackingFolderOf(const QString &programFolder)
     return settings.trackingDir;
 }
 
-// A folder install: the service runs as the folder's owner and writes its database and log there.
-UnitFile::Settings folderInstall(const QString &programPath)
+// The package's program folder, also when a packaged tree is unpacked elsewhere.
+bool isPackageFolder(const QString &folder)
+{
+    const QString path = QDir::cleanPath(folder);
+    return path == QLatin1String(UnitFile::PackageProgramFolder) ||
+           path.endsWith(QLatin1String(UnitFile::PackageProgramFolder));
+}
+
+// A folder install: the service runs as the folder's owner, or the account /USER names, and writes
+// its database and log in the folder.
+UnitFile::Settings folderInstall(const QString &programPath, const QString &user)
 {
     const QFileInfo program(programPath);
     const QFileInfo folder(program.absolutePath());
-    const QString owner = folder.owner().isEmpty() ? QString::number(folder.ownerId()) : folder.owner();
-    return {program.absoluteFilePath(),
-            owner,
-            trackingFolderOf(folder.absoluteFilePath()),
-            {folder.absoluteFilePath()}};
+    if (isPackageFolder(folder.absoluteFilePath()))
+        throw std::runtime_error(QStringLiteral("%1 belongs to the package, which installs the unit itself: "
+                                                "use \"systemctl enable --now %2\"")
+                                     .arg(program.absoluteFilePath(), QLatin1String(UnitFile::FileName))
+                                     .toStdString());
+    QString account = user;
+    if (account.isEmpty()) {
+        if (folder.ownerId() == 0)
+            throw std::runtime_error(QStringLiteral("%1 belongs to root, and the service would run as root: "
+                                                    "give the folder to the service's account, or name it "
+                                                    "with /USER NAME")
+                                         .arg(folder.absoluteFilePath())
+                                         .toStdString());
+        account = folder.owner().isEmpty() ? QString::number(folder.ownerId()) : folder.owner();
+    }
+    return {program.absoluteFilePath(),  account, trackingFolderOf(folder.absoluteFilePath()),
+            {folder.absoluteFilePath()}, {},      {}};
 }
 
 } // namespace
 
-int installService(const QString &programPath, bool silent)
+int installService(const QString &programPath, const QString &user, bool silent)
 {
     const QString folder = UnitFile::folder();
     try {
-        UnitFile::write(unitPath(folder), folderInstall(programPath));
+        UnitFile::write(unitPath(folder), folderInstall(programPath, user));
         systemctl(folder, {QStringLiteral("daemon-reload")});
         systemctl(folder, {QStringLiteral("enable"), QLatin1String(UnitFile::FileName)});
     } catch (const std::exception &error) {

@@ -4,5 +4,7 @@
 
 // The INSTALL and UNINSTALL switches: the unit file, systemd told about it when the unit lies in
 // the system's unit folder, and the messages. Both return the process exit status.
-int installService(const QString &programPath, bool silent);
+// A program in the package's folder is refused (the package brings its own unit), and so is a
+// folder install that would run as root unless `user` names the account.
+int installService(const QString &programPath, const QString &user, bool silent);
 int uninstallService(bool silent);

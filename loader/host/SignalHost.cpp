@@ -54,6 +54,7 @@ void SignalHost::run(const std::function<void(ServiceControl &)> &work)
     // Both descriptors exist before the worker does: a failure here leaves no thread behind.
     const Descriptor signalFd(signalfd(-1, &m_signals, SFD_CLOEXEC), "signalfd");
     const Descriptor done(eventfd(0, EFD_CLOEXEC), "eventfd");
+    m_notices.extendStartUp(StartUpExtension);
     std::thread worker([&] {
         work(*this);
         const std::uint64_t one = 1;
@@ -67,7 +68,11 @@ void SignalHost::answerSignals(int signalFd, int doneFd)
 {
     pollfd watched[2] = {{signalFd, POLLIN, 0}, {doneFd, POLLIN, 0}};
     for (;;) {
-        if (poll(watched, 2, -1) < 0)
+        const int wait = m_running ? -1 : int(StartUpNoticeInterval.count());
+        const int ready = poll(watched, 2, wait);
+        if (ready == 0 && !m_running)
+            m_notices.extendStartUp(StartUpExtension);
+        if (ready <= 0)
             continue; // only EINTR can happen with valid descriptors; the worker must be waited for
         if (watched[1].revents & POLLIN)
             return;

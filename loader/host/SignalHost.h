@@ -8,6 +8,7 @@
 #include <signal.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -18,7 +19,8 @@
 // control signals into requests (SIGTERM and SIGINT stop, SIGUSR1 pause, SIGUSR2 and SIGHUP
 // continue) and one worker thread runs the service, which handles them between its steps. The
 // service manager hears of it: running at the loop's first turn (start-up is over by then), alive
-// at every turn and while paused, stopping as soon as a stop signal arrives.
+// at every turn and while paused, stopping as soon as a stop signal arrives; until running, the
+// start time-out is extended again and again, as a first start-up may build indexes for minutes.
 class SignalHost final : public ServiceControl
 {
 public:
@@ -33,6 +35,9 @@ public:
     // Blocks the control signals in the calling thread; construct it before any other thread
     // exists, so that every thread inherits the mask and only the host receives them.
     explicit SignalHost(ServiceNotices &notices);
+    // How often the start time-out is extended while start-up works, and by how much each time.
+    static constexpr std::chrono::milliseconds StartUpNoticeInterval{10000};
+    static constexpr std::chrono::milliseconds StartUpExtension{30000};
     ~SignalHost() override;
     SignalHost(const SignalHost &) = delete;
     SignalHost &operator=(const SignalHost &) = delete;
@@ -63,7 +68,7 @@ private:
     void answerSignals(int signalFd, int doneFd);
 
     ServiceNotices &m_notices;
-    bool m_running = false;
+    std::atomic<bool> m_running{false};
     sigset_t m_signals;
     sigset_t m_previousMask;
     std::mutex m_mutex;

@@ -10,8 +10,12 @@ struct Switches
     bool uninstall = false;
     bool silent = false;
     bool once = false;
-    bool prune = false;  // one retention run, counts printed
-    bool dryRun = false; // with prune: counts only, nothing deleted
+    bool prune = false;    // one retention run, counts printed
+    bool dryRun = false;   // with prune: counts only, nothing deleted
+    bool createDb = false; // creates the database the configuration names, and its tables
+    QString user;          // /USER NAME beside /INSTALL: the account the service runs as
+    // The first argument that looks like a switch but is none of these; empty when all are known.
+    QString unknown;
 };
 
 Switches parseSwitches(const QStringList &arguments);

@@ -26,3 +26,9 @@ void SystemdNotices::stopping()
 {
     sd_notify(0, "STOPPING=1");
 }
+
+void SystemdNotices::extendStartUp(std::chrono::milliseconds more)
+{
+    sd_notifyf(0, "EXTEND_TIMEOUT_USEC=%llu",
+               static_cast<unsigned long long>(std::chrono::microseconds(more).count()));
+}

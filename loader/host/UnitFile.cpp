@@ -50,6 +50,16 @@ QString text(const Settings &settings)
     QStringList writable{unitWord(QLatin1Char('-') + settings.trackingFolder)};
     for (const QString &writableFolder : settings.writableFolders)
         writable << unitWord(writableFolder);
+    QString directories;
+    if (!settings.stateDirectory.isEmpty())
+        directories += QStringLiteral("StateDirectory=%1\nStateDirectoryMode=0750\n")
+                           .arg(unitWord(settings.stateDirectory));
+    // Its files are the adm group's to read (0640 ovtrack:adm): the folder lets them through.
+    if (!settings.logsDirectory.isEmpty())
+        directories += QStringLiteral("LogsDirectory=%1\nLogsDirectoryMode=0755\n")
+                           .arg(unitWord(settings.logsDirectory));
+    // The loader reads and deletes files, talks to a database over a socket and to systemd; it needs
+    // no privilege, device, kernel interface or namespace, so none is left to it.
     return QStringLiteral("[Unit]\n"
                           "Description=%1\n"
                           "Documentation=man:OVTrackSvc(8)\n"
@@ -64,17 +74,34 @@ QString text(const Settings &settings)
                           "Restart=on-failure\n"
                           "RestartSec=30\n"
                           "WatchdogSec=%4\n"
+                          "UMask=0027\n"
                           "NoNewPrivileges=yes\n"
+                          "CapabilityBoundingSet=\n"
                           "ProtectSystem=strict\n"
                           "ProtectHome=yes\n"
                           "PrivateTmp=yes\n"
+                          "PrivateDevices=yes\n"
+                          "ProtectKernelTunables=yes\n"
+                          "ProtectKernelModules=yes\n"
+                          "ProtectKernelLogs=yes\n"
+                          "ProtectControlGroups=yes\n"
+                          "ProtectClock=yes\n"
+                          "ProtectHostname=yes\n"
+                          "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6\n"
+                          "RestrictNamespaces=yes\n"
+                          "RestrictSUIDSGID=yes\n"
+                          "RestrictRealtime=yes\n"
+                          "LockPersonality=yes\n"
+                          "SystemCallArchitectures=native\n"
+                          "SystemCallFilter=@system-service\n"
+                          "%6"
                           "ReadWritePaths=%5\n"
                           "\n"
                           "[Install]\n"
                           "WantedBy=multi-user.target\n")
         .arg(QLatin1String(DisplayName), unitWord(settings.user), unitWord(settings.programPath))
         .arg(WatchdogSeconds)
-        .arg(writable.join(u' '));
+        .arg(writable.join(u' '), directories);
 }
 
 void write(const QString &path, const Settings &settings)

@@ -12,6 +12,8 @@ inline constexpr const char *FileName = "svcOVTrack.service";
 // Names another unit folder than the system's, for tests and staging.
 inline constexpr const char *FolderVariable = "OVTRACK_UNIT_DIR";
 inline constexpr const char *SystemFolder = "/etc/systemd/system";
+// Where the Debian package puts the programs; its unit comes with the package.
+inline constexpr const char *PackageProgramFolder = "/usr/lib/ovtrack";
 
 // The folder the unit goes to: the variable's value when set, else the system's.
 QString folder();
@@ -30,6 +32,10 @@ struct Settings
     // The only folders the service may write to; the tracking folder may not exist yet.
     QString trackingFolder;
     QStringList writableFolders;
+    // The package's: folders under /var/lib and /var/log that systemd creates for the service when
+    // they are missing (empty for a folder install).
+    QString stateDirectory;
+    QString logsDirectory;
 };
 
 // The unit's text; paths are quoted and escaped as systemd reads them.

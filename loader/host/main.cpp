@@ -1,3 +1,4 @@
+#include "loader/CreateDatabaseCommand.h"
 #include "loader/PruneCommand.h"
 #include "loader/host/ServiceProcess.h"
 #include "loader/host/ServiceRegistration.h"
@@ -10,6 +11,7 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
+#include <cstdio>
 #include <optional>
 
 int main(int argc, char **argv)
@@ -21,7 +23,13 @@ int main(int argc, char **argv)
             answerHelpOrVersion(arguments, QStringLiteral("OVTrackSvc"), switchesHelp()))
         return *answered;
     const Switches switches = parseSwitches(arguments);
-    const bool runsService = !switches.install && !switches.uninstall && !switches.once && !switches.prune;
+    if (!switches.unknown.isEmpty()) {
+        std::fprintf(stderr, "OVTrackSvc: unknown switch %s\n%s\n", qPrintable(switches.unknown),
+                     qPrintable(switchesHelp()));
+        return 2;
+    }
+    const bool runsService =
+        !switches.install && !switches.uninstall && !switches.once && !switches.prune && !switches.createDb;
 
     // Before any thread exists, so that only the host receives the control signals.
     SystemdNotices notices;
@@ -31,18 +39,20 @@ int main(int argc, char **argv)
 
     const QCoreApplication app(argc, argv);
     if (switches.install)
-        return installService(QCoreApplication::applicationFilePath(), switches.silent);
+        return installService(QCoreApplication::applicationFilePath(), switches.user, switches.silent);
     if (switches.uninstall)
         return uninstallService(switches.silent);
-    if (switches.prune) {
+    const QStringList startParameters = QStringList{QLatin1String(UnitFile::ServiceName)} + arguments;
+    if (switches.prune || switches.createDb) {
         QTextStream out(stdout);
         QTextStream errors(stderr);
-        return runPruneCommand(QCoreApplication::applicationDirPath(),
-                               QStringList{QLatin1String(UnitFile::ServiceName)} + arguments, switches.dryRun,
-                               out, errors);
+        if (switches.createDb)
+            return runCreateDatabaseCommand(QCoreApplication::applicationDirPath(), startParameters, out,
+                                            errors);
+        return runPruneCommand(QCoreApplication::applicationDirPath(), startParameters, switches.dryRun, out,
+                               errors);
     }
 
-    ServiceProcess process(QCoreApplication::applicationDirPath(),
-                           QStringList{QLatin1String(UnitFile::ServiceName)} + arguments);
+    ServiceProcess process(QCoreApplication::applicationDirPath(), startParameters);
     return runsService ? process.runService(*host) : process.runOnce();
 }

@@ -12,11 +12,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -59,6 +61,7 @@ TEST_F(Packages, ProgramsSitInTheProgramFolderWithCommandsOnThePath)
 
 TEST_F(Packages, ProgramFolderLeadsToConfigurationAndLog)
 {
+    // The defaults; configure makes them 0640 root:ovtrack (see FirstRun).
     EXPECT_TRUE(holds(Common, QStringLiteral("-rw-r--r--"), QStringLiteral("etc/ovtrack/settings.txt")));
     EXPECT_TRUE(holds(Common, QStringLiteral("-rw-r--r--"), QStringLiteral("etc/ovtrack/qztrack.udl")));
     EXPECT_TRUE(holds(Common, QStringLiteral("lrwxrwxrwx"),
@@ -115,7 +118,14 @@ TEST_F(Packages, DependsComeFromTheLibrariesTheProgramsLink)
     for (const char *library : {"libc6", "libqt6core6", "libqt6sql6", "libsystemd0", "libstdc++6"})
         EXPECT_TRUE(loader.contains(QLatin1String(library))) << library;
     EXPECT_TRUE(loader.contains(QStringLiteral("libqt6sql6-sqlite")));
-    EXPECT_TRUE(loader.contains(QStringLiteral("adduser")));
+    // The PostgreSQL client library the programs link, found by the scan; Qt's driver for it is a
+    // plugin loaded by name, recommended by hand.
+    EXPECT_TRUE(loader.contains(QStringLiteral("libpq5")));
+    EXPECT_TRUE(
+        m_packages.field(Loader, QStringLiteral("Recommends")).contains(QStringLiteral("libqt6sql6-psql")));
+    EXPECT_TRUE(
+        m_packages.field(Viewer, QStringLiteral("Recommends")).contains(QStringLiteral("libqt6sql6-psql")));
+    EXPECT_TRUE(dependencyNames(Common).contains(QStringLiteral("adduser"))) << "it makes the user";
     EXPECT_TRUE(m_packages.field(Loader, QStringLiteral("Depends"))
                     .contains(QStringLiteral("ovtrack-common (= %1)").arg(m_packages.version())));
     EXPECT_FALSE(loader.contains(QStringLiteral("libqt6widgets6"))) << "the service draws no window";
@@ -128,18 +138,74 @@ TEST_F(Packages, DependsComeFromTheLibrariesTheProgramsLink)
 
 TEST_F(Packages, MaintainerScriptsAreExecutable)
 {
-    const BuiltPackages::Output control = BuiltPackages::run(
-        QStringLiteral("sh"),
-        {QStringLiteral("-c"), QStringLiteral("dpkg-deb --ctrl-tarfile \"$0\" | tar -tvf -"),
-         m_packages.deb(Loader)});
-    ASSERT_EQ(control.exitCode, 0) << control.standardError.toStdString();
-    for (const char *script : {"./postinst", "./prerm", "./postrm"}) {
+    const std::pair<QString, QStringList> scripts[] = {
+        {Loader, {QStringLiteral("./postinst"), QStringLiteral("./prerm"), QStringLiteral("./postrm")}},
+        {Common, {QStringLiteral("./postinst"), QStringLiteral("./postrm")}}};
+    for (const auto &[package, names] : scripts) {
+        const BuiltPackages::Output control = BuiltPackages::run(
+            QStringLiteral("sh"),
+            {QStringLiteral("-c"), QStringLiteral("dpkg-deb --ctrl-tarfile \"$0\" | tar -tvf -"),
+             m_packages.deb(package)});
+        ASSERT_EQ(control.exitCode, 0) << control.standardError.toStdString();
         const QStringList lines = control.standardOutput.split(u'\n');
-        const auto line = std::find_if(lines.begin(), lines.end(),
-                                       [&](const QString &l) { return l.endsWith(QLatin1String(script)); });
-        ASSERT_NE(line, lines.end()) << script;
-        EXPECT_TRUE(line->startsWith(QStringLiteral("-rwxr-xr-x root/root"))) << line->toStdString();
+        for (const QString &script : names) {
+            const auto line = std::find_if(lines.begin(), lines.end(),
+                                           [&](const QString &l) { return l.endsWith(script); });
+            ASSERT_NE(line, lines.end()) << package.toStdString() << script.toStdString();
+            EXPECT_TRUE(line->startsWith(QStringLiteral("-rwxr-xr-x root/root"))) << line->toStdString();
+        }
     }
+}
+
+// Mended fault: the unit scored 8.5 ("EXPOSED") in systemd's exposure rating.
+TEST_F(Packages, UnitScoresOkInSystemdsExposureRating)
+{
+    const QString analyze = QStandardPaths::findExecutable(QStringLiteral("systemd-analyze"));
+    if (analyze.isEmpty())
+        GTEST_SKIP() << "systemd-analyze is not installed";
+    TestFolder root;
+    m_packages.unpack(Loader, root.path());
+    const BuiltPackages::Output rated = BuiltPackages::run(
+        analyze, {QStringLiteral("security"), QStringLiteral("--offline=yes"), QStringLiteral("--no-pager"),
+                  root.path() + QStringLiteral("lib/systemd/system/svcOVTrack.service")});
+    static const QRegularExpression overall(
+        QStringLiteral("Overall exposure level for svcOVTrack.service: ([0-9.]+)"));
+    const QRegularExpressionMatch match = overall.match(rated.standardOutput + rated.standardError);
+    ASSERT_TRUE(match.hasMatch()) << rated.standardOutput.toStdString() << rated.standardError.toStdString();
+    EXPECT_LE(match.captured(1).toDouble(), 2.5) << rated.standardOutput.toStdString();
+}
+
+// Mended faults: the programs were built without Debian's hardening flags and kept the compiler's
+// .comment section. lintian judges the whole packages besides.
+TEST_F(Packages, LintianFindsNoErrorWarningOrHardeningTag)
+{
+    const QString lintian = QStandardPaths::findExecutable(QStringLiteral("lintian"));
+    if (lintian.isEmpty())
+        GTEST_SKIP() << "lintian is not installed";
+    const BuiltPackages::Output checked =
+        BuiltPackages::run(lintian, {QStringLiteral("--pedantic"), QStringLiteral("--no-tag-display-limit"),
+                                     m_packages.deb(Common), m_packages.deb(Loader), m_packages.deb(Viewer)});
+    for (const QString &line : checked.standardOutput.split(u'\n', Qt::SkipEmptyParts)) {
+        EXPECT_FALSE(line.startsWith(QStringLiteral("E: ")) || line.startsWith(QStringLiteral("W: ")))
+            << line.toStdString();
+        for (const char *tag : {"hardening-no-bindnow", "hardening-no-fortify-functions",
+                                "hardening-no-relro", "binary-has-unneeded-section"})
+            EXPECT_FALSE(line.contains(QLatin1String(tag))) << line.toStdString();
+    }
+}
+
+// The check as the monitoring systems look for it, and the packaged settings written for systemd.
+TEST_F(Packages, CheckIsAPluginAndTheSettingsSpeakOfSystemd)
+{
+    EXPECT_TRUE(
+        holds(Viewer, QStringLiteral("-rwxr-xr-x"), QStringLiteral("usr/lib/nagios/plugins/check_ovtrack")));
+    TestFolder root;
+    m_packages.unpack(Common, root.path());
+    const QString settings = QString::fromLatin1(root.readFile(QStringLiteral("etc/ovtrack/settings.txt")));
+    EXPECT_TRUE(settings.contains(QStringLiteral("sudo systemctl edit svcOVTrack")))
+        << settings.toStdString();
+    EXPECT_TRUE(settings.contains(QStringLiteral("shortdateformat is the order of day, month and year")));
+    EXPECT_FALSE(settings.contains(QStringLiteral("Service Properties")));
 }
 
 TEST_F(Packages, UnitRunsTheLoaderHardenedAsItsOwnUser)
@@ -152,7 +218,10 @@ TEST_F(Packages, UnitRunsTheLoaderHardenedAsItsOwnUser)
     for (const char *line :
          {"Type=notify", "User=ovtrack", "ExecStart=/usr/lib/ovtrack/OVTrackSvc", "WatchdogSec=300",
           "Restart=on-failure", "NoNewPrivileges=yes", "ProtectSystem=strict", "ProtectHome=yes",
-          "PrivateTmp=yes", "ReadWritePaths=-/var/lib/orvane/tracking/ /var/lib/ovtrack /var/log/ovtrack"})
+          "PrivateTmp=yes", "ReadWritePaths=-/var/lib/orvane/tracking/ /var/lib/ovtrack /var/log/ovtrack",
+          "UMask=0027", "CapabilityBoundingSet=", "SystemCallFilter=@system-service",
+          "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6", "StateDirectory=ovtrack",
+          "LogsDirectory=ovtrack"})
         EXPECT_TRUE(lines.contains(QLatin1String(line))) << line;
 
     const QString analyze = QStandardPaths::findExecutable(QStringLiteral("systemd-analyze"));

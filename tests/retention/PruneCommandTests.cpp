@@ -47,6 +47,14 @@ TEST_P(PruneCommand, DryRunPrintsWhatWouldGoAndChangesNothing)
         << result.standardOutput.toStdString();
     EXPECT_EQ(rows->count("Tracking"), 1207);
     EXPECT_EQ(rows->count("HM_CONTENT"), 5);
+    // Mended fault: the dry run ran the service's start-up, which makes indexes and the log.
+    EXPECT_TRUE(result.standardOutput.endsWith("Dry run: nothing was created, altered or written.\n"))
+        << result.standardOutput.toStdString();
+    for (const char *index : {"IX_Tracking_MsgID", "IX_HM_CONTENT_MsgID"}) {
+        DbStatement probe(*connection, connection->dialect().indexExistsSql(index));
+        EXPECT_EQ(probe.open().rowCount(), 0) << index;
+    }
+    EXPECT_FALSE(QFile::exists(loader->folder() + "importtrack.log"));
 }
 
 TEST_P(PruneCommand, PruneDeletesPrintsTheCountsAndWritesOneServiceLevelLogLine)

@@ -10,16 +10,44 @@
 
 #include <ostream>
 
+#include <sys/types.h>
+#include <unistd.h>
+
 namespace {
 
 const QString UnitName = QStringLiteral("svcOVTrack.service");
 
+// The account a root-owned test folder is given, so that a folder install under root has an owner
+// that is not root.
+constexpr uid_t Nobody = 65534;
+
 class Registration : public ::testing::Test
 {
 protected:
+    void SetUp() override
+    {
+        if (::geteuid() == 0) {
+            ASSERT_EQ(::chown(QFile::encodeName(m_loader.folder()).constData(), Nobody, Nobody), 0);
+        }
+    }
     LoaderProgram::Result run(const QStringList &arguments, const QString &unitFolder)
     {
         return m_loader.run(arguments, {QStringLiteral("OVTRACK_UNIT_DIR=") + unitFolder});
+    }
+    // A copy of the program in `folder`, run with the arguments against the test's unit folder.
+    LoaderProgram::Result runCopyIn(const QString &folder, const QStringList &arguments)
+    {
+        if (!QFile::copy(m_loader.programPath(), folder + QStringLiteral("OVTrackSvc")))
+            return {};
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("OVTRACK_UNIT_DIR"), m_units.path());
+        process.setProcessEnvironment(env);
+        process.start(folder + QStringLiteral("OVTrackSvc"), arguments);
+        if (!process.waitForFinished(30000))
+            return {};
+        return {process.exitCode(), QString::fromLocal8Bit(process.readAllStandardOutput()),
+                QString::fromLocal8Bit(process.readAllStandardError())};
     }
     QString unitPath() const { return m_units.path() + UnitName; }
     QString unitText() const
@@ -106,15 +134,10 @@ TEST_F(Registration, SystemdAcceptsTheUnitEvenForAPathWithBlanks)
     if (analyze.isEmpty())
         GTEST_SKIP() << "systemd-analyze is not installed";
     const QString odd = m_units.makeFolder(QStringLiteral("Program Files 100%"));
-    ASSERT_TRUE(QFile::copy(m_loader.programPath(), odd + QStringLiteral("OVTrackSvc")));
-    QProcess install;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("OVTRACK_UNIT_DIR"), m_units.path());
-    install.setProcessEnvironment(env);
-    install.start(odd + QStringLiteral("OVTrackSvc"),
-                  {QStringLiteral("/INSTALL"), QStringLiteral("/SILENT")});
-    ASSERT_TRUE(install.waitForFinished(30000));
-    ASSERT_EQ(install.exitCode(), 0);
+    ASSERT_EQ(runCopyIn(odd, {QStringLiteral("/INSTALL"), QStringLiteral("/SILENT"), QStringLiteral("/USER"),
+                              QStringLiteral("nobody")})
+                  .exitCode,
+              0);
 
     QProcess verify;
     verify.start(analyze, {QStringLiteral("verify"), QStringLiteral("--man=no"), unitPath()});
@@ -123,6 +146,37 @@ TEST_F(Registration, SystemdAcceptsTheUnitEvenForAPathWithBlanks)
     EXPECT_TRUE(unitText().contains(QStringLiteral("ExecStart=\"") +
                                     QString(odd).replace(u'%', QLatin1String("%%")) +
                                     QStringLiteral("OVTrackSvc\"")));
+}
+
+// Mended fault: /INSTALL on a packaged system wrote a unit running as root that overrode the
+// package's own.
+TEST_F(Registration, ProgramOfThePackageFolderIsRefusedWithTheWayToStartIt)
+{
+    const QString packaged = m_units.makeFolder(QStringLiteral("root/usr/lib/ovtrack"));
+    const LoaderProgram::Result refused =
+        runCopyIn(packaged, {QStringLiteral("/INSTALL"), QStringLiteral("/USER"), QStringLiteral("ovtrack")});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.standardError.contains(QStringLiteral("systemctl enable --now svcOVTrack.service")))
+        << refused.standardError.toStdString();
+    EXPECT_FALSE(QFile::exists(unitPath()));
+}
+
+// Mended fault: a folder owned by root gave a unit with User=root.
+TEST_F(Registration, FolderOfRootNeedsTheAccountNamed)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can give a test folder to root";
+    ASSERT_EQ(::chown(QFile::encodeName(m_loader.folder()).constData(), 0, 0), 0);
+    const LoaderProgram::Result refused = run({QStringLiteral("/INSTALL")}, m_units.path());
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.standardError.contains(QStringLiteral("/USER NAME")))
+        << refused.standardError.toStdString();
+    EXPECT_FALSE(QFile::exists(unitPath()));
+
+    const LoaderProgram::Result named =
+        run({QStringLiteral("/INSTALL"), QStringLiteral("/USER"), QStringLiteral("ovtrack")}, m_units.path());
+    EXPECT_EQ(named.exitCode, 0) << named.standardError.toStdString();
+    EXPECT_TRUE(unitText().split(u'\n').contains(QStringLiteral("User=ovtrack")));
 }
 
 struct FailureCase

@@ -44,10 +44,28 @@ TEST(DataLinkFileTest, FileWrittenByAnotherToolIsRead)
     EXPECT_EQ(readDataLinkFile(folder.filePath("b.udl")), "Provider=SQLite;Data Source=u.db");
 }
 
+// An administrator writes the file with an editor on the server.
+TEST(DataLinkFileTest, FileInUtf8IsRead)
+{
+    TestFolder folder;
+    folder.writeFile("plain.udl",
+                     "[oledb]\n; written with an editor\n"
+                     "Provider=SQLite;Data Source=/var/lib/ovtrack/tracking.db\n");
+    EXPECT_EQ(readDataLinkFile(folder.filePath("plain.udl")),
+              "Provider=SQLite;Data Source=/var/lib/ovtrack/tracking.db");
+    folder.writeFile("marked.udl",
+                     QByteArray("\xEF\xBB\xBF") +
+                         QByteArray("[oledb]\r\n; x\r\nProvider=SQLite;Data Source=m\xC3\xBC.db\r\n"));
+    EXPECT_EQ(readDataLinkFile(folder.filePath("marked.udl")),
+              QStringLiteral("Provider=SQLite;Data Source=mü.db"));
+}
+
 TEST(DataLinkFileTest, BadFilesGiveClearErrors)
 {
     TestFolder folder;
-    folder.writeFile("nobom.udl", "[oledb]\r\n; x\r\nProvider=SQLite;Data Source=t.db\r\n");
+    folder.writeFile("latin1.udl", "[oledb]\r\n; x\r\nProvider=SQLite;Data Source=m\xFC.db\r\n");
+    // UTF-16 without its mark: the NULs are no text.
+    folder.writeFile("nobom.udl", utf16le("[oledb]\r\n; x\r\nProvider=SQLite;Data Source=t.db\r\n"));
     folder.writeFile("short.udl", QByteArray("\xFF\xFE", 2) + utf16le("[oledb]\r\n; x\r\n"));
     folder.writeFile("odd.udl", QByteArray("\xFF\xFE" "a", 3));
     auto messageOf = [&](const QString &name) -> std::string {
@@ -59,6 +77,7 @@ TEST(DataLinkFileTest, BadFilesGiveClearErrors)
         return "no error";
     };
     EXPECT_NE(messageOf("nobom.udl").find("byte-order mark"), std::string::npos);
+    EXPECT_NE(messageOf("latin1.udl").find("UTF-8"), std::string::npos);
     EXPECT_NE(messageOf("short.udl").find("third line"), std::string::npos);
     EXPECT_NE(messageOf("odd.udl").find("not valid UTF-16"), std::string::npos);
     EXPECT_NE(messageOf("absent.udl").find("absent.udl"), std::string::npos);

@@ -265,6 +265,9 @@ TEST(ConnectionOpenTest, MissingDatabaseFileIsAFailureNamingItAndIsNotCreated)
         EXPECT_EQ(e.message(), missingDatabaseText(file));
         EXPECT_TRUE(e.message().contains(file)) << e.message().toStdString();
         EXPECT_TRUE(e.message().contains("Create blank")) << e.message().toStdString();
+        // Commands the packages ship, not one of the source tree.
+        EXPECT_TRUE(e.message().contains("OVTrackSvc /CREATEDB")) << e.message().toStdString();
+        EXPECT_FALSE(e.message().contains("prepare-run")) << e.message().toStdString();
     }
     EXPECT_FALSE(db.isOpen());
     EXPECT_TRUE(db.databaseFileMissing());

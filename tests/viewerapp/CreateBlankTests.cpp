@@ -6,7 +6,11 @@
 
 #include "tests/viewerapp/HeadlessCommandTest.h"
 
+#include <QFile>
 #include <QTextStream>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -60,5 +64,33 @@ TEST_P(CreateBlank, UnreachableDatabaseGivesOneAndItsMessage)
 }
 
 OVTRACK_ON_EVERY_BACKEND(CreateBlank);
+
+// Mended fault: root's "--create-blank" left /var/lib/ovtrack/tracking.db root's own, read-only to
+// the service that owns the folder.
+TEST(CreateBlankAsRoot, DatabaseInAnotherUsersFolderGoesToThatUser)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can make a file for another user";
+    constexpr uid_t Service = 65534;
+    TestFolder folder;
+    const QString state = folder.makeFolder("state");
+    ASSERT_EQ(::chown(QFile::encodeName(state).constData(), Service, Service), 0);
+    ViewerRunValues values;
+    values.AppPath = folder.path();
+    values.DbConnectionString = sqliteConnectionString(state + "tracking.db");
+    QString messages;
+    QTextStream errors(&messages);
+    ASSERT_EQ(createBlankTrackTable(values, errors), 0) << messages.toStdString();
+    struct stat status;
+    ASSERT_EQ(::stat(QFile::encodeName(state + "tracking.db").constData(), &status), 0);
+    EXPECT_EQ(status.st_uid, Service);
+    EXPECT_EQ(status.st_gid, Service);
+
+    // Root's own folder keeps root's file.
+    values.DbConnectionString = sqliteConnectionString(folder.filePath("own.db"));
+    ASSERT_EQ(createBlankTrackTable(values, errors), 0) << messages.toStdString();
+    ASSERT_EQ(::stat(QFile::encodeName(folder.filePath("own.db")).constData(), &status), 0);
+    EXPECT_EQ(status.st_uid, 0u);
+}
 
 } // namespace

@@ -5,12 +5,17 @@
 #include "viewer/app/ViewerRunValues.h"
 #include "viewer/audit/AuditCsv.h"
 
+#include "Version.h"
+
 #include <QDate>
 #include <QMap>
 #include <QSaveFile>
 #include <QTextStream>
 
+#include <csignal>
 #include <stdexcept>
+
+#include <unistd.h>
 
 namespace {
 
@@ -22,6 +27,7 @@ const QString CheckSwitch = QStringLiteral("--check-undelivered");
 const QString AuditSwitch = QStringLiteral("--audit-csv");
 const QStringList ValueOptions = {QStringLiteral("-w"),
                                   QStringLiteral("-c"),
+                                  QStringLiteral("-t"),
                                   QStringLiteral("--age"),
                                   QStringLiteral("--critical-age"),
                                   QStringLiteral("--from"),
@@ -33,7 +39,37 @@ struct MaintenanceLine
     QStringList positional;
     QMap<QString, QString> values;
     bool check = false;
+    bool checkVersion = false; // -V
+    bool checkHelp = false;    // -h
 };
+
+// Seconds before the check gives up, as monitoring plugins do, when -t does not say.
+constexpr int DefaultCheckTimeout = 30;
+
+QString checkUsage()
+{
+    return QStringLiteral(
+        "Usage: check_ovtrack [-w COUNT] [-c COUNT] [--age DAYS] [--critical-age DAYS] [-t SECONDS] [-V] "
+        "[-h]\n"
+        "       (OVTrack --check-undelivered with the same options)\n"
+        "Counts the messages undeliverable or waiting for longer than --age days (default 2).\n"
+        "  -w COUNT            more than COUNT is WARNING (default 5)\n"
+        "  -c COUNT            more than COUNT is CRITICAL (default 20); -w above -c is refused\n"
+        "  --critical-age DAYS an oldest message older than DAYS is CRITICAL (default 7)\n"
+        "  -t SECONDS          UNKNOWN after SECONDS (default 30)\n"
+        "  -V                  print the version\n"
+        "  -h                  print this help\n"
+        "Exit status: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN. Its user needs the group ovtrack.");
+}
+
+// Ends the process with UNKNOWN when the check outlives its time: a database that does not answer
+// must not hold the monitoring system's slot. Only async-signal-safe calls.
+void checkTimedOut(int)
+{
+    static const char line[] = "OVTRACK UNKNOWN - the check timed out\n";
+    [[maybe_unused]] const ssize_t written = ::write(STDOUT_FILENO, line, sizeof line - 1);
+    ::_exit(int(CheckState::Unknown));
+}
 
 // Throws std::invalid_argument naming the faulty option.
 MaintenanceLine parseLine(const QStringList &arguments)
@@ -43,6 +79,10 @@ MaintenanceLine parseLine(const QStringList &arguments)
         const QString &argument = arguments.at(i);
         if (argument == CheckSwitch) {
             line.check = true;
+        } else if (argument == QLatin1String("-V")) {
+            line.checkVersion = true;
+        } else if (argument == QLatin1String("-h")) {
+            line.checkHelp = true;
         } else if (ValueOptions.contains(argument)) {
             if (i + 1 >= arguments.size())
                 throw std::invalid_argument((argument + QStringLiteral(" needs a value")).toStdString());
@@ -53,6 +93,8 @@ MaintenanceLine parseLine(const QStringList &arguments)
             line.positional << argument;
         }
     }
+    if ((line.checkVersion || line.checkHelp) && !line.check)
+        throw std::invalid_argument("-V and -h belong to --check-undelivered");
     if (line.check == line.values.contains(AuditSwitch))
         throw std::invalid_argument("Give one of --check-undelivered and --audit-csv");
     return line;
@@ -87,6 +129,13 @@ int checkCommand(const ViewerRunValues &values, const MaintenanceLine &line, QTe
     options.ageDays = int(wholeNumber(line, QStringLiteral("--age"), options.ageDays));
     options.criticalAgeDays =
         int(wholeNumber(line, QStringLiteral("--critical-age"), options.criticalAgeDays));
+    if (options.warning > options.critical)
+        throw std::invalid_argument("-w must not be above -c");
+    const qint64 timeout = wholeNumber(line, QStringLiteral("-t"), DefaultCheckTimeout);
+    if (timeout <= 0 || timeout > 86400)
+        throw std::invalid_argument("-t needs a number of seconds from 1 to 86400");
+    std::signal(SIGALRM, checkTimedOut);
+    ::alarm(unsigned(timeout));
     const CheckOutcome outcome = checkUndelivered(values.AppPath, values.DbConnectionString, options);
     out << outcome.line << Qt::endl;
     return int(outcome.state);
@@ -138,6 +187,14 @@ int runMaintenanceCommand(const QString &appPath, const QStringList &arguments, 
                                          : QString::fromStdString(error.what()))
                                << Qt::endl;
         return check ? int(CheckState::Unknown) : UnusableCommandLine;
+    }
+    if (line.check && line.checkHelp) {
+        out << checkUsage() << Qt::endl;
+        return 0;
+    }
+    if (line.check && line.checkVersion) {
+        out << "check_ovtrack " << ovtrack::FileVersion << Qt::endl;
+        return 0;
     }
     const ViewerRunValues values = ViewerRunValues::fromEnvironment(appPath, line.positional);
     try {

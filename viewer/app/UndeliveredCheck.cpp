@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+#include <QFileInfo>
+
 namespace {
 
 const char *stateWord(CheckState state)
@@ -70,7 +72,7 @@ CheckOutcome judgeUndelivered(const UndeliveredFigures &figures, const Undeliver
                        .arg(options.ageDays);
     if (undelivered > 0)
         line += QStringLiteral(", oldest %1 days").arg(figures.oldestDays);
-    line += QStringLiteral(" | undelivered=%1;%2;%3 undeliverable=%4 waiting=%5 oldest_days=%6;%7;%8")
+    line += QStringLiteral(" | undelivered=%1;%2;%3 undeliverable=%4 waiting=%5 oldest_days=%6;%7;%8;0;")
                 .arg(undelivered)
                 .arg(options.warning)
                 .arg(options.critical)
@@ -98,8 +100,19 @@ CheckOutcome checkUndelivered(const QString &appPath, const QString &connectionS
     try {
         connection.open(connectionString);
     } catch (const std::exception &error) {
-        return unknownOutcome(QStringLiteral("cannot connect to the database: ") +
-                              QString::fromStdString(error.what()));
+        // The monitoring user may read the embedded database but not write in its folder: while
+        // the loader is not running there is no write-ahead log, and SQLite cannot make one for it.
+        const ConnectionTarget &target = connection.target();
+        const bool atRest = target.backend == Backend::Sqlite && QFileInfo::exists(target.databaseName) &&
+                            !QFileInfo::exists(target.databaseName + QStringLiteral("-wal"));
+        try {
+            if (!atRest)
+                throw;
+            connection.openAtRest(connectionString);
+        } catch (const std::exception &) {
+            return unknownOutcome(QStringLiteral("cannot connect to the database: ") +
+                                  QString::fromStdString(error.what()));
+        }
     }
     try {
         DbStatement probe(connection, connection.dialect().tableExistsSql(QStringLiteral("Tracking")));
