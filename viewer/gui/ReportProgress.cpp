@@ -1,6 +1,5 @@
 #include "viewer/gui/ReportProgress.h"
 
-#include <QCoreApplication>
 #include <QProgressDialog>
 
 ReportProgress::ReportProgress(QWidget *parent, QString label) : m_parent(parent), m_label(std::move(label))
@@ -19,6 +18,7 @@ void ReportProgress::update(int done, int total)
         m_dialog->setMinimumDuration(0);
     }
     m_dialog->setMaximum(total);
+    // A window-modal dialog processes events in setValue() itself; a second round here could start a
+    // paint while the dialog's own is still in progress.
     m_dialog->setValue(done);
-    QCoreApplication::processEvents();
 }

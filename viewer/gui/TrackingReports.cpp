@@ -74,7 +74,9 @@ void TQZTrackForm::showReportPage(int pageNumber)
     m_reportPage = pageNumber;
     m_reportPreview->setPixmap(
         QPixmap::fromImage(ReportOutput::renderPage(m_report->engine(), pageNumber, 0.5)));
-    m_reportPreview->repaint();
+    // update(), not repaint(): this can run inside the progress dialog's event processing, where an
+    // immediate paint of another widget is a recursive repaint.
+    m_reportPreview->update();
 }
 
 void TQZTrackForm::dropTrackReport()
