@@ -50,8 +50,9 @@ protected:
         if (const QString missing = PostgresServer::unavailableReason(); !missing.isEmpty())
             GTEST_SKIP() << missing.toStdString();
         ASSERT_TRUE(s_server) << s_startError.toStdString();
-        if (!s_server->isRunning())
+        if (!s_server->isRunning()) {
             ASSERT_TRUE(s_server->start());
+        }
         const QString name =
             QString::fromLatin1(::testing::UnitTest::GetInstance()->current_test_info()->name()).toLower();
         {

@@ -29,9 +29,9 @@ TEST(LoaderSettingsTest, TrackingFolderTrimmedWithSeparator)
 
 TEST(LoaderSettingsTest, CommentsAreSkipped)
 {
-    for (const QString &line : {"+summarydestination=/x", "!summarydestination=/x", "*summarydestination=/x",
+    for (const char *line : {"+summarydestination=/x", "!summarydestination=/x", "*summarydestination=/x",
                                 "- summarydestination=/x", " \t-summarydestination=/x"})
-        EXPECT_EQ(parsed({line}).trackingDir, "") << line.toStdString();
+        EXPECT_EQ(parsed({QString::fromLatin1(line)}).trackingDir, "") << line;
 }
 
 TEST(LoaderSettingsTest, ConnectionStringKeepsItsOwnEqualsAndDefault)
