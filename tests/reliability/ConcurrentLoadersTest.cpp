@@ -98,15 +98,14 @@ TEST(ConcurrentLoaders, TwoLoadersAndATaggingViewerApplyEveryLineOnceAndKeepEver
 }
 
 // Two real loaders, each with its own tracking folder, on one database of the backend a test runs on.
-class TwoLoaders : public BackendTest
+class TwoLoaders : public NewDatabaseTest
 {
 protected:
     void SetUp() override
     {
-        BackendTest::SetUp();
+        NewDatabaseTest::SetUp();
         if (IsSkipped())
             return;
-        database = std::make_unique<TestDatabase>(backend(), folder.path());
         first = std::make_unique<LoaderProgram>(database->connectionString());
         second = std::make_unique<LoaderProgram>(database->connectionString());
         viewer.open(database->connectionString());
@@ -126,8 +125,6 @@ protected:
         EXPECT_TRUE(done) << "files still waiting";
     }
 
-    TestFolder folder;
-    std::unique_ptr<TestDatabase> database;
     std::unique_ptr<LoaderProgram> first;
     std::unique_ptr<LoaderProgram> second;
     DbConnection viewer{folder.path()};

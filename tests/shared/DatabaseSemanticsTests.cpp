@@ -13,15 +13,14 @@
 // rely on it.
 namespace {
 
-class TrackingSemantics : public BackendTest
+class TrackingSemantics : public NewDatabaseTest
 {
 protected:
     void SetUp() override
     {
-        BackendTest::SetUp();
+        NewDatabaseTest::SetUp();
         if (IsSkipped())
             return;
-        database = std::make_unique<TestDatabase>(backend(), folder.path());
         db.open(database->connectionString());
         db.execute(db.dialect().createTrackingSql());
     }
@@ -64,8 +63,6 @@ protected:
         return values;
     }
 
-    TestFolder folder;
-    std::unique_ptr<TestDatabase> database;
     DbConnection db{folder.path()};
 };
 

@@ -134,6 +134,13 @@ void BackendTest::SetUp()
         GTEST_SKIP() << "PostgreSQL: " << reason.toStdString();
 }
 
+void NewDatabaseTest::SetUp()
+{
+    BackendTest::SetUp();
+    if (!IsSkipped())
+        database = std::make_unique<TestDatabase>(backend(), folder.path());
+}
+
 std::string backendName(const ::testing::TestParamInfo<Backend> &info)
 {
     return info.param == Backend::PostgreSql ? "PostgreSQL" : "SQLite";

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "shared/ConnectionString.h"
+#include "tests/support/TestFolder.h"
 
 #include <QString>
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 class PostgresServer;
 
@@ -43,6 +46,17 @@ class BackendTest : public ::testing::TestWithParam<Backend>
 protected:
     void SetUp() override;
     Backend backend() const { return GetParam(); }
+};
+
+// A backend test with a new empty database of its backend, in a folder of its own; `database` stays
+// null when the test is skipped.
+class NewDatabaseTest : public BackendTest
+{
+protected:
+    void SetUp() override;
+
+    TestFolder folder;
+    std::unique_ptr<TestDatabase> database;
 };
 
 inline const auto EveryBackend = ::testing::Values(Backend::Sqlite, Backend::PostgreSql);
