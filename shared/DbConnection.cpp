@@ -20,6 +20,19 @@
 
 namespace {
 
+// An option of one open, set while it runs and cleared whether it succeeds or not.
+class OpenOption
+{
+public:
+    explicit OpenOption(bool &option) : m_option(option) { m_option = true; }
+    ~OpenOption() { m_option = false; }
+    OpenOption(const OpenOption &) = delete;
+    OpenOption &operator=(const OpenOption &) = delete;
+
+private:
+    bool &m_option;
+};
+
 QString nextConnectionName()
 {
     static std::atomic<int> counter{0};
@@ -113,26 +126,14 @@ void DbConnection::open(const QString &connectionString)
 
 void DbConnection::openCreating(const QString &connectionString)
 {
-    m_mayCreate = true;
-    try {
-        open(connectionString);
-    } catch (...) {
-        m_mayCreate = false;
-        throw;
-    }
-    m_mayCreate = false;
+    const OpenOption creating(m_mayCreate);
+    open(connectionString);
 }
 
 void DbConnection::openAtRest(const QString &connectionString)
 {
-    m_atRest = true;
-    try {
-        open(connectionString);
-    } catch (...) {
-        m_atRest = false;
-        throw;
-    }
-    m_atRest = false;
+    const OpenOption atRest(m_atRest);
+    open(connectionString);
 }
 
 bool DbConnection::databaseFileMissing() const
