@@ -40,10 +40,9 @@ ConnectionTarget sqlServerTarget(const QMap<QString, QString> &props)
 {
     ConnectionTarget target;
     target.backend = Backend::SqlServer;
-    target.driver = QStringLiteral("QODBC");
     target.databaseName = odbcConnectionString(props);
     target.serverLabel = props.value(QStringLiteral("data source"));
-    target.connectOptions = QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(LoginTimeoutSeconds);
+    target.connectTimeoutSeconds = LoginTimeoutSeconds;
     return target;
 }
 
@@ -89,7 +88,6 @@ ConnectionTarget postgresTarget(const QMap<QString, QString> &props)
 {
     ConnectionTarget target;
     target.backend = Backend::PostgreSql;
-    target.driver = QStringLiteral("QPSQL");
     splitPostgresServer(props.value(QStringLiteral("data source")), target);
     target.databaseName = props.value(QStringLiteral("initial catalog"));
     target.userName = props.value(QStringLiteral("user id"));
@@ -98,7 +96,7 @@ ConnectionTarget postgresTarget(const QMap<QString, QString> &props)
     int timeout = props.value(QStringLiteral("connect timeout")).toInt(&ok);
     if (!ok || timeout <= 0)
         timeout = LoginTimeoutSeconds;
-    target.connectOptions = QStringLiteral("connect_timeout=%1").arg(timeout);
+    target.connectTimeoutSeconds = timeout;
     target.serverLabel = props.value(QStringLiteral("data source"));
     if (target.serverLabel.isEmpty())
         target.serverLabel = QStringLiteral("(default PostgreSQL server)");
@@ -114,10 +112,8 @@ ConnectionTarget sqliteTarget(const QMap<QString, QString> &props, const QString
         file = QDir(programFolder).filePath(file);
     ConnectionTarget target;
     target.backend = Backend::Sqlite;
-    target.driver = QStringLiteral("QSQLITE");
     target.databaseName = file;
     target.serverLabel = file;
-    target.connectOptions = QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000");
     return target;
 }
 

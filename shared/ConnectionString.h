@@ -3,27 +3,27 @@
 #include <QMap>
 #include <QString>
 
-// Turns an OLE DB connection string (or "File name=" and a data-link file) into what Qt SQL needs.
+// Turns an OLE DB connection string (or "File name=" and a data-link file) into the target a
+// database session opens.
 
 enum class Backend
 {
-    SqlServer, // QODBC with FreeTDS
-    Sqlite,    // QSQLITE
-    PostgreSql // QPSQL
+    SqlServer, // through ODBC, FreeTDS by default
+    Sqlite,
+    PostgreSql
 };
 
 struct ConnectionTarget
 {
     Backend backend = Backend::Sqlite;
-    QString driver;         // Qt driver name
-    QString databaseName;   // SQLite file or ODBC connection string
-    QString connectOptions; // Qt connect options
-    QString serverLabel;    // the server or file that messages name
+    QString databaseName; // SQLite file, PostgreSQL database or ODBC connection string
+    QString serverLabel;  // the server or file that messages name
     QString hostName;       // server drivers only; empty for the driver's default
     int port = -1;
     QString userName;
     QString password;   // empty: the driver's own sources (a password file, peer authentication)
     QString initString; // the OLE DB string the target was made from
+    int connectTimeoutSeconds = 0; // server backends: how long a connection attempt may take
 };
 
 // Keys are lower-cased; values keep their case, quotes removed.

@@ -189,7 +189,7 @@ void DbConnection::openTarget()
     if (!m_mayCreate && databaseFileMissing()) {
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_connectionName);
-        throw DbError(DbError::Kind::Database, unreachableDatabaseText(m_target.databaseName));
+        throw DbError(DbError::Kind::Other, unreachableDatabaseText(m_target.databaseName));
     }
     if (m_atRest && m_target.backend == Backend::Sqlite) {
         db.setDatabaseName(QUrl::fromLocalFile(m_target.databaseName).toString(QUrl::FullyEncoded) +
@@ -210,7 +210,7 @@ void DbConnection::openTarget()
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_connectionName);
         // A server that cannot be reached now may be there at the next attempt.
-        throw DbError(m_dialect->connectionLost(error) ? DbError::Kind::ConnectionLost : DbError::Kind::Database,
+        throw DbError(m_dialect->connectionLost(error) ? DbError::Kind::ConnectionLost : DbError::Kind::Other,
                       message);
     }
     for (const QString &sql : m_dialect->sessionSetupSql()) {
@@ -219,14 +219,14 @@ void DbConnection::openTarget()
             const QString message = sqlErrorText(setup.lastError());
             setup = QSqlQuery();
             close();
-            throw DbError(DbError::Kind::Database, message);
+            throw DbError(DbError::Kind::Other, message);
         }
     }
     if (m_target.backend == Backend::PostgreSql) {
         // The server's clock ("Tag as Managed") and this process's (retention's cut-off) are one.
         if (const QSqlError error = matchMachineTimeZone(libpqSession(db)); error.isValid()) {
             close();
-            throw DbError(DbError::Kind::Database, sqlErrorText(error));
+            throw DbError(DbError::Kind::Other, sqlErrorText(error));
         }
     }
     if (m_target.backend == Backend::Sqlite)
@@ -334,7 +334,7 @@ DbError DbConnection::failure(const QSqlError &error)
     const bool lost = m_dialect && (m_dialect->connectionLost(error) ||
                                     (QSqlDatabase::contains(m_connectionName) &&
                                      m_dialect->sessionGone(QSqlDatabase::database(m_connectionName, false))));
-    DbError result(lost ? DbError::Kind::ConnectionLost : DbError::Kind::Database, sqlErrorText(error));
+    DbError result(lost ? DbError::Kind::ConnectionLost : DbError::Kind::Other, sqlErrorText(error));
     if (lost) {
         ++m_sessionsLost;
         m_lostSessionReason = result.message();

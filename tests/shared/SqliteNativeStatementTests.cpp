@@ -41,7 +41,7 @@ protected:
         try {
             action();
         } catch (const DbError &e) {
-            EXPECT_EQ(e.kind(), DbError::Kind::Database);
+            EXPECT_EQ(e.kind(), DbError::Kind::Other);
             return e.message();
         }
         ADD_FAILURE() << "no error";

@@ -35,7 +35,7 @@ protected:
             return e.kind();
         }
         ADD_FAILURE() << "no error";
-        return DbError::Kind::Database;
+        return DbError::Kind::Other;
     }
 
     TestFolder folder;
@@ -84,7 +84,7 @@ TEST_P(StatementTest, LayerErrorsAreToldFromDatabaseErrors)
     badInt.bind("n", ::ParamType::Int, "twelve");
     EXPECT_EQ(kindOf([&] { badInt.open(); }), DbError::Kind::AccessLayer);
     DbStatement broken(db, "select * from NoSuchTable");
-    EXPECT_EQ(kindOf([&] { broken.open(); }), DbError::Kind::Database);
+    EXPECT_EQ(kindOf([&] { broken.open(); }), DbError::Kind::Other);
 }
 
 // A session that is gone, or a database file another writer holds, says nothing about the
@@ -168,7 +168,7 @@ TEST(ConnectionOpenTest, MissingFolderFailsNamingTheFile)
         db.open(sqliteConnectionString(folder.filePath("no/such/folder/t.db")));
         FAIL() << "opened";
     } catch (const DbError &e) {
-        EXPECT_EQ(e.kind(), DbError::Kind::Database);
+        EXPECT_EQ(e.kind(), DbError::Kind::Other);
         EXPECT_TRUE(e.message().contains("no/such/folder/t.db")) << e.message().toStdString();
     }
     EXPECT_FALSE(db.isOpen());
@@ -261,7 +261,7 @@ TEST(ConnectionOpenTest, MissingDatabaseFileIsAFailureNamingItAndIsNotCreated)
         db.open(sqliteConnectionString(file));
         FAIL() << "opened";
     } catch (const DbError &e) {
-        EXPECT_EQ(e.kind(), DbError::Kind::Database);
+        EXPECT_EQ(e.kind(), DbError::Kind::Other);
         EXPECT_EQ(e.message(), missingDatabaseText(file));
         EXPECT_TRUE(e.message().contains(file)) << e.message().toStdString();
         EXPECT_TRUE(e.message().contains("Create blank")) << e.message().toStdString();

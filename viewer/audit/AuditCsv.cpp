@@ -39,7 +39,7 @@ qint64 writeAuditCsv(DbConnection &connection, const AuditPeriod &period, QIODev
                      QStringLiteral("Action"), QStringLiteral("Subject"), QStringLiteral("Outcome")});
     QSqlQuery query = select.prepareBound();
     if (!query.exec())
-        throw DbError(DbError::Kind::Database, sqlErrorText(query.lastError()));
+        throw DbError(DbError::Kind::Other, sqlErrorText(query.lastError()));
     qint64 rows = 0;
     while (query.next()) {
         const auto time = dialect.dateTimeValue(fieldValue(query, 0));
@@ -49,6 +49,6 @@ qint64 writeAuditCsv(DbConnection &connection, const AuditPeriod &period, QIODev
         ++rows;
     }
     if (query.lastError().isValid())
-        throw DbError(DbError::Kind::Database, sqlErrorText(query.lastError()));
+        throw DbError(DbError::Kind::Other, sqlErrorText(query.lastError()));
     return rows;
 }

@@ -40,6 +40,6 @@ std::shared_ptr<const ReportMemoryDataSource> fetchUndeliveredSummary(DbConnecti
     DbStatement statement(connection, connection.dialect().undeliveredSummarySql());
     QSqlQuery query = statement.prepareBound();
     if (!query.exec())
-        throw DbError(DbError::Kind::Database, query.lastError().text());
+        throw DbError(DbError::Kind::Other, query.lastError().text());
     return std::make_shared<const ReportMemoryDataSource>(ReportMemoryDataSource::fromQuery(query));
 }
