@@ -180,12 +180,18 @@ void DbConnection::openTarget()
     ++m_generation;
     if (QSqlDatabase::contains(m_connectionName))
         QSqlDatabase::removeDatabase(m_connectionName);
-    QSqlDatabase db = QSqlDatabase::addDatabase(m_target.driver, m_connectionName);
+    const QString driver = m_target.backend == Backend::Sqlite       ? QStringLiteral("QSQLITE")
+                           : m_target.backend == Backend::PostgreSql ? QStringLiteral("QPSQL")
+                                                                     : QStringLiteral("QODBC");
+    const QString options = m_target.backend == Backend::Sqlite ? QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000")
+                            : m_target.backend == Backend::PostgreSql
+                                ? QStringLiteral("connect_timeout=%1").arg(m_target.connectTimeoutSeconds)
+                                : QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(m_target.connectTimeoutSeconds);
+    QSqlDatabase db = QSqlDatabase::addDatabase(driver, m_connectionName);
     if (!db.isValid())
-        throw DbError(DbError::Kind::AccessLayer,
-                      QStringLiteral("The Qt SQL driver %1 is not installed").arg(m_target.driver));
+        throw DbError(DbError::Kind::AccessLayer, QStringLiteral("The Qt SQL driver %1 is not installed").arg(driver));
     db.setDatabaseName(m_target.databaseName);
-    db.setConnectOptions(m_target.connectOptions);
+    db.setConnectOptions(options);
     if (!m_mayCreate && databaseFileMissing()) {
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_connectionName);
@@ -194,7 +200,7 @@ void DbConnection::openTarget()
     if (m_atRest && m_target.backend == Backend::Sqlite) {
         db.setDatabaseName(QUrl::fromLocalFile(m_target.databaseName).toString(QUrl::FullyEncoded) +
                            QStringLiteral("?immutable=1"));
-        db.setConnectOptions(m_target.connectOptions +
+        db.setConnectOptions(options +
                              QStringLiteral(";QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY"));
     }
     if (!m_target.hostName.isEmpty())
