@@ -1,6 +1,6 @@
 #include "loader/OVTrackSvcForm.h"
 
-#include "shared/DbError.h"
+#include "shared/db/DbError.h"
 #include "shared/TextCodec.h"
 
 #include <QSaveFile>

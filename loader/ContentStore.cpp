@@ -92,7 +92,7 @@ void TsvcOVTrack::storeContentFile(DbStatement &contentInsert, const QString &na
         }
     } catch (const std::exception &error) {
         const QString message = QString::fromUtf8(error.what());
-        if (adoConn1.dialect().isDuplicateKey(message)) {
+        if (const auto *refused = dynamic_cast<const DbError *>(&error); refused && refused->isDuplicateKey()) {
             QFile::remove(path);
             return;
         }
@@ -108,7 +108,6 @@ bool TsvcOVTrack::storeContentOnce(DbStatement &contentInsert, const QString &me
     DbStatement stored(adoConn1, QStringLiteral("select HMData from HM_CONTENT where MsgID = :QMsgId"));
     stored.bind(QStringLiteral("QMsgId"), ParamType::Text, messageId);
     const DbResult copies = stored.open();
-    stored.close();
     const SqlDialect &dialect = adoConn1.dialect();
     for (int row = 0; row < copies.rowCount(); ++row) {
         if (!copies.isNull(row, QStringLiteral("HMData")) &&

@@ -2,7 +2,7 @@
 #include "loader/LogFormat.h"
 #include "loader/OVTrackSvcForm.h"
 
-#include "shared/DbError.h"
+#include "shared/db/DbError.h"
 
 namespace {
 
@@ -67,7 +67,6 @@ int TsvcOVTrack::UpdateDeliveryTime(const QString &msgId, const QString &pracId,
         WriteLog(8, fillLogText(ReceiptStart, {msgId, sender, pracId, when}));
     int result = -1;
     try {
-        ReceiptUpdate.close();
         ReceiptUpdate.bind(QStringLiteral("QDeliverytm"), ParamType::DateTime, dateBindValue(deliveryTime));
         ReceiptUpdate.bind(QStringLiteral("QMsgId"), ParamType::Text, msgId);
         ReceiptUpdate.bind(QStringLiteral("QPracid"), ParamType::Text, pracId);
@@ -77,20 +76,17 @@ int TsvcOVTrack::UpdateDeliveryTime(const QString &msgId, const QString &pracId,
             WriteLog(8, fillLogText(ReceiptDone, {msgId, sender, pracId, when, QString::number(result)}));
         if (result == 0)
             result = messageRowCount(msgId);
-        ReceiptUpdate.close();
         return result;
     } catch (const std::exception &e) {
         WriteLog(2, QStringLiteral("Exception occurred in UpdateDeliveryTime with Msg: ") + errorText(e));
         if (tracing)
             WriteLog(8, fillLogText(ReceiptFailed, {msgId, pracId, when}));
-        ReceiptUpdate.close();
         throw;
     }
 }
 
 int TsvcOVTrack::messageRowCount(const QString &msgId)
 {
-    qryErrorMsgRowsToUpdate.close();
     qryErrorMsgRowsToUpdate.bind(QStringLiteral("QMsgId"), ParamType::Text, msgId);
     const DbResult rows = qryErrorMsgRowsToUpdate.open();
     const int count = rows.rowCount();
@@ -108,7 +104,6 @@ int TsvcOVTrack::messageRowCount(const QString &msgId)
                           unsignedText(rows.integer(row, QStringLiteral("ReadStatus")).value_or(0))}));
         }
     }
-    qryErrorMsgRowsToUpdate.close();
     return count;
 }
 
@@ -121,7 +116,6 @@ int TsvcOVTrack::updateReadStatus(const QString &msgId, const QString &sender, c
         WriteLog(8, fillLogText(StatusStart, {msgId, sender, pracId, fileName, unsignedText(statusCode)}));
     int result = -1;
     try {
-        UpdateReadStatusQuery.close();
         UpdateReadStatusQuery.bind(QStringLiteral("QFilename"), ParamType::Text, fileName);
         UpdateReadStatusQuery.bind(QStringLiteral("QMsgId"), ParamType::Text, msgId);
         UpdateReadStatusQuery.bind(QStringLiteral("QReadStatus"), ParamType::SmallInt, statusCode);
@@ -137,20 +131,17 @@ int TsvcOVTrack::updateReadStatus(const QString &msgId, const QString &sender, c
                                                  QString::number(result)}));
         if (result == 0)
             result = fileRowCount(msgId, fileName, sender);
-        UpdateReadStatusQuery.close();
         return result;
     } catch (const std::exception &e) {
         WriteLog(2, QStringLiteral("Exception occurred in updateReadStatus with Msg: ") + errorText(e));
         if (tracing)
             WriteLog(8, fillLogText(StatusFailed, {msgId, pracId, unsignedText(statusCode)}));
-        UpdateReadStatusQuery.close();
         throw;
     }
 }
 
 int TsvcOVTrack::fileRowCount(const QString &msgId, const QString &fileName, const QString &sender)
 {
-    qryErrorStatusRowsToUpdate.close();
     qryErrorStatusRowsToUpdate.bind(QStringLiteral("QMsgId"), ParamType::Text, msgId);
     qryErrorStatusRowsToUpdate.bind(QStringLiteral("QFilename"), ParamType::Text, fileName);
     const DbResult rows = qryErrorStatusRowsToUpdate.open();
@@ -165,7 +156,6 @@ int TsvcOVTrack::fileRowCount(const QString &msgId, const QString &fileName, con
                                      dateLogText(rows.dateTime(row, QStringLiteral("QZDeliveryTime")))}));
         }
     }
-    qryErrorStatusRowsToUpdate.close();
     return count;
 }
 
@@ -173,13 +163,11 @@ LowDeliveryTime TsvcOVTrack::GetLowDeliveryTime(const QString &msgId)
 {
     LowDeliveryTime result;
     try {
-        LowDeliveryLookup.close();
         const DbResult rows = LowDeliveryLookup.open(msgId);
         if (!rows.isEmpty()) {
             result.deliveryTime = rows.dateTime(0, QStringLiteral("QZDeliveryTime"));
             result.receiveTime = rows.dateTime(0, QStringLiteral("QZServerReceiveTime"));
         }
-        LowDeliveryLookup.close();
     } catch (const std::exception &) {
         WriteLog(4, fillLogText(QStringLiteral("Exception in GetLowDeliveryTime(MsgId: %s)"), {msgId}));
     }

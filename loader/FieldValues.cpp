@@ -1,6 +1,6 @@
 #include "loader/FieldValues.h"
 
-#include "shared/DbError.h"
+#include "shared/db/DbError.h"
 
 QVariant dateBindValue(const DateField &field)
 {

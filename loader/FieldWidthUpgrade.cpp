@@ -1,7 +1,7 @@
 #include "loader/FieldValues.h"
 #include "loader/OVTrackSvcForm.h"
 
-#include "shared/DbError.h"
+#include "shared/db/DbError.h"
 #include "shared/TrackingSchema.h"
 
 #include <vector>

@@ -3,7 +3,7 @@
 #include "loader/OVTrackSvcForm.h"
 
 #include "shared/ConnectionString.h"
-#include "shared/DbError.h"
+#include "shared/db/DbError.h"
 #include "shared/SettingsFile.h"
 
 #include <QDir>

@@ -25,8 +25,3 @@ DbResult MessageIdLookup::open(const QString &messageId)
     }
     return m_statement.open();
 }
-
-void MessageIdLookup::close()
-{
-    m_statement.close();
-}

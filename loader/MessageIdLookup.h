@@ -19,7 +19,6 @@ public:
 
     // Runs the lookup for `messageId` and reads its result. Throws DbError.
     DbResult open(const QString &messageId);
-    void close();
     const DbStatement &statement() const { return m_statement; }
 
 private:

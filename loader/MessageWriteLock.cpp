@@ -10,7 +10,7 @@ void MessageWriteLocks::hold(const QString &messageId)
 {
     release();
     m_connection.beginTransaction(DbConnection::TransactionMode::Write);
-    m_generation = m_connection.generation();
+    m_session = m_connection.sessionsOpened();
     try {
         const QString text = m_connection.dialect().messageLockSql();
         if (text.isEmpty())
@@ -19,7 +19,6 @@ void MessageWriteLocks::hold(const QString &messageId)
             m_lock.setText(text);
         m_lock.bind(QStringLiteral("MsgID"), ParamType::Text, messageId);
         m_lock.open();
-        m_lock.close();
     } catch (...) {
         release();
         throw;
@@ -28,15 +27,15 @@ void MessageWriteLocks::hold(const QString &messageId)
 
 void MessageWriteLocks::commit()
 {
-    if (m_generation == m_connection.generation() && m_connection.inTransaction())
+    if (m_session == m_connection.sessionsOpened() && m_connection.inTransaction())
         m_connection.commit(); // when this fails, release() rolls back
-    m_generation = -1;
+    m_session = -1;
 }
 
 void MessageWriteLocks::release() noexcept
 {
-    const bool ours = m_generation == m_connection.generation() && m_connection.inTransaction();
-    m_generation = -1;
+    const bool ours = m_session == m_connection.sessionsOpened() && m_connection.inTransaction();
+    m_session = -1;
     if (!ours)
         return;
     try {

@@ -26,7 +26,7 @@ public:
 private:
     DbConnection &m_connection;
     DbStatement m_lock;
-    int m_generation = -1; // the session that holds the transaction; -1 when none
+    int m_session = -1; // the connection's session that holds the transaction (sessionsOpened()); -1 when none
 };
 
 // Holds a message for a scope: what is not committed is rolled back when the scope ends.

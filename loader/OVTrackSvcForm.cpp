@@ -30,13 +30,5 @@ TsvcOVTrack::TsvcOVTrack(const QString &appDir, QStringList startParameters)
 
 TsvcOVTrack::~TsvcOVTrack()
 {
-    qryInsertTracking.close();
-    qryUpdateTracking.close();
-    ReceiptUpdate.close();
-    UpdateReadStatusQuery.close();
-    qryErrorMsgRowsToUpdate.close();
-    qryErrorStatusRowsToUpdate.close();
-    LowDeliveryLookup.close();
-    ExistingRowLookup.close();
     m_log->close();
 }

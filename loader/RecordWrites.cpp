@@ -2,7 +2,7 @@
 #include "loader/OVTrackSvcForm.h"
 
 #include "shared/DateTimeText.h"
-#include "shared/DbError.h"
+#include "shared/db/DbError.h"
 
 namespace {
 

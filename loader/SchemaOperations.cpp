@@ -1,6 +1,6 @@
 #include "loader/OVTrackSvcForm.h"
 
-#include "shared/DbError.h"
+#include "shared/db/DbError.h"
 
 // Each check is a one-off statement on the loader's connection; errors reach the caller.
 

@@ -2,7 +2,7 @@
 #include "loader/OVTrackSvcForm.h"
 #include "loader/ServiceControl.h"
 
-#include "shared/DbError.h"
+#include "shared/db/DbError.h"
 #include "shared/WallClock.h"
 
 #include <algorithm>

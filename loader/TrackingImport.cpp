@@ -5,7 +5,7 @@
 #include "loader/RegularFile.h"
 #include "loader/TrackingLine.h"
 
-#include "shared/DbError.h"
+#include "shared/db/DbError.h"
 #include "shared/TextCodec.h"
 #include "shared/WallClock.h"
 
@@ -391,7 +391,6 @@ int TsvcOVTrack::GetExistingRow(const QString &msgId, ExistingTrackingRow &row)
     row = ExistingTrackingRow{};
     row.MsgID = msgId;
     const DbResult result = ExistingRowLookup.open(msgId);
-    ExistingRowLookup.close();
     if (result.isEmpty())
         return -1;
     const auto text = [&result](const QString &field) -> std::optional<QString> {

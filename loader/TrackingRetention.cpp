@@ -1,7 +1,7 @@
 #include "loader/TrackingRetention.h"
 
 #include "shared/DbConnection.h"
-#include "shared/DbError.h"
+#include "shared/db/DbError.h"
 #include "shared/DbStatement.h"
 
 #include <QElapsedTimer>

@@ -1,18 +1,11 @@
 #include "shared/DbConnection.h"
 
-#include "shared/DbError.h"
-#include "shared/PostgresLibpq.h"
-#include "shared/PostgresNativeQuery.h"
 #include "shared/PostgresSessionZone.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QUrl>
 
-#include <atomic>
 #include <cerrno>
 #include <utility>
 
@@ -32,12 +25,6 @@ public:
 private:
     bool &m_option;
 };
-
-QString nextConnectionName()
-{
-    static std::atomic<int> counter{0};
-    return QStringLiteral("ovtrack-%1").arg(++counter);
-}
 
 bool isSqliteFile(const QString &databaseName)
 {
@@ -89,22 +76,10 @@ QString unreachableDatabaseText(const QString &file)
 }
 
 DbConnection::DbConnection(QString programFolder, QString defaultProvider)
-    : m_programFolder(std::move(programFolder)), m_defaultProvider(std::move(defaultProvider)),
-      m_connectionName(nextConnectionName())
+    : m_programFolder(std::move(programFolder)), m_defaultProvider(std::move(defaultProvider))
 {}
 
-DbConnection::~DbConnection()
-{
-    endSessionReader(true);
-    m_native.reset(); // SQLite closes no handle with statements still prepared on it
-    {
-        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-        if (db.isValid())
-            db.close();
-    }
-    if (QSqlDatabase::contains(m_connectionName))
-        QSqlDatabase::removeDatabase(m_connectionName);
-}
+DbConnection::~DbConnection() = default;
 
 void DbConnection::open(const QString &connectionString)
 {
@@ -152,125 +127,56 @@ void DbConnection::open()
 
 void DbConnection::ensureOpen()
 {
-    endSessionReader(false);
     if (!isOpen())
         open();
 }
 
-void DbConnection::setSessionReader(PostgresNativeQuery *reader)
-{
-    endSessionReader(false);
-    m_sessionReader = reader;
-}
-
-void DbConnection::releaseSessionReader(const PostgresNativeQuery *reader)
-{
-    if (m_sessionReader == reader)
-        m_sessionReader = nullptr;
-}
-
-void DbConnection::endSessionReader(bool sessionEnding)
-{
-    if (PostgresNativeQuery *reader = std::exchange(m_sessionReader, nullptr))
-        reader->abandon(sessionEnding);
-}
-
 void DbConnection::openTarget()
 {
-    ++m_generation;
-    if (QSqlDatabase::contains(m_connectionName))
-        QSqlDatabase::removeDatabase(m_connectionName);
-    const QString driver = m_target.backend == Backend::Sqlite       ? QStringLiteral("QSQLITE")
-                           : m_target.backend == Backend::PostgreSql ? QStringLiteral("QPSQL")
-                                                                     : QStringLiteral("QODBC");
-    const QString options = m_target.backend == Backend::Sqlite ? QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000")
-                            : m_target.backend == Backend::PostgreSql
-                                ? QStringLiteral("connect_timeout=%1").arg(m_target.connectTimeoutSeconds)
-                                : QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(m_target.connectTimeoutSeconds);
-    QSqlDatabase db = QSqlDatabase::addDatabase(driver, m_connectionName);
-    if (!db.isValid())
-        throw DbError(DbError::Kind::AccessLayer, QStringLiteral("The Qt SQL driver %1 is not installed").arg(driver));
-    db.setDatabaseName(m_target.databaseName);
-    db.setConnectOptions(options);
-    if (!m_mayCreate && databaseFileMissing()) {
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(m_connectionName);
+    if (!m_mayCreate && databaseFileMissing())
         throw DbError(DbError::Kind::Other, unreachableDatabaseText(m_target.databaseName));
+    const auto mode = m_mayCreate ? db::Session::OpenMode::Creating
+                      : m_atRest  ? db::Session::OpenMode::AtRest
+                                  : db::Session::OpenMode::Existing;
+    try {
+        m_session = db::Session::open(m_target, mode);
+    } catch (const DbError &error) {
+        // A server that cannot be reached now may be there at the next attempt: the kind stays.
+        throw DbError(error.kind(), connectFailure(m_target, error.message()), error.code());
     }
-    if (m_atRest && m_target.backend == Backend::Sqlite) {
-        db.setDatabaseName(QUrl::fromLocalFile(m_target.databaseName).toString(QUrl::FullyEncoded) +
-                           QStringLiteral("?immutable=1"));
-        db.setConnectOptions(options +
-                             QStringLiteral(";QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY"));
-    }
-    if (!m_target.hostName.isEmpty())
-        db.setHostName(m_target.hostName);
-    db.setPort(m_target.port);
-    if (!m_target.userName.isEmpty())
-        db.setUserName(m_target.userName);
-    if (!m_target.password.isEmpty())
-        db.setPassword(m_target.password);
-    if (!db.open()) {
-        const QSqlError error = db.lastError();
-        const QString message = connectFailure(m_target, sqlErrorText(error));
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(m_connectionName);
-        // A server that cannot be reached now may be there at the next attempt.
-        throw DbError(m_dialect->connectionLost(error) ? DbError::Kind::ConnectionLost : DbError::Kind::Other,
-                      message);
-    }
-    for (const QString &sql : m_dialect->sessionSetupSql()) {
-        QSqlQuery setup(db);
-        if (!setup.exec(sql)) {
-            const QString message = sqlErrorText(setup.lastError());
-            setup = QSqlQuery();
-            close();
-            throw DbError(DbError::Kind::Other, message);
-        }
-    }
-    if (m_target.backend == Backend::PostgreSql) {
+    ++m_sessionsOpened;
+    try {
+        for (const QString &sql : m_dialect->sessionSetupSql())
+            m_session->execute(sql);
         // The server's clock ("Tag as Managed") and this process's (retention's cut-off) are one.
-        if (const QSqlError error = matchMachineTimeZone(libpqSession(db)); error.isValid()) {
-            close();
-            throw DbError(DbError::Kind::Other, sqlErrorText(error));
-        }
+        if (m_target.backend == Backend::PostgreSql)
+            matchMachineTimeZone(*m_session);
+    } catch (const DbError &) {
+        close();
+        throw;
     }
-    if (m_target.backend == Backend::Sqlite)
-        m_native = SqliteNativeSession::attach(db);
 }
 
 void DbConnection::close()
 {
-    endSessionReader(true);
     m_inTransaction = false;
     m_savepoints = 0;
-    ++m_generation;
-    m_native.reset(); // SQLite closes no handle with statements still prepared on it
-    if (!QSqlDatabase::contains(m_connectionName))
-        return;
-    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    db.close();
+    m_session.reset();
 }
 
 bool DbConnection::isOpen() const
 {
-    if (m_native)
-        return true; // it lives exactly while the SQLite database is open, and asks no registry
-    if (!QSqlDatabase::contains(m_connectionName))
-        return false;
-    return QSqlDatabase::database(m_connectionName, false).isOpen();
+    return m_session && !m_session->isLost();
 }
 
 void DbConnection::beginTransaction(TransactionMode mode)
 {
-    ensureOpen();
     if (m_inTransaction) {
         execute(dialect().savepointSql(savepointName(m_savepoints + 1)));
         ++m_savepoints;
         return;
     }
-    runTransactionStep(mode == TransactionMode::Write ? SqliteNativeSession::TransactionStep::BeginWrite
-                                                      : SqliteNativeSession::TransactionStep::Begin);
+    attempt([&] { m_session->begin(mode == TransactionMode::Write); });
     m_inTransaction = true;
 }
 
@@ -284,7 +190,7 @@ void DbConnection::commit()
         return;
     }
     // A failed commit leaves the transaction open on the database: keep saying so.
-    runTransactionStep(SqliteNativeSession::TransactionStep::Commit);
+    attempt([&] { m_session->commit(); });
     m_inTransaction = false;
 }
 
@@ -299,25 +205,7 @@ void DbConnection::rollback()
         return;
     }
     m_inTransaction = false;
-    runTransactionStep(SqliteNativeSession::TransactionStep::Rollback);
-}
-
-void DbConnection::runTransactionStep(SqliteNativeSession::TransactionStep step)
-{
-    endSessionReader(false);
-    if (m_native) {
-        if (const QSqlError error = m_native->transaction(step); error.isValid())
-            throw failure(error);
-        return;
-    }
-    QSqlDatabase db = database();
-    const bool begin = step == SqliteNativeSession::TransactionStep::Begin ||
-                       step == SqliteNativeSession::TransactionStep::BeginWrite;
-    const bool done = begin                                                  ? db.transaction()
-                      : step == SqliteNativeSession::TransactionStep::Commit ? db.commit()
-                                                                             : db.rollback();
-    if (!done)
-        throw failure(db.lastError());
+    attempt([&] { m_session->rollback(); });
 }
 
 const SqlDialect &DbConnection::dialect() const
@@ -335,32 +223,22 @@ std::shared_ptr<const SqlDialect> DbConnection::sharedDialect() const
     return m_dialect;
 }
 
-DbError DbConnection::failure(const QSqlError &error)
+DbError DbConnection::failure(const DbError &error)
 {
-    const bool lost = m_dialect && (m_dialect->connectionLost(error) ||
-                                    (QSqlDatabase::contains(m_connectionName) &&
-                                     m_dialect->sessionGone(QSqlDatabase::database(m_connectionName, false))));
-    DbError result(lost ? DbError::Kind::ConnectionLost : DbError::Kind::Other, sqlErrorText(error));
-    if (lost) {
+    if (error.isConnectionLost()) {
         ++m_sessionsLost;
-        m_lostSessionReason = result.message();
+        m_lostSessionReason = error.message();
         close();
     }
-    return result;
+    return error;
 }
 
 int DbConnection::execute(const QString &sql)
 {
-    ensureOpen();
-    QSqlQuery query(database());
-    if (!query.exec(sql))
-        throw failure(query.lastError());
-    return query.numRowsAffected();
+    return attempt([&] { return int(m_session->execute(sql)); });
 }
 
-QSqlDatabase DbConnection::database() const
+std::unique_ptr<db::Statement> DbConnection::prepare(const QString &text)
 {
-    if (!QSqlDatabase::contains(m_connectionName))
-        throw DbError(DbError::Kind::AccessLayer, QStringLiteral("The database connection is not open"));
-    return QSqlDatabase::database(m_connectionName, false);
+    return attempt([&] { return m_session->prepare(text); });
 }

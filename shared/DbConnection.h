@@ -1,16 +1,13 @@
 #pragma once
 
 #include "shared/ConnectionString.h"
-#include "shared/DbError.h"
+#include "shared/db/DbError.h"
 #include "shared/SqlDialect.h"
-#include "shared/SqliteNativeSession.h"
+#include "shared/db/Session.h"
 
-#include <QSqlDatabase>
 #include <QString>
 
 #include <memory>
-
-class PostgresNativeQuery;
 
 // One program's database connection, owned for its whole run. A statement used while the
 // connection is closed opens it again with its last connection string.
@@ -64,41 +61,38 @@ public:
     const SqlDialect &dialect() const;
     std::shared_ptr<const SqlDialect> sharedDialect() const;
 
-    // The error of a failed statement; when the dialect says the session is gone (a ConnectionLost
-    // error), the connection is closed first, so that the next statement opens a new one.
-    DbError failure(const QSqlError &error);
+    // The error of a failed statement; when it says the session is gone (a ConnectionLost error),
+    // the connection is closed first, so that the next statement opens a new one.
+    DbError failure(const DbError &error);
+    // Runs `work` on the open session (opening it when closed); its failure goes through failure().
+    template <typename Work>
+    auto attempt(Work &&work)
+    {
+        ensureOpen();
+        try {
+            return work();
+        } catch (const DbError &error) {
+            throw failure(error);
+        }
+    }
     // How many sessions were found gone so far: work that saw the count change was cut by a lost
     // connection, not refused for its data.
     int sessionsLost() const { return m_sessionsLost; }
     // The database's message of the last session found gone.
     const QString &lostSessionReason() const { return m_lostSessionReason; }
+    // How many sessions this connection opened: a transaction begun on an earlier one has ended.
+    int sessionsOpened() const { return m_sessionsOpened; }
 
     // Runs a statement without parameters; returns the rows it affected.
     int execute(const QString &sql);
-
-    QSqlDatabase database() const;
-    // Counts the opens, so that statements know when their prepared form belongs to an old session.
-    int generation() const { return m_generation; }
-    // The SQLite handle's own session while a SQLite database is open, else null.
-    SqliteNativeSession *nativeSession() const { return m_native.get(); }
-
-    // A PostgreSQL read whose rows are still coming keeps the session busy: the next statement, a
-    // transaction step or closing ends it first (see PostgresNativeQuery).
-    void setSessionReader(PostgresNativeQuery *reader);
-    void releaseSessionReader(const PostgresNativeQuery *reader);
-    bool hasSessionReader() const { return m_sessionReader != nullptr; }
-    // Expires when the connection is destroyed, for what may outlive it.
-    std::weak_ptr<const void> lifetime() const { return m_lifetime; }
+    // The text prepared on the open session (opening it when closed). Throws DbError.
+    std::unique_ptr<db::Statement> prepare(const QString &text);
 
 private:
     void openTarget();
-    // BEGIN, COMMIT or ROLLBACK; throws DbError.
-    void runTransactionStep(SqliteNativeSession::TransactionStep step);
-    void endSessionReader(bool sessionEnding);
 
     QString m_programFolder;
     QString m_defaultProvider;
-    QString m_connectionName;
     QString m_connectionString;
     ConnectionTarget m_target;
     std::shared_ptr<const SqlDialect> m_dialect;
@@ -107,12 +101,10 @@ private:
     bool m_atRest = false;
     bool m_inTransaction = false;
     int m_savepoints = 0; // transactions begun inside the open one
-    int m_generation = 0;
+    int m_sessionsOpened = 0;
     int m_sessionsLost = 0;
     QString m_lostSessionReason;
-    std::unique_ptr<SqliteNativeSession> m_native; // ended before every close
-    PostgresNativeQuery *m_sessionReader = nullptr;
-    std::shared_ptr<const void> m_lifetime = std::make_shared<int>(0);
+    std::unique_ptr<db::Session> m_session;
 };
 
 // The failure of opening a SQLite database file that does not exist; it names the file.

@@ -1,6 +1,6 @@
 #include "shared/DbResult.h"
 
-#include "shared/DbError.h"
+#include "shared/db/DbError.h"
 #include "shared/SqlDialect.h"
 #include "shared/WallClock.h"
 
@@ -71,4 +71,16 @@ std::optional<qint64> DbResult::integer(int row, const QString &field) const
     if (!ok)
         return std::nullopt;
     return n;
+}
+
+QVariant variantOf(const DbValue &value)
+{
+    return std::visit(
+        [](const auto &v) -> QVariant {
+            if constexpr (std::is_same_v<std::decay_t<decltype(v)>, std::monostate>)
+                return {};
+            else
+                return QVariant::fromValue(v);
+        },
+        value);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shared/db/DbValue.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -38,3 +40,6 @@ private:
     std::vector<std::vector<QVariant>> m_rows;
     std::shared_ptr<const SqlDialect> m_dialect;
 };
+
+// A value read from a session as a QVariant: NULL as an invalid one.
+QVariant variantOf(const DbValue &value);

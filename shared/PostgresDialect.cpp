@@ -1,12 +1,9 @@
 #include "shared/PostgresDialect.h"
 
 #include "shared/DateTimeText.h"
-#include "shared/PostgresLibpq.h"
 #include "shared/TrackingSchema.h"
 
-#include <QSqlError>
 
-#include <libpq-fe.h>
 
 namespace {
 
@@ -223,25 +220,6 @@ QStringList PostgresDialect::sessionSetupSql() const
         create.arg(Folding, QStringLiteral("und"), QStringLiteral("true")) +
         QStringLiteral(" EXCEPTION WHEN unique_violation OR duplicate_object OR insufficient_privilege THEN "
                        "NULL; END $$")};
-}
-
-bool PostgresDialect::connectionLost(const QSqlError &error) const
-{
-    const QString state = error.nativeErrorCode();
-    return state.isEmpty() || state.startsWith(QLatin1String("08")) || state.startsWith(QLatin1String("57P"));
-}
-
-bool PostgresDialect::sessionGone(const QSqlDatabase &database) const
-{
-    pg_conn *session = libpqSession(database);
-    return session && PQstatus(session) == CONNECTION_BAD;
-}
-
-bool PostgresDialect::isDuplicateKey(const QString &errorMessage) const
-{
-    return SqlDialect::isDuplicateKey(errorMessage) ||
-           errorMessage.contains(QLatin1String("duplicate key value violates unique constraint"),
-                                 Qt::CaseInsensitive);
 }
 
 QString PostgresDialect::currentDateTimeSql() const

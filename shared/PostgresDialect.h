@@ -34,12 +34,8 @@ public:
     // An advisory lock for the transaction on the id as the column compares it.
     QString messageLockSql() const override;
     // Qt's driver streams a forward-only result row by row over the one session.
-    bool readsOneResultAtATime() const override { return true; }
     // No SQLSTATE (the client lost the server), class 08 (connection) or 57P (shut down).
-    bool connectionLost(const QSqlError &error) const override;
     // libpq says the session is bad: the server ended it or the link broke.
-    bool sessionGone(const QSqlDatabase &database) const override;
-    bool isDuplicateKey(const QString &errorMessage) const override;
     QString currentDateTimeSql() const override;
     QString daysSinceReceiptSql() const override;
     QString pruneTrackingBatchSql() const override;

@@ -1,25 +1,25 @@
 #include "shared/PostgresSessionZone.h"
 
-#include "shared/PostgresLibpq.h"
+#include "shared/db/Session.h"
 
 #include <QDateTime>
 #include <QTimeZone>
 
-#include <libpq-fe.h>
-
 namespace {
 
-QSqlError setSessionTimeZone(pg_conn *session, const QString &zone)
+// False when the server does not know the zone.
+bool setSessionTimeZone(db::Session &session, const QString &zone)
 {
-    const QByteArray value = zone.toUtf8();
-    const char *values[] = {value.constData()};
-    PGresult *result = PQexecParams(session, "select set_config('TimeZone', $1, false)", 1, nullptr, values,
-                                    nullptr, nullptr, 0);
-    QSqlError error;
-    if (PQresultStatus(result) != PGRES_TUPLES_OK)
-        error = postgresFailure(UnableToSendQuery, session, result);
-    PQclear(result);
-    return error;
+    auto statement = session.prepare(QStringLiteral("select set_config('TimeZone', :Zone, false)"));
+    statement->bind(QStringLiteral("Zone"), zone);
+    try {
+        statement->query()->next();
+        return true;
+    } catch (const DbError &error) {
+        if (error.code() != QLatin1String("22023")) // invalid_parameter_value: an unknown zone
+            throw;
+        return false;
+    }
 }
 
 } // namespace
@@ -54,12 +54,11 @@ QString fixedOffsetZone(int offsetSeconds)
     return u'<' + east + hours + rest + u'>' + west + hours + u':' + rest;
 }
 
-QSqlError matchMachineTimeZone(pg_conn *session)
+void matchMachineTimeZone(db::Session &session)
 {
-    if (!session)
-        return QSqlError(QStringLiteral("QPSQL: ") + QLatin1String(UnableToSendQuery),
-                         QStringLiteral("The PostgreSQL session is not open"), QSqlError::ConnectionError);
-    if (!setSessionTimeZone(session, machineTimeZoneName()).isValid())
-        return {};
-    return setSessionTimeZone(session, fixedOffsetZone(QDateTime::currentDateTime().offsetFromUtc()));
+    if (setSessionTimeZone(session, machineTimeZoneName()))
+        return;
+    const QString offset = fixedOffsetZone(QDateTime::currentDateTime().offsetFromUtc());
+    if (!setSessionTimeZone(session, offset))
+        throw DbError(DbError::Kind::Other, QStringLiteral("The server refuses the time zone %1").arg(offset));
 }

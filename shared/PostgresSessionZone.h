@@ -1,9 +1,10 @@
 #pragma once
 
-#include <QSqlError>
 #include <QString>
 
-struct pg_conn;
+namespace db {
+class Session;
+}
 
 // The zone this process's local clock runs in: TZ when set (a leading ":" and a zoneinfo folder
 // dropped), else the system's zone.
@@ -13,5 +14,5 @@ QString fixedOffsetZone(int offsetSeconds);
 
 // Gives the session the machine's time zone, so that the server's localtimestamp reads the same
 // wall clock as this process (a row stamped by the server and a cut-off taken here must agree). A
-// zone the server does not know becomes the current offset. Returns the failure, if any.
-QSqlError matchMachineTimeZone(pg_conn *session);
+// zone the server does not know becomes the current offset. Throws DbError.
+void matchMachineTimeZone(db::Session &session);

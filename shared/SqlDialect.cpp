@@ -65,16 +65,6 @@ QString SqlDialect::rollbackToSavepointSql(const QString &name) const
     return QStringLiteral("ROLLBACK TO SAVEPOINT ") + name;
 }
 
-bool SqlDialect::connectionLost(const QSqlError &) const
-{
-    return false;
-}
-
-bool SqlDialect::sessionGone(const QSqlDatabase &) const
-{
-    return false;
-}
-
 QString SqlDialect::likeCondition(const QString &column, const QString &parameter) const
 {
     return column + QStringLiteral(" like :") + parameter;
@@ -160,11 +150,6 @@ QByteArray SqlDialect::longTextValue(const QVariant &value) const
     if (value.metaType().id() == QMetaType::QByteArray)
         return value.toByteArray();
     return value.toString().toUtf8();
-}
-
-bool SqlDialect::isDuplicateKey(const QString &errorMessage) const
-{
-    return errorMessage.contains(QLatin1String("cannot insert duplicate"), Qt::CaseInsensitive);
 }
 
 QString SqlDialect::undeliveredSummary(const QString &daysSinceReceipt, const QString &lastDelivery) const

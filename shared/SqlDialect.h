@@ -11,8 +11,6 @@
 #include <memory>
 
 class DbConnection;
-class QSqlDatabase;
-class QSqlError;
 
 // Every statement text that is not portable between the backends, and how date-times travel to
 // and from each of them. Portable statements (inserts, updates, the search) live with their users.
@@ -76,20 +74,6 @@ public:
 
     // A message's content, the newest copy where several were stored, for :QMsgId.
     virtual QString newestContentSql() const = 0;
-
-    // Whether a database error's message says that a unique key refused a duplicate. The base knows
-    // the production database's words; a backend adds its own.
-    virtual bool isDuplicateKey(const QString &errorMessage) const;
-    // Whether a failed statement or open means the session is gone or the database is briefly
-    // unavailable (the server stopped or the link broke; on a file database, another writer holds
-    // it), so that the next statement opens a new one and the work is tried again, not refused.
-    virtual bool connectionLost(const QSqlError &error) const;
-    // Whether the session behind `database` is found gone, whatever its last error said.
-    virtual bool sessionGone(const QSqlDatabase &database) const;
-
-    // Whether a connection holds at most one result that is still being read: another statement
-    // would discard its remaining rows, so a reader must finish first.
-    virtual bool readsOneResultAtATime() const { return false; }
 
     // A transaction begun inside another is a savepoint; a backend without a release returns none.
     virtual QString savepointSql(const QString &name) const;

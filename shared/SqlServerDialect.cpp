@@ -4,7 +4,6 @@
 #include "shared/TrackingSchema.h"
 #include "shared/WallClock.h"
 
-#include <QSqlError>
 
 namespace {
 
@@ -156,24 +155,6 @@ QVariant SqlServerDialect::longTextParameter(const QByteArray &bytes) const
 {
     // The text column holds the server's code page; the driver converts from Unicode.
     return fromWindows1252(bytes);
-}
-
-bool SqlServerDialect::connectionLost(const QSqlError &error) const
-{
-    // 64, 121, 233, 10053, 10054, 10060: the link broke or timed out; 596: the session was killed;
-    // 6005: the server is shutting down; 1205: chosen as a deadlock victim; 1222: lock time-out.
-    static const QStringList Numbers = {QStringLiteral("64"),    QStringLiteral("121"),   QStringLiteral("233"),
-                                        QStringLiteral("10053"), QStringLiteral("10054"), QStringLiteral("10060"),
-                                        QStringLiteral("596"),   QStringLiteral("6005"),  QStringLiteral("1205"),
-                                        QStringLiteral("1222")};
-    const QStringList codes = error.nativeErrorCode().split(u';', Qt::SkipEmptyParts);
-    for (const QString &code : codes) {
-        const QString trimmed = code.trimmed();
-        if (trimmed.startsWith(QLatin1String("08")) || trimmed == QLatin1String("HYT00") ||
-            trimmed == QLatin1String("40001") || Numbers.contains(trimmed))
-            return true;
-    }
-    return false;
 }
 
 QByteArray SqlServerDialect::longTextValue(const QVariant &value) const

@@ -33,7 +33,6 @@ public:
     QStringList sessionSetupSql() const override;
     // Over ODBC: a connection SQLSTATE (class 08, a time-out, a deadlock victim) or the server's own
     // number for a broken link, a killed session, a shutdown, a deadlock or a lock time-out.
-    bool connectionLost(const QSqlError &error) const override;
     QString savepointSql(const QString &name) const override;
     QString releaseSavepointSql(const QString &name) const override;
     QString rollbackToSavepointSql(const QString &name) const override;

@@ -3,7 +3,6 @@
 #include "shared/DateTimeText.h"
 #include "shared/TrackingSchema.h"
 
-#include <QSqlError>
 #include <functional>
 
 namespace {
@@ -222,16 +221,3 @@ QString SqliteDialect::createAuditSql() const
            textColumn(QStringLiteral("Outcome"), 240) + u')';
 }
 
-bool SqliteDialect::connectionLost(const QSqlError &error) const
-{
-    constexpr int Busy = 5, Locked = 6; // SQLITE_BUSY, SQLITE_LOCKED
-    bool isNumber = false;
-    const int primary = error.nativeErrorCode().toInt(&isNumber) & 0xff;
-    return isNumber && (primary == Busy || primary == Locked);
-}
-
-bool SqliteDialect::isDuplicateKey(const QString &errorMessage) const
-{
-    return SqlDialect::isDuplicateKey(errorMessage) ||
-           errorMessage.contains(QLatin1String("UNIQUE constraint failed"), Qt::CaseInsensitive);
-}

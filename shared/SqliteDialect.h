@@ -30,9 +30,7 @@ public:
     QVariant dateTimeParameter(const QDateTime &value) const override;
     QVariant longTextParameter(const QByteArray &bytes) const override;
     QString newestContentSql() const override;
-    bool isDuplicateKey(const QString &errorMessage) const override;
     // Busy or locked (any extended code of the two): another connection holds the database.
-    bool connectionLost(const QSqlError &error) const override;
     QStringList sessionSetupSql() const override;
 
     QString currentDateTimeSql() const override;

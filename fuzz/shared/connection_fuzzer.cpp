@@ -1,5 +1,5 @@
 #include "shared/ConnectionString.h"
-#include "shared/DbError.h"
+#include "shared/db/DbError.h"
 #include "shared/TextCodec.h"
 
 #include <cstddef>

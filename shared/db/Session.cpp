@@ -73,6 +73,13 @@ QByteArray Cursor::bytes(int column) const
     return text(column).toUtf8();
 }
 
+QByteArrayView Cursor::utf8(int column) const
+{
+    if (m_utf8.size() <= size_t(column))
+        m_utf8.resize(size_t(column) + 1);
+    return m_utf8[size_t(column)] = text(column).toUtf8();
+}
+
 Statement::Statement(ParameterText text) : m_text(std::move(text)), m_values(m_text.names.size()) {}
 
 void Statement::bind(const QString &name, DbValue value)

@@ -13,6 +13,9 @@ struct ConnectionTarget;
 
 namespace db {
 
+// The failure of a cursor's next read after another statement ended it (see Session).
+inline constexpr char ReadEndedMessage[] = "The read was ended by another statement on its session";
+
 // The rows of a query, read forward one at a time. A cursor belongs to the thread of its session
 // and must end before it. Reads of the current row are typed; a NULL reads as an empty text, 0, an
 // invalid date-time or empty bytes.
@@ -35,9 +38,15 @@ public:
     virtual qint64 integer(int column) const;
     virtual QDateTime dateTime(int column) const; // wall clock; text in ISO form is read as one
     virtual QByteArray bytes(int column) const;
+    // The text as UTF-8, valid until the next move; empty for NULL. A backend that holds UTF-8
+    // hands over its own bytes, so that a reader storing UTF-8 converts nothing.
+    virtual QByteArrayView utf8(int column) const;
 
     // Stops the read at once without fetching what remains: next() then returns false.
     virtual void cancel() = 0;
+
+private:
+    mutable std::vector<QByteArray> m_utf8; // what utf8() converted, per column
 };
 
 // A statement prepared on a session with ":Name" parameters (see ParameterText), run any number of

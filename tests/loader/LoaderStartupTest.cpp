@@ -1,7 +1,7 @@
 #include "tests/loader/LoaderFixture.h"
 
 #include "shared/DataLinkFile.h"
-#include "shared/DbError.h"
+#include "shared/db/DbError.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "shared/ConnectionString.h"
 #include "shared/DataLinkFile.h"
 #include "shared/DbConnection.h"
-#include "shared/DbError.h"
+#include "shared/db/DbError.h"
 
 #include "tests/shared/ErrorOf.h"
 #include "tests/support/TestFolder.h"

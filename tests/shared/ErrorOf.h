@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shared/DbError.h"
+#include "shared/db/DbError.h"
 
 #include <functional>
 #include <string>

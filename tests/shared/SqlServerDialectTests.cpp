@@ -1,7 +1,6 @@
 #include "shared/SqlServerDialect.h"
 #include "shared/WallClock.h"
 
-#include <QSqlError>
 
 #include <gtest/gtest.h>
 
@@ -170,19 +169,6 @@ TEST(SqlServerDialectTest, RetentionAuditAndCheckTexts)
               QStringList({"(t1.QZDeliveryTime is null or t1.QZDeliveryTime='1905-06-07' or "
                            "t1.QZDeliveryTime='1905-07-06' )",
                            "and t1.QZServerReceiveTime is not null"}));
-}
-
-TEST(SqlServerDialectTest, LinkFailuresKilledSessionsAndDeadlocksAreLostConnections)
-{
-    const auto lost = [](const QString &code) {
-        return dialect.connectionLost(QSqlError(QStringLiteral("QODBC: Unable to execute statement"),
-                                                QStringLiteral("text"), QSqlError::StatementError, code));
-    };
-    for (const char *code : {"08S01", "08001", "HYT00", "40001", "10054", "233", "596", "1205", "1222", "01000;08S01"})
-        EXPECT_TRUE(lost(QLatin1String(code))) << code;
-    // A refused value, a duplicate key, a missing object: the statement's own.
-    for (const char *code : {"", "22001", "2627", "208", "8152", "23000", "0"})
-        EXPECT_FALSE(lost(QLatin1String(code))) << code;
 }
 
 } // namespace

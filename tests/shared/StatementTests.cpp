@@ -1,5 +1,5 @@
 #include "shared/DbConnection.h"
-#include "shared/DbError.h"
+#include "shared/db/DbError.h"
 #include "shared/DbStatement.h"
 #include "shared/WallClock.h"
 

@@ -1,5 +1,4 @@
 #include "shared/OleDate.h"
-#include "shared/PostgresRow.h"
 #include "shared/TextCodec.h"
 #include "shared/WallClock.h"
 
@@ -56,35 +55,6 @@ TEST(TextCodecTest, LineBreaksOfEveryKind)
     EXPECT_EQ(splitTextLines("a\r\n\r\nb"), (QStringList{"a", "", "b"}));
     EXPECT_EQ(splitTextLines(""), QStringList());
     EXPECT_EQ(splitTextLines("\r\r"), (QStringList{"", ""}));
-}
-
-// The server writes a timestamp's fraction without trailing zeros and up to microseconds; texts that
-// are no wall-clock value within years 1 to 9999 are left to the driver.
-TEST(PostgresTimestampTextTest, ReadsAsWallClockToTheMillisecond)
-{
-    struct Case
-    {
-        const char *text;
-        std::optional<QDateTime> expected;
-    };
-    const Case cases[] = {
-        {"2024-03-31 01:30:00", WallClock::of(QDate(2024, 3, 31), QTime(1, 30))},
-        {"2024-10-27 01:30:00.25", WallClock::of(QDate(2024, 10, 27), QTime(1, 30, 0, 250))},
-        {"2017-10-15 00:30:05.007", WallClock::of(QDate(2017, 10, 15), QTime(0, 30, 5, 7))},
-        {"1900-01-01 23:59:59.123456", WallClock::of(QDate(1900, 1, 1), QTime(23, 59, 59, 123))},
-        {"infinity", std::nullopt},
-        {"0044-03-15 00:00:00 BC", std::nullopt},
-        {"10000-01-01 00:00:00", std::nullopt},
-        {"2024-02-30 00:00:00", std::nullopt},
-        {"2024-03-31 01:30:00.", std::nullopt},
-    };
-    for (const Case &c : cases) {
-        const std::optional<QDateTime> read = PostgresRow::wallClock(QByteArrayView(c.text));
-        EXPECT_EQ(read, c.expected) << c.text;
-        if (read) {
-            EXPECT_EQ(read->timeSpec(), Qt::UTC) << c.text;
-        }
-    }
 }
 
 } // namespace

@@ -10,10 +10,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
-#include <QSqlDriver>
 #include <QTest>
 
-#include <sqlite3.h>
 
 namespace {
 
@@ -65,17 +63,12 @@ protected:
             QCoreApplication::processEvents();
     }
 
-    // Makes the grid's read fail at its next row; the message the window then shows.
+    // Makes the grid's read fail at its next row: another statement on the window's session ends
+    // it. The message the window then shows.
     QString breakTheRead()
     {
-        if (backend() == Backend::Sqlite) {
-            sqlite3_interrupt(*static_cast<sqlite3 **>(form->connection().database().driver()->handle().data()));
-            return "Set Active failed with interrupted";
-        }
-        // Another statement on the window's session takes the rest of the result away.
         DbStatement(form->connection(), "select 1").open();
-        return "Set Active failed with QPSQL: Query results lost - probably discarded on executing another "
-               "SQL query.";
+        return QStringLiteral("Set Active failed with ") + QLatin1String(db::ReadEndedMessage);
     }
 
     // The message tagged.

@@ -41,7 +41,6 @@ void createTracking(const QString &programFolder, const QString &initString)
     DbStatement probe(connection, dialect.tableExistsSql(QStringLiteral("Tracking")));
     if (probe.open().rowCount() == 0)
         connection.execute(dialect.createTrackingSql());
-    probe.close();
     connection.close();
 }
 

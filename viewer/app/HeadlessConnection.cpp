@@ -1,7 +1,7 @@
 #include "viewer/app/HeadlessConnection.h"
 
 #include "shared/DbConnection.h"
-#include "shared/DbError.h"
+#include "shared/db/DbError.h"
 #include "viewer/app/ViewerRunValues.h"
 
 #include <QTextStream>

@@ -1,7 +1,7 @@
 #include "viewer/app/HeadlessCreateBlank.h"
 
 #include "shared/DbConnection.h"
-#include "shared/DbError.h"
+#include "shared/db/DbError.h"
 #include "shared/DbStatement.h"
 #include "viewer/app/HeadlessConnection.h"
 #include "viewer/app/ViewerRunValues.h"

@@ -1,14 +1,11 @@
 #include "viewer/audit/AuditCsv.h"
 
 #include "shared/DbConnection.h"
-#include "shared/DbError.h"
-#include "shared/DbFieldValue.h"
+#include "shared/db/DbError.h"
+#include "shared/DbResult.h"
 #include "shared/DbStatement.h"
 #include "viewer/audit/AccessAudit.h"
 #include "viewer/search/CsvWriter.h"
-
-#include <QSqlError>
-#include <QSqlQuery>
 
 qint64 writeAuditCsv(DbConnection &connection, const AuditPeriod &period, QIODevice &device)
 {
@@ -37,18 +34,13 @@ qint64 writeAuditCsv(DbConnection &connection, const AuditPeriod &period, QIODev
     CsvWriter csv(device);
     csv.writeRecord({QStringLiteral("Time"), QStringLiteral("User"), QStringLiteral("Host"),
                      QStringLiteral("Action"), QStringLiteral("Subject"), QStringLiteral("Outcome")});
-    QSqlQuery query = select.prepareBound();
-    if (!query.exec())
-        throw DbError(DbError::Kind::Other, sqlErrorText(query.lastError()));
+    const std::unique_ptr<db::Cursor> cursor = select.query();
     qint64 rows = 0;
-    while (query.next()) {
-        const auto time = dialect.dateTimeValue(fieldValue(query, 0));
+    while (cursor->next()) {
+        const auto time = dialect.dateTimeValue(variantOf(cursor->value(0)));
         csv.writeRecord({time ? time->toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : QString(),
-                         query.value(1).toString(), query.value(2).toString(), query.value(3).toString(),
-                         query.value(4).toString(), query.value(5).toString()});
+                         cursor->text(1), cursor->text(2), cursor->text(3), cursor->text(4), cursor->text(5)});
         ++rows;
     }
-    if (query.lastError().isValid())
-        throw DbError(DbError::Kind::Other, sqlErrorText(query.lastError()));
     return rows;
 }

@@ -136,7 +136,6 @@ QString MessageContentDisplay::writeStoredContent(const MessageContentRow &row)
 {
     // Whatever goes wrong here, the folders are searched instead, without a word to the user.
     try {
-        m_HMDataQuery.close();
         // A message stored more than once (a redelivered file) shows its newest copy.
         if (const QString text = m_connection.dialect().newestContentSql(); text != m_HMDataQuery.text())
             m_HMDataQuery.setText(text);

@@ -3,7 +3,7 @@
 
 #include "viewer/content/ContentLauncherDesktop.h"
 
-#include "shared/DbError.h"
+#include "shared/db/DbError.h"
 
 #include <QAction>
 #include <QCheckBox>

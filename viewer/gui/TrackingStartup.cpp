@@ -2,7 +2,7 @@
 
 #include "Version.h"
 #include "shared/DataLinkFile.h"
-#include "shared/DbError.h"
+#include "shared/db/DbError.h"
 #include "shared/DbStatement.h"
 #include "shared/WallClock.h"
 #include "viewer/app/ViewerMessageRelay.h"

@@ -1,14 +1,12 @@
 #include "viewer/reports/PreparedReport.h"
 
 #include "shared/DbConnection.h"
-#include "shared/DbError.h"
+#include "shared/db/DbError.h"
 #include "shared/DbStatement.h"
 #include "shared/SqlDialect.h"
 #include "viewer/reports/ReportLayouts.h"
 #include "viewer/reports/ReportMemoryDataSource.h"
 #include "viewer/reports/TrackReportSource.h"
-
-#include <QSqlError>
 
 PreparedReport::PreparedReport(ReportKind kind, std::shared_ptr<const ReportDataSource> rows)
     : m_kind(kind), m_rows(std::move(rows)), m_engine(ReportLayouts::forKind(kind), *m_rows)
@@ -38,8 +36,6 @@ std::unique_ptr<PreparedReport> PreparedReport::forSummary(std::shared_ptr<const
 std::shared_ptr<const ReportMemoryDataSource> fetchUndeliveredSummary(DbConnection &connection)
 {
     DbStatement statement(connection, connection.dialect().undeliveredSummarySql());
-    QSqlQuery query = statement.prepareBound();
-    if (!query.exec())
-        throw DbError(DbError::Kind::Other, query.lastError().text());
-    return std::make_shared<const ReportMemoryDataSource>(ReportMemoryDataSource::fromQuery(query));
+    const std::unique_ptr<db::Cursor> cursor = statement.query();
+    return std::make_shared<const ReportMemoryDataSource>(ReportMemoryDataSource::fromCursor(*cursor));
 }

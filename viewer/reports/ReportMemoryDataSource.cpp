@@ -1,33 +1,22 @@
 #include "viewer/reports/ReportMemoryDataSource.h"
 
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
+#include "shared/db/Session.h"
 
 #include <stdexcept>
 
 ReportMemoryDataSource::ReportMemoryDataSource(QStringList fieldNames) : m_fieldNames(std::move(fieldNames))
 {}
 
-ReportMemoryDataSource ReportMemoryDataSource::fromQuery(QSqlQuery &query)
+ReportMemoryDataSource ReportMemoryDataSource::fromCursor(db::Cursor &cursor)
 {
-    if (!query.isActive() || !query.isSelect())
-        throw std::runtime_error(query.lastError().text().toStdString());
-    const QSqlRecord columns = query.record();
-    QStringList names;
-    for (int c = 0; c < columns.count(); ++c)
-        names.append(columns.fieldName(c));
-    ReportMemoryDataSource source(names);
-    while (query.next()) {
+    ReportMemoryDataSource source(cursor.columnNames());
+    const auto columns = int(cursor.columnNames().size());
+    while (cursor.next()) {
         QStringList values;
-        for (int c = 0; c < columns.count(); ++c) {
-            const QVariant value = query.value(c);
-            values.append(value.isNull() ? QString() : value.toString());
-        }
+        for (int c = 0; c < columns; ++c)
+            values.append(cursor.text(c));
         source.m_rows.append(values);
     }
-    if (query.lastError().isValid())
-        throw std::runtime_error(query.lastError().text().toStdString());
     return source;
 }
 

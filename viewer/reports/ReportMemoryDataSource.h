@@ -5,7 +5,9 @@
 #include <QList>
 #include <QStringList>
 
-class QSqlQuery;
+namespace db {
+class Cursor;
+}
 
 // Report rows held in memory as display texts, in the order of a fixed field list. Serves the
 // undelivered summary (a few dozen rows) and tests.
@@ -14,10 +16,9 @@ class ReportMemoryDataSource : public ReportDataSource
 public:
     explicit ReportMemoryDataSource(QStringList fieldNames);
 
-    // The rows an executed query still has to give, with its column names as fields: NULL prints
-    // empty, numbers in decimal, text as it is. Throws std::runtime_error with the driver's text
-    // when the query is not active.
-    static ReportMemoryDataSource fromQuery(QSqlQuery &query);
+    // The rows a cursor still has to give, with its column names as fields: NULL prints empty,
+    // numbers in decimal, text as it is. Throws DbError when reading fails.
+    static ReportMemoryDataSource fromCursor(db::Cursor &cursor);
 
     // Values in the order of the field list; throws std::invalid_argument on a wrong count.
     void appendRow(QStringList values);

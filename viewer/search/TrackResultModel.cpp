@@ -1,6 +1,6 @@
 #include "viewer/search/TrackResultModel.h"
 
-#include "shared/DbError.h"
+#include "shared/db/DbError.h"
 
 #include <QElapsedTimer>
 
@@ -22,12 +22,6 @@ TrackResultModel::TrackResultModel(QObject *parent)
 }
 
 TrackResultModel::~TrackResultModel() = default;
-
-void TrackResultModel::setQuery(QSqlQuery query, std::shared_ptr<const SqlDialect> dialect)
-{
-    clear();
-    setReader(TrackResultReader(std::move(query), std::move(dialect)));
-}
 
 void TrackResultModel::setReader(TrackResultReader reader)
 {

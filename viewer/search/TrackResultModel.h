@@ -4,7 +4,6 @@
 #include "viewer/search/TrackResultReader.h"
 
 #include <QAbstractTableModel>
-#include <QSqlQuery>
 #include <QString>
 #include <QTimer>
 
@@ -33,10 +32,8 @@ public:
     explicit TrackResultModel(QObject *parent = nullptr);
     ~TrackResultModel() override;
 
-    // Takes an executed query, reads its first batch and starts reading the rest in the background.
-    // Throws DbError naming a field the result lacks; the model is then empty.
-    void setQuery(QSqlQuery query, std::shared_ptr<const SqlDialect> dialect);
-    // The same for a result already being read.
+    // Takes a result being read, reads its first batch and starts reading the rest in the
+    // background.
     void setReader(TrackResultReader reader);
     // Finishes the query and empties the grid.
     void clear();

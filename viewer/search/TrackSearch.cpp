@@ -1,24 +1,12 @@
 #include "viewer/search/TrackSearch.h"
 
 #include "shared/DbConnection.h"
-#include "shared/DbError.h"
+#include "shared/db/DbError.h"
 #include "viewer/search/TrackResultModel.h"
-
-#include <QSqlError>
 
 namespace {
 
 const QString CountField = QStringLiteral("TRACKCOUNT");
-
-// The count of a PostgreSQL count statement's only row; 0 when it has none.
-qint64 countIn(PostgresNativeQuery &rows)
-{
-    const int column = rows.fieldIndex(CountField.toLatin1());
-    QSqlError error;
-    if (column < 0 || !rows.next(error) || rows.row().isNull(column))
-        return 0;
-    return rows.row().text(column).toLongLong();
-}
 
 } // namespace
 
@@ -29,7 +17,6 @@ TrackSearch::TrackSearch(DbConnection &connection, TrackResultModel &model)
 void TrackSearch::closeTrackQuery()
 {
     m_model.clear();
-    m_trackQuery.close();
 }
 
 void TrackSearch::setTrackQueryText(const QString &text)
@@ -72,15 +59,7 @@ TrackSearch::Result TrackSearch::RunTrackQuery(const SearchCriteria &criteria, c
     }
 
     try {
-        // On PostgreSQL through libpq, unprepared: one round trip, planned for these values.
-        if (std::unique_ptr<PostgresNativeQuery> rows = m_trackQuery.startOnPostgres()) {
-            m_model.setReader(TrackResultReader(std::move(rows), m_connection.sharedDialect()));
-        } else {
-            QSqlQuery query = m_trackQuery.prepareBound();
-            if (!query.exec())
-                throw m_connection.failure(query.lastError());
-            m_model.setQuery(std::move(query), m_connection.sharedDialect());
-        }
+        m_model.setReader(TrackResultReader(m_trackQuery.query(), m_connection.sharedDialect()));
     } catch (const DbError &error) {
         closeTrackQuery();
         return {Outcome::OpenFailed, error.message()};
@@ -92,19 +71,15 @@ qint64 TrackSearch::GetTrackCount()
 {
     qint64 count = 0;
     try {
-        if (m_model.isReading() && m_connection.dialect().readsOneResultAtATime())
+        // A session reads one result at a time: the grid's rows come in first, whole.
+        if (m_model.isReading())
             m_model.fetchAll();
-        if (std::unique_ptr<PostgresNativeQuery> rows = m_countQuery.startOnPostgres()) {
-            count = countIn(*rows);
-        } else {
-            const DbResult result = m_countQuery.open();
-            if (result.rowCount() > 0 && result.hasField(CountField))
-                count = result.integer(0, CountField).value_or(0);
-        }
+        const DbResult result = m_countQuery.open();
+        if (result.rowCount() > 0 && result.hasField(CountField))
+            count = result.integer(0, CountField).value_or(0);
     } catch (const std::exception &) {
         count = 0; // a failed count is not reported; the search goes on
     }
-    m_countQuery.close();
     m_trackCount = count;
     return count;
 }
