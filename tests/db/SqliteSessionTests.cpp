@@ -71,7 +71,8 @@ TEST_F(SqliteSession, AtRestReadsWhatAnotherSessionWroteAndRefusesWrites)
 {
     auto writer = openWithTable(QStringLiteral("at rest #1 100%.db")); // characters a URI must encode
     writer->execute(QStringLiteral("insert into t (id, txt) values (1, 'written')"));
-    auto reader = db::openSqliteSession(folder.filePath(QStringLiteral("at rest #1 100%.db")), OpenMode::AtRest);
+    auto reader =
+        db::openSqliteSession(folder.filePath(QStringLiteral("at rest #1 100%.db")), OpenMode::AtRest);
     auto cursor = reader->prepare(QStringLiteral("select txt from t"))->query();
     ASSERT_TRUE(cursor->next());
     EXPECT_EQ(cursor->text(0), QStringLiteral("written"));
@@ -85,7 +86,8 @@ TEST_F(SqliteSession, ATextOfTwoStatementsIsRefused)
 {
     auto session = openWithTable();
     EXPECT_EQ(failureKind([&] {
-                  session->prepare(QStringLiteral("insert into t (id) values (1); insert into t (id) values (2)"));
+                  session->prepare(
+                      QStringLiteral("insert into t (id) values (1); insert into t (id) values (2)"));
               }),
               DbError::Kind::AccessLayer);
     EXPECT_EQ(countOf(*session, QStringLiteral("t")), 0);
@@ -125,6 +127,25 @@ TEST_F(SqliteSession, AWriteLockHeldByAnotherSessionFailsAsConnectionLost)
     EXPECT_EQ(other->execute(QStringLiteral("insert into t (id) values (1)")), 1);
 }
 
+TEST_F(SqliteSession, EveryStepOnTheSessionEndsAnOpenRead)
+{
+    auto session = openWithTable();
+    session->execute(QStringLiteral("insert into t (id) values (1), (2)"));
+    auto read = session->prepare(QStringLiteral("select id from t"));
+    auto insert = session->prepare(QStringLiteral("insert into t (id) values (3)"));
+    // In this order, so that each transaction step is one the session accepts.
+    const std::vector<std::function<void()>> steps{
+        [&] { insert->run(); },     [&] { read->query(); },        [&] { session->begin(); },
+        [&] { session->commit(); }, [&] { session->begin(true); }, [&] { session->rollback(); },
+        [&] { session->cancel(); }};
+    for (size_t step = 0; step < steps.size(); ++step) {
+        auto cursor = read->query();
+        ASSERT_TRUE(cursor->next());
+        steps[step]();
+        EXPECT_EQ(failureKind([&] { cursor->next(); }), DbError::Kind::Other) << step;
+    }
+}
+
 TEST_F(SqliteSession, AReadToItsEndReleasesTheSession)
 {
     auto session = openWithTable();
@@ -152,5 +173,6 @@ TEST_F(SqliteSession, AStatementAndCursorOutliveTheirSession)
     statement.reset();
     cursor.reset();
     auto reopened = db::openSqliteSession(folder.filePath(QStringLiteral("test.db")), OpenMode::Existing);
-    EXPECT_EQ(reopened->execute(QStringLiteral("insert into t (id) values (3)")), 1) << "the file was released";
+    EXPECT_EQ(reopened->execute(QStringLiteral("insert into t (id) values (3)")), 1)
+        << "the file was released";
 }

@@ -14,10 +14,7 @@ namespace {
 class SqliteSession final : public Session
 {
 public:
-    explicit SqliteSession(sqlite3 *handle) : m_connection(std::make_shared<SqliteConnection>())
-    {
-        m_connection->handle = handle;
-    }
+    explicit SqliteSession(sqlite3 *handle) : m_connection(std::make_shared<SqliteConnection>(handle)) {}
     ~SqliteSession() override
     {
         m_connection->endRead();
@@ -28,7 +25,7 @@ public:
     std::unique_ptr<Statement> prepare(const QString &text) override
     {
         m_connection->endRead();
-        return std::make_unique<SqliteStatement>(text, m_connection);
+        return prepareSqliteStatement(text, m_connection);
     }
     void begin(bool write) override { step(write ? "BEGIN IMMEDIATE" : "BEGIN"); }
     void commit() override { step("COMMIT"); }
@@ -40,7 +37,8 @@ private:
     void step(const char *sql)
     {
         m_connection->endRead();
-        if (const int rc = sqlite3_exec(m_connection->handle, sql, nullptr, nullptr, nullptr); rc != SQLITE_OK)
+        if (const int rc = sqlite3_exec(m_connection->handle, sql, nullptr, nullptr, nullptr);
+            rc != SQLITE_OK)
             throw sqliteFailure(m_connection->handle, rc);
     }
 
@@ -51,21 +49,15 @@ private:
 
 std::unique_ptr<Session> openSqliteSession(const QString &file, Session::OpenMode mode)
 {
-    int flags = SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_PRIVATECACHE;
-    QByteArray name = file.toUtf8();
-    switch (mode) {
-    case Session::OpenMode::Existing:
-        flags |= SQLITE_OPEN_READWRITE;
-        break;
-    case Session::OpenMode::Creating:
-        flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
-        break;
-    case Session::OpenMode::AtRest:
-        // Immutable: no lock, no write-ahead log, nothing written beside the file.
-        flags |= SQLITE_OPEN_READONLY | SQLITE_OPEN_URI;
-        name = "file://" + QUrl::toPercentEncoding(QFileInfo(file).absoluteFilePath(), "/") + "?immutable=1";
-        break;
-    }
+    const bool atRest = mode == Session::OpenMode::AtRest;
+    // At rest: immutable, so no lock, no write-ahead log and nothing written beside the file.
+    const QByteArray name =
+        atRest ? "file://" + QUrl::toPercentEncoding(QFileInfo(file).absoluteFilePath(), "/") + "?immutable=1"
+               : file.toUtf8();
+    const int access = atRest                                ? SQLITE_OPEN_READONLY | SQLITE_OPEN_URI
+                       : mode == Session::OpenMode::Creating ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE
+                                                             : SQLITE_OPEN_READWRITE;
+    const int flags = access | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_PRIVATECACHE;
     sqlite3 *handle = nullptr;
     if (const int rc = sqlite3_open_v2(name.constData(), &handle, flags, nullptr); rc != SQLITE_OK) {
         const QString message = QString::fromUtf8(handle ? sqlite3_errmsg(handle) : sqlite3_errstr(rc));

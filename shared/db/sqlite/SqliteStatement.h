@@ -1,27 +1,30 @@
 #pragma once
 
 #include "shared/db/Session.h"
-#include "shared/db/sqlite/SqliteConnection.h"
+
+#include <sqlite3.h>
 
 namespace db {
 
-// A statement prepared once on a SQLite session.
-class SqliteStatement final : public Statement
+class SqliteCursor;
+
+// What a session shares with its statements and cursors, which may outlive it.
+struct SqliteConnection
 {
-public:
-    // Throws DbError for a text SQLite refuses or one holding more than one statement.
-    SqliteStatement(const QString &text, std::shared_ptr<SqliteConnection> connection);
+    explicit SqliteConnection(sqlite3 *open) : handle(open) {}
 
-    qint64 run() override;
-    std::unique_ptr<Cursor> query() override;
-    bool isUsable() const override { return m_prepared->connection->handle != nullptr; }
+    sqlite3 *handle;                  // null once the session has closed
+    SqliteCursor *openRead = nullptr; // the one cursor still reading (see Session)
 
-private:
-    // Ends the session's open read and binds the values. Throws DbError.
-    sqlite3 *start();
-    int bindParameter(int number, const DbValue &value);
-
-    std::shared_ptr<SqlitePrepared> m_prepared;
+    // Ends the open read, if any: its next read throws.
+    void endRead();
 };
+
+// The failure an extended result code stands for, with SQLite's message from `handle`.
+DbError sqliteFailure(sqlite3 *handle, int code);
+
+// Prepares one statement. Throws DbError, also for a text holding more than one statement.
+std::unique_ptr<Statement> prepareSqliteStatement(const QString &text,
+                                                  std::shared_ptr<SqliteConnection> connection);
 
 } // namespace db
