@@ -56,13 +56,13 @@ QDateTime Cursor::dateTime(int column) const
         return {};
     // Stored as text (SQLite): "yyyy-MM-dd HH:mm:ss[.zzz]", or a date alone; the label is UTC
     // whatever the text says, since stored times are wall-clock values.
-    QString iso = text->trimmed();
-    if (iso.size() > 10 && iso.at(10) == u' ')
-        iso[10] = u'T';
-    QDateTime time = QDateTime::fromString(iso, Qt::ISODateWithMs);
-    if (!time.isValid())
+    // Date and time are read apart: as a local date-time, one inside a daylight-saving gap is lost.
+    const QString iso = text->trimmed();
+    const QDate date = QDate::fromString(iso.left(10), Qt::ISODate);
+    const QTime time = iso.size() > 10 ? QTime::fromString(iso.mid(11), Qt::ISODateWithMs) : QTime(0, 0);
+    if (!date.isValid() || !time.isValid())
         return {};
-    return QDateTime(time.date(), time.time(), Qt::UTC);
+    return QDateTime(date, time, Qt::UTC);
 }
 
 QByteArray Cursor::bytes(int column) const
