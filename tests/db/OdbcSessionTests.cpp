@@ -31,18 +31,21 @@ private:
 // The test PostgreSQL server through psqlODBC's Unicode driver, on its socket folder. The driver
 // reads the whole result at execute unless told to fetch through a server cursor; a cursor here
 // should stream as FreeTDS does, so that cancelling and interrupting reads meet rows still unread.
-std::unique_ptr<db::Session> openThroughPostgresDriver(const QString &folder, SqlSyntax syntax, QString *skipReason)
+std::unique_ptr<db::Session> openThroughPostgresDriver(const QString &folder, SqlSyntax syntax,
+                                                       QString *skipReason)
 {
     PostgresServer *server = TestPostgres::server(skipReason);
     if (!server)
         return nullptr;
     auto database = std::make_unique<TestDatabase>(Backend::PostgreSql, folder);
-    const QString name = parseInitString(database->connectionString()).value(QStringLiteral("initial catalog"));
+    const QString name =
+        parseInitString(database->connectionString()).value(QStringLiteral("initial catalog"));
     const QString odbc = QStringLiteral("Driver={PostgreSQL Unicode};Servername=%1;Port=5432;Database=%2;"
                                         "Username=%3;UseDeclareFetch=1;Fetch=1000")
                              .arg(server->socketFolder(), name, PostgresServer::superuser());
     try {
-        return std::make_unique<SessionOnTestDatabase>(std::move(database), db::openOdbcSession(odbc, syntax, 5));
+        return std::make_unique<SessionOnTestDatabase>(std::move(database),
+                                                       db::openOdbcSession(odbc, syntax, 5));
     } catch (const DbError &error) {
         // IM002: no such driver; IM003: it could not be loaded.
         if (error.code() != QLatin1String("IM002") && error.code() != QLatin1String("IM003"))
@@ -76,13 +79,14 @@ OVTRACK_SESSION_CONFORMANCE(PostgreSqlThroughOdbc,
                                                                               skipReason);
                                          },
                                          QStringLiteral("bigint"), QStringLiteral("timestamp(3)"),
-                                         QStringLiteral("bytea"), QStringLiteral("select generate_series(1, 100000)"),
+                                         QStringLiteral("bytea"),
+                                         QStringLiteral("select generate_series(1, 100000)"),
                                          QStringLiteral("select pg_terminate_backend(pg_backend_pid())")}));
 
 TEST(OdbcSession, AnUnreachableSqlServerFailsSoonAsLost)
 {
-    const QString odbc = odbcConnectionString(parseInitString(
-        QStringLiteral("Provider=SQLNCLI11;Data Source=127.0.0.1,1;Initial Catalog=tracking;User ID=sa;Password=x")));
+    const QString odbc = odbcConnectionString(parseInitString(QStringLiteral(
+        "Provider=SQLNCLI11;Data Source=127.0.0.1,1;Initial Catalog=tracking;User ID=sa;Password=x")));
     QElapsedTimer timer;
     timer.start();
     try {

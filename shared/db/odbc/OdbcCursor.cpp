@@ -1,6 +1,25 @@
 #include "shared/db/odbc/OdbcCursor.h"
 
+#include <algorithm>
+
 namespace db {
+
+namespace {
+
+// The C type a column is read as: integers, wall-clock times and bytes as such, the rest as text.
+SQLSMALLINT readType(SQLSMALLINT sqlType)
+{
+    const auto among = [sqlType](std::initializer_list<SQLSMALLINT> types) {
+        return std::find(types.begin(), types.end(), sqlType) != types.end();
+    };
+    if (among({SQL_TINYINT, SQL_SMALLINT, SQL_INTEGER, SQL_BIGINT}))
+        return SQL_C_SBIGINT;
+    if (among({SQL_TYPE_TIMESTAMP, SQL_TYPE_DATE, SQL_TIMESTAMP, SQL_DATE}))
+        return SQL_C_TYPE_TIMESTAMP;
+    return among({SQL_BINARY, SQL_VARBINARY, SQL_LONGVARBINARY}) ? SQL_C_BINARY : SQL_C_WCHAR;
+}
+
+} // namespace
 
 OdbcCursor::OdbcCursor(std::shared_ptr<OdbcLink> link, std::shared_ptr<OdbcStatementHandle> statement)
     : m_link(std::move(link)), m_statement(std::move(statement))
@@ -14,22 +33,11 @@ OdbcCursor::OdbcCursor(std::shared_ptr<OdbcLink> link, std::shared_ptr<OdbcState
         SQLULEN size = 0;
         m_link->check(SQLDescribeColW(handle, column, name, 256, &length, &type, &size, &digits, &nullable),
                       SQL_HANDLE_STMT, handle);
-        m_names << QString::fromUtf16(reinterpret_cast<const char16_t *>(name), std::min<qsizetype>(length, 255));
-        switch (type) {
-        case SQL_TINYINT: case SQL_SMALLINT: case SQL_INTEGER: case SQL_BIGINT:
-            m_readers.push_back(Reader::Integer);
-            break;
-        case SQL_TYPE_TIMESTAMP: case SQL_TYPE_DATE: case SQL_TIMESTAMP: case SQL_DATE:
-            m_readers.push_back(Reader::DateTime);
-            break;
-        case SQL_BINARY: case SQL_VARBINARY: case SQL_LONGVARBINARY:
-            m_readers.push_back(Reader::Bytes);
-            break;
-        default:
-            m_readers.push_back(Reader::Text);
-        }
+        m_names << QString::fromUtf16(reinterpret_cast<const char16_t *>(name),
+                                      std::min<qsizetype>(length, 255));
+        m_readTypes.push_back(readType(type));
     }
-    m_row.resize(m_readers.size());
+    m_row.resize(m_readTypes.size());
     m_link->startRead(this);
 }
 
@@ -47,8 +55,8 @@ bool OdbcCursor::next()
             return false;
         }
         m_link->check(result, SQL_HANDLE_STMT, m_statement->handle);
-        for (size_t column = 0; column < m_readers.size(); ++column)
-            m_row[column] = read(static_cast<SQLUSMALLINT>(column + 1), m_readers[column]);
+        for (size_t column = 0; column < m_readTypes.size(); ++column)
+            m_row[column] = read(static_cast<SQLUSMALLINT>(column + 1), m_readTypes[column]);
     } catch (const DbError &) {
         close(State::Interrupted); // a failed read cannot go on, nor look complete
         throw;
@@ -79,39 +87,35 @@ void OdbcCursor::close(State state)
     }
 }
 
-DbValue OdbcCursor::read(SQLUSMALLINT column, Reader reader)
+DbValue OdbcCursor::read(SQLUSMALLINT column, SQLSMALLINT cType)
 {
     const SQLHSTMT handle = m_statement->handle;
     SQLLEN indicator = 0;
-    switch (reader) {
-    case Reader::Integer: {
+    switch (cType) {
+    case SQL_C_SBIGINT: {
         qint64 number = 0;
         m_link->check(SQLGetData(handle, column, SQL_C_SBIGINT, &number, sizeof number, &indicator),
                       SQL_HANDLE_STMT, handle);
         return indicator == SQL_NULL_DATA ? DbValue{} : DbValue{number};
     }
-    case Reader::DateTime: {
+    case SQL_C_TYPE_TIMESTAMP: {
         SQL_TIMESTAMP_STRUCT time = {};
         m_link->check(SQLGetData(handle, column, SQL_C_TYPE_TIMESTAMP, &time, sizeof time, &indicator),
                       SQL_HANDLE_STMT, handle);
         if (indicator == SQL_NULL_DATA)
             return {};
         // Stored times are wall-clock values: labelled UTC, never moved through local time.
-        return QDateTime(QDate(time.year, time.month, time.day),
-                         QTime(time.hour, time.minute, time.second, static_cast<int>(time.fraction / 1000000)),
-                         Qt::UTC);
+        return QDateTime(
+            QDate(time.year, time.month, time.day),
+            QTime(time.hour, time.minute, time.second, static_cast<int>(time.fraction / 1000000)), Qt::UTC);
     }
-    case Reader::Bytes: {
-        QByteArray bytes;
-        return readChunks(column, SQL_C_BINARY, bytes) ? DbValue{bytes} : DbValue{};
     }
-    case Reader::Text:
-        break;
-    }
-    QByteArray utf16;
-    if (!readChunks(column, SQL_C_WCHAR, utf16))
+    QByteArray bytes;
+    if (!readChunks(column, cType, bytes))
         return {};
-    return QString::fromUtf16(reinterpret_cast<const char16_t *>(utf16.constData()), utf16.size() / 2);
+    if (cType == SQL_C_BINARY)
+        return bytes;
+    return QString::fromUtf16(reinterpret_cast<const char16_t *>(bytes.constData()), bytes.size() / 2);
 }
 
 bool OdbcCursor::readChunks(SQLUSMALLINT column, SQLSMALLINT cType, QByteArray &value)
@@ -121,7 +125,8 @@ bool OdbcCursor::readChunks(SQLUSMALLINT column, SQLSMALLINT cType, QByteArray &
     char chunk[16384];
     for (;;) {
         SQLLEN indicator = 0;
-        const SQLRETURN result = SQLGetData(m_statement->handle, column, cType, chunk, sizeof chunk, &indicator);
+        const SQLRETURN result =
+            SQLGetData(m_statement->handle, column, cType, chunk, sizeof chunk, &indicator);
         if (result == SQL_NO_DATA)
             return true;
         m_link->check(result, SQL_HANDLE_STMT, m_statement->handle);

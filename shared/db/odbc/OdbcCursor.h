@@ -19,18 +19,22 @@ public:
     void cancel() override;
 
 private:
-    enum class State { Reading, Ended, Interrupted };
-    enum class Reader { Integer, DateTime, Bytes, Text };
+    enum class State
+    {
+        Reading,
+        Ended,
+        Interrupted
+    };
 
     void interrupt() override;
     void close(State state);
-    DbValue read(SQLUSMALLINT column, Reader reader);
+    DbValue read(SQLUSMALLINT column, SQLSMALLINT cType);
     bool readChunks(SQLUSMALLINT column, SQLSMALLINT cType, QByteArray &value);
 
     std::shared_ptr<OdbcLink> m_link;
     std::shared_ptr<OdbcStatementHandle> m_statement;
     QStringList m_names;
-    std::vector<Reader> m_readers;
+    std::vector<SQLSMALLINT> m_readTypes; // per column
     std::vector<DbValue> m_row;
     State m_state = State::Reading;
 };

@@ -43,7 +43,8 @@ void OdbcStatementHandle::free()
 void OdbcLink::connect(const QString &connectionString, int loginTimeoutSeconds)
 {
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &m_environment)))
-        throw DbError(DbError::Kind::Other, QStringLiteral("The ODBC driver manager has no environment to give"));
+        throw DbError(DbError::Kind::Other,
+                      QStringLiteral("The ODBC driver manager has no environment to give"));
     SQLSetEnvAttr(m_environment, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
     check(SQLAllocHandle(SQL_HANDLE_DBC, m_environment, &m_connection), SQL_HANDLE_ENV, m_environment);
     if (loginTimeoutSeconds > 0)
@@ -57,8 +58,8 @@ void OdbcLink::connect(const QString &connectionString, int loginTimeoutSeconds)
     const DbError error = diagnostics(SQL_HANDLE_DBC, m_connection);
     close();
     // Anything but an unreachable server (a login refused, a driver missing) is no better at once.
-    throw DbError(error.isConnectionLost() ? DbError::Kind::ConnectionLost : DbError::Kind::Other, error.message(),
-                  error.code());
+    throw DbError(error.isConnectionLost() ? DbError::Kind::ConnectionLost : DbError::Kind::Other,
+                  error.message(), error.code());
 }
 
 void OdbcLink::close()
@@ -82,7 +83,8 @@ void OdbcLink::close()
 void OdbcLink::beginUse()
 {
     if (m_lost)
-        throw DbError(DbError::Kind::ConnectionLost, QStringLiteral("The connection to the database was lost"));
+        throw DbError(DbError::Kind::ConnectionLost,
+                      QStringLiteral("The connection to the database was lost"));
     if (m_connection == SQL_NULL_HDBC)
         throw DbError(DbError::Kind::AccessLayer, QStringLiteral("The database session is closed"));
     if (m_read)
@@ -123,7 +125,8 @@ DbError OdbcLink::diagnostics(SQLSMALLINT handleType, SQLHANDLE handle) const
     SQLINTEGER native = 0;
     SQLSMALLINT length = 0;
     for (SQLSMALLINT record = 1;
-         SQL_SUCCEEDED(SQLGetDiagRecW(handleType, handle, record, state, &native, text, 1024, &length)); ++record) {
+         SQL_SUCCEEDED(SQLGetDiagRecW(handleType, handle, record, state, &native, text, 1024, &length));
+         ++record) {
         const QString recordState = fromWide(state, 5);
         if (code.isEmpty())
             code = recordState;

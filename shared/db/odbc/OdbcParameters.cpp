@@ -52,8 +52,9 @@ SQLRETURN OdbcParameters::bind(SQLHSTMT statement)
                 // The wall clock as labelled, whatever the label: no zone conversion.
                 const QDate date = time->date();
                 const QTime clock = time->time();
-                buffer.time = {SQLSMALLINT(date.year()), SQLUSMALLINT(date.month()),   SQLUSMALLINT(date.day()),
-                               SQLUSMALLINT(clock.hour()), SQLUSMALLINT(clock.minute()), SQLUSMALLINT(clock.second()),
+                buffer.time = {SQLSMALLINT(date.year()),           SQLUSMALLINT(date.month()),
+                               SQLUSMALLINT(date.day()),           SQLUSMALLINT(clock.hour()),
+                               SQLUSMALLINT(clock.minute()),       SQLUSMALLINT(clock.second()),
                                SQLUINTEGER(clock.msec()) * 1000000};
                 buffer.indicator = length = sizeof buffer.time;
             }
@@ -64,8 +65,8 @@ SQLRETURN OdbcParameters::bind(SQLHSTMT statement)
             data = bytes->data();
             buffer.indicator = length = bytes->size();
         }
-        const SQLRETURN result = SQLBindParameter(statement, SQLUSMALLINT(i + 1), SQL_PARAM_INPUT, cType, sqlType,
-                                                  size, digits, data, length, &buffer.indicator);
+        const SQLRETURN result = SQLBindParameter(statement, SQLUSMALLINT(i + 1), SQL_PARAM_INPUT, cType,
+                                                  sqlType, size, digits, data, length, &buffer.indicator);
         if (!SQL_SUCCEEDED(result))
             return result;
     }

@@ -38,7 +38,7 @@ public:
         }
     }
 
-    bool isUsable() const override { return m_link->isUsable() && m_statement->handle != SQL_NULL_HSTMT; }
+    bool isUsable() const override { return m_link->isUsable(); }
 
 private:
     void execute()
@@ -73,7 +73,8 @@ public:
     std::unique_ptr<Statement> prepare(const QString &text) override
     {
         m_link->beginUse();
-        return std::make_unique<OdbcStatement>(m_link, rewriteParameters(text, m_syntax, PlaceholderStyle::Positional));
+        return std::make_unique<OdbcStatement>(
+            m_link, rewriteParameters(text, m_syntax, PlaceholderStyle::Positional));
     }
 
     void begin(bool) override { setAutocommit(false); }
@@ -92,7 +93,8 @@ private:
     {
         m_link->beginUse();
         const SQLULEN value = on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF;
-        m_link->check(SQLSetConnectAttr(m_link->connection(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(value), 0),
+        m_link->check(SQLSetConnectAttr(m_link->connection(), SQL_ATTR_AUTOCOMMIT,
+                                        reinterpret_cast<SQLPOINTER>(value), 0),
                       SQL_HANDLE_DBC, m_link->connection());
     }
 
@@ -110,7 +112,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<Session> openOdbcSession(const QString &connectionString, SqlSyntax syntax, int loginTimeoutSeconds)
+std::unique_ptr<Session> openOdbcSession(const QString &connectionString, SqlSyntax syntax,
+                                         int loginTimeoutSeconds)
 {
     return std::make_unique<OdbcSession>(connectionString, syntax, loginTimeoutSeconds);
 }
