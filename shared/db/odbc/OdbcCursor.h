@@ -6,7 +6,7 @@
 namespace db {
 
 // The rows of an executed statement handle, each read whole at the fetch.
-class OdbcCursor : public Cursor, private OdbcRead
+class OdbcCursor : public Cursor
 {
 public:
     // Becomes the link's open read.
@@ -17,6 +17,8 @@ public:
     const QStringList &columnNames() const override { return m_names; }
     DbValue value(int column) const override { return m_row.at(column); }
     void cancel() override;
+    // Ends the read for another use of its session: the next read throws.
+    void interrupt();
 
 private:
     enum class State
@@ -26,7 +28,6 @@ private:
         Interrupted
     };
 
-    void interrupt() override;
     void close(State state);
     DbValue read(SQLUSMALLINT column, SQLSMALLINT cType);
     bool readChunks(SQLUSMALLINT column, SQLSMALLINT cType, QByteArray &value);

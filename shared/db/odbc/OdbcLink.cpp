@@ -1,5 +1,7 @@
 #include "shared/db/odbc/OdbcLink.h"
 
+#include "shared/db/odbc/OdbcCursor.h"
+
 #include <algorithm>
 
 namespace db {
@@ -100,7 +102,7 @@ std::shared_ptr<OdbcStatementHandle> OdbcLink::newStatement()
     return statement;
 }
 
-void OdbcLink::readEnded(const OdbcRead *read)
+void OdbcLink::readEnded(const OdbcCursor *read)
 {
     if (m_read == read)
         m_read = nullptr;

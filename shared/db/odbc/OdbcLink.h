@@ -11,22 +11,14 @@
 
 namespace db {
 
+class OdbcCursor;
+
 // A statement handle, freed by its last owner or, before the connection goes, by the link.
 struct OdbcStatementHandle
 {
     SQLHSTMT handle = SQL_NULL_HSTMT;
     ~OdbcStatementHandle() { free(); }
     void free();
-};
-
-// The one read a session may have open; the link ends it before any other use of the session.
-class OdbcRead
-{
-public:
-    virtual void interrupt() = 0;
-
-protected:
-    ~OdbcRead() = default;
 };
 
 // What a session shares with its statements and cursors, which may outlive it: the connection,
@@ -36,8 +28,6 @@ class OdbcLink
 public:
     explicit OdbcLink(SqlSyntax syntax) : m_syntax(syntax) {}
     ~OdbcLink() { close(); }
-    OdbcLink(const OdbcLink &) = delete;
-    OdbcLink &operator=(const OdbcLink &) = delete;
 
     void connect(const QString &connectionString, int loginTimeoutSeconds);
     // Frees every statement handle, then the connection; ends the open read.
@@ -52,8 +42,9 @@ public:
     std::shared_ptr<OdbcStatementHandle> newStatement();
     SQLHDBC connection() const { return m_connection; }
 
-    void startRead(OdbcRead *read) { m_read = read; }
-    void readEnded(const OdbcRead *read);
+    // The cursor that reads now; any other use of the session interrupts it first.
+    void startRead(OdbcCursor *read) { m_read = read; }
+    void readEnded(const OdbcCursor *read);
 
     // Throws the diagnostics of a failed call, marking the session lost when they say it is gone.
     void check(SQLRETURN result, SQLSMALLINT handleType, SQLHANDLE handle);
@@ -65,7 +56,7 @@ private:
     SQLHENV m_environment = SQL_NULL_HENV;
     SQLHDBC m_connection = SQL_NULL_HDBC;
     bool m_lost = false;
-    OdbcRead *m_read = nullptr;
+    OdbcCursor *m_read = nullptr;
     std::vector<std::weak_ptr<OdbcStatementHandle>> m_statements;
 };
 

@@ -49,7 +49,6 @@ private:
         OdbcParameters parameters(std::move(placeholders));
         m_link->beginUse();
         const SQLHSTMT handle = m_statement->handle;
-        m_link->check(SQLFreeStmt(handle, SQL_RESET_PARAMS), SQL_HANDLE_STMT, handle);
         m_link->check(parameters.bind(handle), SQL_HANDLE_STMT, handle);
         m_executed = SQLExecute(handle);
         m_link->check(m_executed, SQL_HANDLE_STMT, handle);
