@@ -13,11 +13,8 @@ class SessionOnTestDatabase final : public db::Session
 public:
     explicit SessionOnTestDatabase(const QString &folder)
         : m_database(std::make_unique<TestDatabase>(Backend::PostgreSql, folder)),
-          m_target(resolveConnectionString(m_database->connectionString(), folder)),
-          m_session(db::openPostgresSession(m_target))
+          m_session(db::openPostgresSession(resolveConnectionString(m_database->connectionString(), folder)))
     {}
-
-    const ConnectionTarget &target() const { return m_target; }
 
     std::unique_ptr<db::Statement> prepare(const QString &text) override { return m_session->prepare(text); }
     void begin(bool write = false) override { m_session->begin(write); }
@@ -28,7 +25,6 @@ public:
 
 private:
     std::unique_ptr<TestDatabase> m_database;
-    ConnectionTarget m_target;
     std::unique_ptr<db::Session> m_session;
 };
 
@@ -57,21 +53,21 @@ qint64 integerOf(db::Session &session, const QString &sql)
     return cursor->integer(0);
 }
 
-class PostgresSession : public ::testing::Test
+class PostgresSession : public NewDatabaseTest
 {
 protected:
     void SetUp() override
     {
-        QString reason;
-        std::unique_ptr<db::Session> opened = newPostgresSession(folder.path(), &reason);
-        if (!opened)
-            GTEST_SKIP() << reason.toStdString();
-        session.reset(static_cast<SessionOnTestDatabase *>(opened.release()));
+        NewDatabaseTest::SetUp();
+        if (IsSkipped())
+            return;
+        target = resolveConnectionString(database->connectionString(), folder.path());
+        session = db::openPostgresSession(target);
         session->execute(QStringLiteral("create table t (id bigint primary key, txt text)"));
     }
 
-    TestFolder folder;
-    std::unique_ptr<SessionOnTestDatabase> session;
+    ConnectionTarget target;
+    std::unique_ptr<db::Session> session; // ends before its database is dropped
 };
 
 } // namespace
@@ -82,7 +78,9 @@ OVTRACK_SESSION_CONFORMANCE(PostgresSessions,
                                          QStringLiteral("select generate_series(1, 100000)"),
                                          QStringLiteral("select pg_terminate_backend(pg_backend_pid())")}));
 
-TEST_F(PostgresSession, CastsDollarBodiesAndEscapedStringsKeepTheirText)
+INSTANTIATE_TEST_SUITE_P(, PostgresSession, ::testing::Values(Backend::PostgreSql), backendName);
+
+TEST_P(PostgresSession, CastsDollarBodiesAndEscapedStringsKeepTheirText)
 {
     auto statement = session->prepare(QStringLiteral(
         "select :Value::integer + 1, $$ :x stays $$, $body$ :y $body$, E'it\\'s :z', :Other::text"));
@@ -101,7 +99,7 @@ TEST_F(PostgresSession, CastsDollarBodiesAndEscapedStringsKeepTheirText)
     session->execute(QStringLiteral("DO $$ BEGIN PERFORM ':x'; END $$"));
 }
 
-TEST_F(PostgresSession, DatesZonedTimesAndSmallTypesReadAsWritten)
+TEST_P(PostgresSession, DatesZonedTimesAndSmallTypesReadAsWritten)
 {
     session->execute(QStringLiteral("set time zone 'UTC'"));
     auto row =
@@ -118,7 +116,7 @@ TEST_F(PostgresSession, DatesZonedTimesAndSmallTypesReadAsWritten)
     EXPECT_FALSE(row->dateTime(5).isValid());
 }
 
-TEST_F(PostgresSession, AStatementDestroyedInATransactionIsReleasedAfterIt)
+TEST_P(PostgresSession, AStatementDestroyedInATransactionIsReleasedAfterIt)
 {
     auto prepared = session->prepare(QStringLiteral("select count(*) from pg_prepared_statements"));
     const auto preparedCount = [&] {
@@ -151,12 +149,12 @@ TEST_F(PostgresSession, AStatementDestroyedInATransactionIsReleasedAfterIt)
     EXPECT_EQ(preparedCount(), before) << "released at once outside a transaction";
 }
 
-TEST_F(PostgresSession, ASessionEndedFromAnotherSessionIsFoundLost)
+TEST_P(PostgresSession, ASessionEndedFromAnotherSessionIsFoundLost)
 {
     auto statement = session->prepare(QStringLiteral("select 1"));
     const qint64 pid = integerOf(*session, QStringLiteral("select pg_backend_pid()"));
     {
-        auto other = db::openPostgresSession(session->target());
+        auto other = db::openPostgresSession(target);
         auto terminate = other->prepare(QStringLiteral("select pg_terminate_backend(:Pid, 5000)"));
         terminate->bind(QStringLiteral("Pid"), pid);
         EXPECT_EQ(terminate->run(), 1);
@@ -167,7 +165,7 @@ TEST_F(PostgresSession, ASessionEndedFromAnotherSessionIsFoundLost)
     EXPECT_EQ(failureKind([&] { session->begin(); }), DbError::Kind::ConnectionLost);
 }
 
-TEST_F(PostgresSession, AnotherStatementEndsAHugeReadAtOnce)
+TEST_P(PostgresSession, AnotherStatementEndsAHugeReadAtOnce)
 {
     auto cursor = session->prepare(QStringLiteral("select generate_series(1, 10000000)"))->query();
     for (int row = 0; row < 10; ++row)
@@ -186,7 +184,7 @@ TEST_F(PostgresSession, AnotherStatementEndsAHugeReadAtOnce)
     EXPECT_EQ(failureKind([&] { again->next(); }), DbError::Kind::Other);
 }
 
-TEST_F(PostgresSession, StatementsAndCursorsOutlivingTheirSessionRefuseWork)
+TEST_P(PostgresSession, StatementsAndCursorsOutlivingTheirSessionRefuseWork)
 {
     auto statement = session->prepare(QStringLiteral("select generate_series(1, 1000)"));
     auto cursor = statement->query();
@@ -198,9 +196,9 @@ TEST_F(PostgresSession, StatementsAndCursorsOutlivingTheirSessionRefuseWork)
     EXPECT_EQ(failureKind([&] { statement->query(); }), DbError::Kind::AccessLayer);
 }
 
-TEST_F(PostgresSession, AFailedConnectionSaysWhetherToTryAgain)
+TEST_P(PostgresSession, AFailedConnectionSaysWhetherToTryAgain)
 {
-    ConnectionTarget missingDatabase = session->target();
+    ConnectionTarget missingDatabase = target;
     missingDatabase.databaseName = QStringLiteral("no_such_database");
     try {
         db::openPostgresSession(missingDatabase);
@@ -209,7 +207,7 @@ TEST_F(PostgresSession, AFailedConnectionSaysWhetherToTryAgain)
         EXPECT_EQ(error.kind(), DbError::Kind::Other) << error.message().toStdString();
         EXPECT_TRUE(error.message().contains(QLatin1String("no_such_database")));
     }
-    ConnectionTarget noServer = session->target();
+    ConnectionTarget noServer = target;
     noServer.hostName = folder.makeFolder(QStringLiteral("no-server"));
     EXPECT_EQ(failureKind([&] { db::openPostgresSession(noServer); }), DbError::Kind::ConnectionLost);
 }

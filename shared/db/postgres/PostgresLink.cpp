@@ -33,32 +33,25 @@ void PostgresResultDeleter::operator()(pg_result *result) const
 
 PostgresLink::PostgresLink(const ConnectionTarget &target)
 {
-    std::vector<std::pair<const char *, QByteArray>> settings;
-    const auto set = [&settings](const char *key, const QString &value) {
-        if (!value.isEmpty())
-            settings.emplace_back(key, value.toUtf8());
-    };
-    set("host", target.hostName);
-    if (target.port > 0)
-        set("port", QString::number(target.port));
-    set("dbname", target.databaseName);
-    set("user", target.userName);
-    set("password", target.password);
-    if (target.connectTimeoutSeconds > 0)
-        set("connect_timeout", QString::number(target.connectTimeoutSeconds));
-    set("client_encoding", QStringLiteral("UTF8"));
-    // Dates are read in ISO form whatever the server's default style.
-    set("options", QStringLiteral("-c DateStyle=ISO"));
-    set("fallback_application_name", QCoreApplication::applicationName());
-    std::vector<const char *> keys, values;
-    for (const auto &[key, value] : settings) {
-        keys.push_back(key);
-        values.push_back(value.constData());
+    // libpq skips an empty value: the environment's or its own default applies. Dates are asked for
+    // in ISO form whatever the server's default style.
+    const auto number = [](int value) { return value > 0 ? QByteArray::number(value) : QByteArray(); };
+    const std::pair<const char *, QByteArray> settings[] = {
+        {"host", target.hostName.toUtf8()},
+        {"port", number(target.port)},
+        {"dbname", target.databaseName.toUtf8()},
+        {"user", target.userName.toUtf8()},
+        {"password", target.password.toUtf8()},
+        {"connect_timeout", number(target.connectTimeoutSeconds)},
+        {"client_encoding", "UTF8"},
+        {"options", "-c DateStyle=ISO"},
+        {"fallback_application_name", QCoreApplication::applicationName().toUtf8()}};
+    const char *keys[std::size(settings) + 1] = {}, *values[std::size(settings) + 1] = {};
+    for (size_t i = 0; i < std::size(settings); ++i) {
+        keys[i] = settings[i].first;
+        values[i] = settings[i].second.constData();
     }
-    keys.push_back(nullptr);
-    values.push_back(nullptr);
-
-    m_connection = PQconnectdbParams(keys.data(), values.data(), 0);
+    m_connection = PQconnectdbParams(keys, values, 0);
     if (PQstatus(m_connection) == CONNECTION_OK)
         return;
     const QString message = QString::fromUtf8(PQerrorMessage(m_connection)).trimmed();
@@ -101,7 +94,8 @@ void PostgresLink::endRead(bool cancelOnServer)
     }
     while (PGresult *rest = PQgetResult(m_connection))
         PQclear(rest);
-    checkConnection();
+    if (PQstatus(m_connection) == CONNECTION_BAD)
+        failure(nullptr);
 }
 
 PostgresResult PostgresLink::collect()
@@ -153,12 +147,7 @@ void PostgresLink::releaseNames()
         deallocate += "DEALLOCATE " + name + ';';
     m_unreleased.clear();
     PQclear(PQexec(m_connection, deallocate.constData()));
-    checkConnection();
-}
-
-void PostgresLink::checkConnection()
-{
-    if (!m_lost && PQstatus(m_connection) == CONNECTION_BAD)
+    if (PQstatus(m_connection) == CONNECTION_BAD)
         failure(nullptr);
 }
 

@@ -36,8 +36,6 @@ class PostgresLink
 public:
     explicit PostgresLink(const ConnectionTarget &target); // throws DbError
     ~PostgresLink() { close(); }
-    PostgresLink(const PostgresLink &) = delete;
-    PostgresLink &operator=(const PostgresLink &) = delete;
 
     pg_conn *connection() const { return m_connection; }
     bool isOpen() const { return m_connection != nullptr; }
@@ -54,7 +52,7 @@ public:
     void endRead(bool cancelOnServer);
     // The results of the command sent: its first failure, else its last result.
     PostgresResult collect();
-    // The failure a result (or the connection, without one) reports; a lost connection marks the
+    // The failure a result (without one, the connection) reports; a lost connection marks the
     // session lost for good.
     DbError failure(const pg_result *result);
     [[noreturn]] void fail(const pg_result *result) { throw failure(result); }
@@ -62,12 +60,9 @@ public:
     QByteArray newStatementName() { return "ovtrack_" + QByteArray::number(++m_statements); }
     // Deallocates a statement's name outside transactions; a closed or lost session took it along.
     void release(QByteArray name);
-    // Deallocates the names that waited for the end of a transaction or of a read.
-    void releaseNames();
+    void releaseNames(); // those that waited for the end of a transaction or of a read
 
 private:
-    void checkConnection();
-
     pg_conn *m_connection = nullptr;
     bool m_lost = false;
     QString m_lostMessage;

@@ -20,10 +20,11 @@ public:
     explicit PostgresCursor(std::shared_ptr<PostgresLink> link) : m_link(std::move(link))
     {
         m_link->startRead(this);
-        m_rowPending = fetch();
+        const bool rows = fetch();
         for (int column = 0; column < PQnfields(m_current.get()); ++column)
             m_names << QString::fromUtf8(PQfname(m_current.get(), column));
-        if (!m_rowPending)
+        m_row = -1;
+        if (!rows)
             end(State::Ended);
     }
     ~PostgresCursor() override { cancel(); }
@@ -35,15 +36,7 @@ public:
                           QStringLiteral("The read was ended by another use of its session"));
         if (m_state == State::Ended)
             return false;
-        if (m_rowPending) {
-            m_rowPending = false;
-            return true;
-        }
-        if (m_row + 1 < PQntuples(m_current.get())) {
-            ++m_row;
-            return true;
-        }
-        if (!m_complete && fetch())
+        if (++m_row < PQntuples(m_current.get()) || (!m_complete && fetch()))
             return true;
         end(State::Ended);
         return false;
@@ -56,7 +49,7 @@ public:
         if (column < 0 || column >= m_names.size())
             throw DbError(DbError::Kind::AccessLayer,
                           QStringLiteral("The result has no column %1").arg(column));
-        return m_current ? postgresValue(m_current.get(), m_row, column) : DbValue{};
+        return m_current && m_row >= 0 ? postgresValue(m_current.get(), m_row, column) : DbValue{};
     }
 
     void cancel() override { end(State::Ended); }
@@ -102,7 +95,6 @@ private:
     std::shared_ptr<PostgresLink> m_link;
     PostgresResult m_current;
     int m_row = 0;
-    bool m_rowPending = false;
     bool m_complete = false; // the server sent the last result
     State m_state = State::Reading;
     QStringList m_names;

@@ -14,15 +14,8 @@ namespace db {
 namespace {
 
 // pg_type's numbers of the types read as something other than text.
-constexpr Oid BoolOid = 16;
-constexpr Oid ByteaOid = 17;
-constexpr Oid Int8Oid = 20;
-constexpr Oid Int2Oid = 21;
-constexpr Oid Int4Oid = 23;
-constexpr Oid OidOid = 26;
-constexpr Oid DateOid = 1082;
-constexpr Oid TimestampOid = 1114;
-constexpr Oid TimestampTzOid = 1184;
+constexpr Oid BoolOid = 16, ByteaOid = 17, Int8Oid = 20, Int2Oid = 21, Int4Oid = 23, OidOid = 26;
+constexpr Oid DateOid = 1082, TimestampOid = 1114, TimestampTzOid = 1184;
 
 constexpr int TextFormat = 0;
 constexpr int BinaryFormat = 1;
