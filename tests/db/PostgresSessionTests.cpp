@@ -173,14 +173,16 @@ TEST_P(PostgresSession, AnotherStatementEndsAHugeReadAtOnce)
     QElapsedTimer timer;
     timer.start();
     EXPECT_EQ(integerOf(*session, QStringLiteral("select 5")), 5);
-    EXPECT_LT(timer.elapsed(), 100) << "the rest of the result was read instead of cancelled";
+    // Reading the ten million rows would take seconds; what was in flight, a few milliseconds (more
+    // under a sanitizer on a busy machine).
+    EXPECT_LT(timer.elapsed(), 1000) << "the rest of the result was read instead of cancelled";
     EXPECT_EQ(failureKind([&] { cursor->next(); }), DbError::Kind::Other);
 
     auto again = session->prepare(QStringLiteral("select generate_series(1, 10000000)"))->query();
     ASSERT_TRUE(again->next());
     timer.restart();
     session->cancel();
-    EXPECT_LT(timer.elapsed(), 100);
+    EXPECT_LT(timer.elapsed(), 1000);
     EXPECT_EQ(failureKind([&] { again->next(); }), DbError::Kind::Other);
 }
 
