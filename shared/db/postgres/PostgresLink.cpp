@@ -71,8 +71,10 @@ void PostgresLink::claim()
 {
     if (!m_connection)
         throw DbError(DbError::Kind::AccessLayer, QStringLiteral("The database session is closed"));
-    interruptRead();
-    releaseNames();
+    if (!m_lost) {
+        interruptRead();
+        releaseNames();
+    }
     if (m_lost)
         throw DbError(DbError::Kind::ConnectionLost, m_lostMessage);
 }
