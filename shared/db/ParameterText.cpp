@@ -153,7 +153,7 @@ private:
             m_result.sql += u'?' + QString::number(index + 1);
             break;
         case PlaceholderStyle::Dollar:
-            m_result.sql += u'$' + QString::number(index + 1);
+            m_result.sql += u'$' + QString::number(m_result.placeholders.size());
             break;
         case PlaceholderStyle::Positional:
             m_result.sql += u'?';

@@ -18,7 +18,8 @@ enum class SqlSyntax
 enum class PlaceholderStyle
 {
     Numbered,  // ?1, ?2 … (SQLite): a name used twice is one parameter
-    Dollar,    // $1, $2 … (libpq): likewise
+    Dollar,    // $1, $2 … (libpq): every use is a parameter of its own, whose type the server infers
+               // from where it stands (one name in two places may need two types)
     Positional // ? (ODBC): every use is a parameter of its own
 };
 
