@@ -28,7 +28,7 @@ public:
                 copyQuoted(u'\'', isEscapeString());
             else if (c == u'"')
                 copyQuoted(u'"', false);
-            else if (c == u'[' && m_syntax == SqlSyntax::SqlServer)
+            else if (c == u'[' && m_syntax != SqlSyntax::PostgreSql)
                 copyQuoted(u']', false);
             else if (c == u'-' && next == u'-')
                 copyUntil(QStringLiteral("\n"));

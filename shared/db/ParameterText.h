@@ -9,9 +9,10 @@
 // characters of a string, a quoted name, a comment or a cast.
 enum class SqlSyntax
 {
-    Sqlite,     // '…' strings, "…" names, -- and /* */ comments
-    PostgreSql, // as SQLite, and :: casts, E'…' strings with backslash escapes, $tag$…$tag$ strings
-    SqlServer   // as SQLite, and [name] quoted names
+    Sqlite,     // '…' strings, "…" and […] names, -- and /* */ comments
+    PostgreSql, // '…' strings, "…" names, comments (nested), :: casts, E'…' strings with backslash
+                // escapes, $tag$…$tag$ strings; "[" is a subscript, "[1:n]" a slice
+    SqlServer   // as SQLite
 };
 
 // How a backend writes its parameters.

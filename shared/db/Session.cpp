@@ -80,6 +80,31 @@ QByteArrayView Cursor::utf8(int column) const
     return m_utf8[size_t(column)] = text(column).toUtf8();
 }
 
+bool SessionCursor::next()
+{
+    if (m_state == State::Interrupted)
+        throw DbError(DbError::Kind::Other, QString::fromLatin1(ReadEndedMessage));
+    if (m_state == State::Ended)
+        return false;
+    try {
+        if (fetch())
+            return true;
+    } catch (const DbError &) {
+        stop(State::Ended, false); // the failure ended the command
+        throw;
+    }
+    stop(State::Ended, false);
+    return false;
+}
+
+void SessionCursor::stop(State state, bool early)
+{
+    if (m_state != State::Reading)
+        return;
+    m_state = state;
+    release(early);
+}
+
 Statement::Statement(ParameterText text) : m_text(std::move(text)), m_values(m_text.names.size()) {}
 
 void Statement::bind(const QString &name, DbValue value)

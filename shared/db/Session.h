@@ -49,6 +49,35 @@ private:
     mutable std::vector<QByteArray> m_utf8; // what utf8() converted, per column
 };
 
+// A cursor reading on its session's connection, which serves one read at a time (see Session):
+// the session ends it with interrupt(), and next() then throws instead of ending short. A backend
+// moves from row to row and frees the connection; its destructor calls cancel().
+class SessionCursor : public Cursor
+{
+public:
+    bool next() final;
+    void cancel() final { stop(State::Ended, true); }
+    void interrupt() { stop(State::Interrupted, true); }
+
+protected:
+    // Moves to the next row; false at the end of the result. Throws DbError.
+    virtual bool fetch() = 0;
+    // Frees the connection at the end of the result or, `early`, while rows may remain on the server.
+    virtual void release(bool early) = 0;
+    bool isReading() const { return m_state == State::Reading; }
+
+private:
+    enum class State
+    {
+        Reading,
+        Ended,
+        Interrupted
+    };
+    void stop(State state, bool early);
+
+    State m_state = State::Reading;
+};
+
 // A statement prepared on a session with ":Name" parameters (see ParameterText), run any number of
 // times. Values stay bound between runs; an unbound parameter is NULL.
 class Statement

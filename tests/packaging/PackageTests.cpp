@@ -274,7 +274,6 @@ TEST_F(Packages, UnpackedLoaderImportsOnceThroughThePackagedLayout)
     connection.open(sqliteConnectionString(database));
     DbStatement count(connection, QStringLiteral("select count(*) as n from Tracking"));
     EXPECT_EQ(count.open().integer(0, QStringLiteral("n")).value_or(-1), written.messages);
-    count.close();
     connection.close();
     EXPECT_TRUE(log.contains(QStringLiteral("(1): InitialzeSettings: Logging started.")));
     EXPECT_TRUE(QFileInfo(root.path() + QStringLiteral("usr/lib/ovtrack/importtrack.log")).isSymLink());

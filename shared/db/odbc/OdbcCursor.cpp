@@ -45,7 +45,7 @@ bool OdbcCursor::next()
 {
     if (m_state == State::Interrupted)
         throw DbError(DbError::Kind::Other,
-                      QStringLiteral("The read was ended before its last row by another use of its session"));
+                      QString::fromLatin1(ReadEndedMessage));
     if (m_state == State::Ended)
         return false;
     try {

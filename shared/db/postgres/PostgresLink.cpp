@@ -88,6 +88,15 @@ void PostgresLink::interruptRead()
 void PostgresLink::endRead(bool cancelOnServer)
 {
     m_read = nullptr;
+    // What has arrived is read first (one read of the socket): a result that is whole by now needs
+    // no cancel, which costs a connection of its own to the server.
+    if (cancelOnServer)
+        PQconsumeInput(m_connection);
+    while (cancelOnServer && !PQisBusy(m_connection)) {
+        PGresult *arrived = PQgetResult(m_connection);
+        cancelOnServer = arrived != nullptr;
+        PQclear(arrived);
+    }
     if (cancelOnServer) {
         char reason[256];
         PGcancel *cancel = PQgetCancel(m_connection);

@@ -33,7 +33,7 @@ public:
     {
         if (m_state == State::Interrupted)
             throw DbError(DbError::Kind::Other,
-                          QStringLiteral("The read was ended by another use of its session"));
+                          QString::fromLatin1(ReadEndedMessage));
         if (m_state == State::Ended)
             return false;
         if (++m_row < PQntuples(m_current.get()) || (!m_complete && fetch()))

@@ -84,7 +84,7 @@ public:
     {
         if (m_state == State::Ended)
             throw DbError(DbError::Kind::Other,
-                          QStringLiteral("The read was ended by another statement on its session"));
+                          QString::fromLatin1(ReadEndedMessage));
         if (m_state == State::Finished)
             return false;
         return std::exchange(m_firstRowWaiting, false) || step();
