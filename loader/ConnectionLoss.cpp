@@ -1,7 +1,7 @@
 #include "loader/OVTrackSvcForm.h"
 
 #include "shared/db/DbError.h"
-#include "shared/TextCodec.h"
+#include "shared/text/TextCodec.h"
 
 #include <QSaveFile>
 

@@ -3,7 +3,7 @@
 #include "loader/RegularFile.h"
 #include "loader/ServiceControl.h"
 
-#include "shared/DbStatement.h"
+#include "shared/tracking/DbStatement.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 #include "loader/OVTrackSvcForm.h"
 
 #include "shared/db/DbError.h"
-#include "shared/TrackingSchema.h"
+#include "shared/tracking/TrackingSchema.h"
 
 #include <vector>
 

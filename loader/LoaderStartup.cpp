@@ -2,9 +2,9 @@
 #include "loader/LoaderLog.h"
 #include "loader/OVTrackSvcForm.h"
 
-#include "shared/ConnectionString.h"
+#include "shared/config/ConnectionString.h"
 #include "shared/db/DbError.h"
-#include "shared/SettingsFile.h"
+#include "shared/config/SettingsFile.h"
 
 #include <QDir>
 #include <QFileInfo>

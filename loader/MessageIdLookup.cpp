@@ -1,7 +1,7 @@
 #include "loader/MessageIdLookup.h"
 
-#include "shared/DbConnection.h"
-#include "shared/SqlDialect.h"
+#include "shared/tracking/DbConnection.h"
+#include "shared/tracking/SqlDialect.h"
 
 MessageIdLookup::MessageIdLookup(DbConnection &connection, PastedText pasted, BoundText bound)
     : m_statement(connection), m_pasted(pasted), m_bound(bound)

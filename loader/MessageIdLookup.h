@@ -1,7 +1,7 @@
 #pragma once
 
-#include "shared/DbResult.h"
-#include "shared/DbStatement.h"
+#include "shared/tracking/DbResult.h"
+#include "shared/tracking/DbStatement.h"
 
 #include <memory>
 

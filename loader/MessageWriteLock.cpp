@@ -1,7 +1,7 @@
 #include "loader/MessageWriteLock.h"
 
-#include "shared/DbConnection.h"
-#include "shared/SqlDialect.h"
+#include "shared/tracking/DbConnection.h"
+#include "shared/tracking/SqlDialect.h"
 
 MessageWriteLocks::MessageWriteLocks(DbConnection &connection) : m_connection(connection), m_lock(connection)
 {}

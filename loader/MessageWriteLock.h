@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shared/DbStatement.h"
+#include "shared/tracking/DbStatement.h"
 
 #include <QString>
 

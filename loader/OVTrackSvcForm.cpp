@@ -3,7 +3,7 @@
 #include "loader/LoaderLog.h"
 #include "loader/TrackingRetention.h"
 
-#include "shared/SettingsFile.h"
+#include "shared/config/SettingsFile.h"
 
 #include <QLocale>
 

@@ -5,10 +5,10 @@
 #include "loader/MessageWriteLock.h"
 #include "loader/TrackingRecord.h"
 
-#include "shared/DbConnection.h"
-#include "shared/DbStatement.h"
-#include "shared/SettingsFile.h"
-#include "shared/TextCodec.h"
+#include "shared/tracking/DbConnection.h"
+#include "shared/tracking/DbStatement.h"
+#include "shared/config/SettingsFile.h"
+#include "shared/text/TextCodec.h"
 
 #include <QHash>
 #include <QSet>

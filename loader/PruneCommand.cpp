@@ -3,8 +3,8 @@
 #include "loader/FieldValues.h"
 #include "loader/OVTrackSvcForm.h"
 #include "loader/TrackingRetention.h"
-#include "shared/ConnectionString.h"
-#include "shared/WallClock.h"
+#include "shared/config/ConnectionString.h"
+#include "shared/text/WallClock.h"
 
 #include <QTextStream>
 

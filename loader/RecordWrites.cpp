@@ -1,7 +1,7 @@
 #include "loader/FieldValues.h"
 #include "loader/OVTrackSvcForm.h"
 
-#include "shared/DateTimeText.h"
+#include "shared/text/DateTimeText.h"
 #include "shared/db/DbError.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include "loader/ServiceControl.h"
 
 #include "shared/db/DbError.h"
-#include "shared/WallClock.h"
+#include "shared/text/WallClock.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "loader/TrackingDates.h"
 
-#include "shared/WallClock.h"
+#include "shared/text/WallClock.h"
 
 #include <QRegularExpression>
 

@@ -6,8 +6,8 @@
 #include "loader/TrackingLine.h"
 
 #include "shared/db/DbError.h"
-#include "shared/TextCodec.h"
-#include "shared/WallClock.h"
+#include "shared/text/TextCodec.h"
+#include "shared/text/WallClock.h"
 
 #include <QDir>
 #include <QFile>

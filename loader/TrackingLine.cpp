@@ -2,7 +2,7 @@
 
 #include "loader/TrackingDates.h"
 
-#include "shared/TrackingSchema.h"
+#include "shared/tracking/TrackingSchema.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "loader/TrackingRetention.h"
 
-#include "shared/DbConnection.h"
+#include "shared/tracking/DbConnection.h"
 #include "shared/db/DbError.h"
-#include "shared/DbStatement.h"
+#include "shared/tracking/DbStatement.h"
 
 #include <QElapsedTimer>
 #include <QSet>

@@ -1,6 +1,6 @@
 #include "loader/host/UnitFile.h"
-#include "shared/DataLinkFile.h"
-#include "shared/SettingsFile.h"
+#include "shared/config/DataLinkFile.h"
+#include "shared/config/SettingsFile.h"
 
 #include <QCoreApplication>
 #include <QDir>

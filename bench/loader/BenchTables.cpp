@@ -1,7 +1,7 @@
 #include "bench/loader/BenchTables.h"
 
 #include "loader/OVTrackSvcForm.h"
-#include "shared/SqlDialect.h"
+#include "shared/tracking/SqlDialect.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,6 +1,6 @@
 #include "bench/postgres/PostgresBenchTables.h"
 
-#include "shared/DbConnection.h"
+#include "shared/tracking/DbConnection.h"
 
 void indexAndAnalyzeTracking(DbConnection &db)
 {

@@ -8,7 +8,7 @@
 
 #include "bench/postgres/PostgresBenchTables.h"
 #include "bench/loader/BenchTables.h"
-#include "shared/DbConnection.h"
+#include "shared/tracking/DbConnection.h"
 #include "tests/support/PostgresServer.h"
 
 #include <QCoreApplication>

@@ -6,7 +6,7 @@
 #include "loader/OVTrackSvcForm.h"
 #include "loader/TrackingRetention.h"
 
-#include "shared/SqlDialect.h"
+#include "shared/tracking/SqlDialect.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

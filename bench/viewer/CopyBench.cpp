@@ -8,7 +8,7 @@
 // given back, 5.6 s, a peak of 136 MB and 129 MB after (70 MB above it: the clipboard's text).
 
 #include "bench/ProcessStatus.h"
-#include "shared/SqliteDialect.h"
+#include "shared/tracking/SqliteDialect.h"
 #include "viewer/gui/Tracking.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "bench/viewer/SearchScenarios.h"
-#include "shared/DbConnection.h"
-#include "shared/SqliteDialect.h"
+#include "shared/tracking/DbConnection.h"
+#include "shared/tracking/SqliteDialect.h"
 #include "viewer/search/SearchSettingsStore.h"
 #include "viewer/search/TrackQueryComposer.h"
 #include "viewer/search/TrackResultModel.h"

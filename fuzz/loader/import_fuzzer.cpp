@@ -1,6 +1,6 @@
 #include "loader/OVTrackSvcForm.h"
 
-#include "shared/SqlDialect.h"
+#include "shared/tracking/SqlDialect.h"
 
 #include <QDateTime>
 #include <QDir>

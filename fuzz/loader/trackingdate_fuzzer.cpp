@@ -1,6 +1,6 @@
 #include "loader/TrackingDates.h"
 
-#include "shared/TextCodec.h"
+#include "shared/text/TextCodec.h"
 
 #include <cstddef>
 #include <cstdint>

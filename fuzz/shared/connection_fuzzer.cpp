@@ -1,6 +1,6 @@
-#include "shared/ConnectionString.h"
+#include "shared/config/ConnectionString.h"
 #include "shared/db/DbError.h"
-#include "shared/TextCodec.h"
+#include "shared/text/TextCodec.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,5 @@
-#include "shared/SettingsFile.h"
-#include "shared/TextCodec.h"
+#include "shared/config/SettingsFile.h"
+#include "shared/text/TextCodec.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "loader/host/ServiceRegistration.h"
 
 #include "loader/host/UnitFile.h"
-#include "shared/SettingsFile.h"
+#include "shared/config/SettingsFile.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -6,7 +6,7 @@
 #include "loader/host/Switches.h"
 #include "loader/host/SystemdNotices.h"
 #include "loader/host/UnitFile.h"
-#include "shared/ProgramInfo.h"
+#include "shared/config/ProgramInfo.h"
 
 #include <QCoreApplication>
 #include <QTextStream>

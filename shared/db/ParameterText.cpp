@@ -15,112 +15,88 @@ bool continuesName(QChar c)
 class Rewriter
 {
 public:
-    Rewriter(const QString &text, SqlSyntax syntax, PlaceholderStyle style)
-        : m_text(text), m_syntax(syntax), m_style(style)
-    {}
+    Rewriter(const QString &text, SqlSyntax syntax) : m_text(text), m_postgres(syntax == SqlSyntax::PostgreSql) {}
 
-    ParameterText run()
+    // Calls `parameter(name)` for every ":Name" and `copy(from, to)` for the text between them.
+    template <typename Parameter, typename Copy>
+    void run(Parameter &&parameter, Copy &&copy)
     {
+        qsizetype copied = 0;
         while (m_at < m_text.size()) {
-            const QChar c = m_text.at(m_at);
-            const QChar next = peek(1);
+            const QChar c = m_text.at(m_at), next = peek(1);
             if (c == u'\'')
-                copyQuoted(u'\'', isEscapeString());
-            else if (c == u'"')
-                copyQuoted(u'"', false);
-            else if (c == u'[' && m_syntax != SqlSyntax::PostgreSql)
-                copyQuoted(u']', false);
+                skipQuoted(u'\'', isEscapeString());
+            else if (c == u'"' || (c == u'[' && !m_postgres))
+                skipQuoted(c == u'"' ? u'"' : u']', false);
             else if (c == u'-' && next == u'-')
-                copyUntil(QStringLiteral("\n"));
+                skipTo(QStringLiteral("\n"));
             else if (c == u'/' && next == u'*')
-                copyBlockComment();
-            else if (c == u'$' && m_syntax == SqlSyntax::PostgreSql && copiedDollarQuote())
+                skipBlockComment();
+            else if (c == u'$' && m_postgres && skippedDollarQuote())
                 continue;
             else if (c == u':' && next == u':')
-                copy(2);
-            else if (c == u':' && startsName(next))
-                replaceParameter();
-            else
-                copy(1);
+                m_at += 2;
+            else if (c == u':' && startsName(next)) {
+                copy(copied, m_at);
+                qsizetype end = m_at + 1;
+                while (end < m_text.size() && continuesName(m_text.at(end)))
+                    ++end;
+                parameter(m_text.mid(m_at + 1, end - m_at - 1));
+                copied = m_at = end;
+            } else
+                ++m_at;
         }
-        return std::move(m_result);
+        copy(copied, m_text.size());
     }
 
 private:
-    QChar peek(qsizetype ahead) const
-    {
-        return m_at + ahead < m_text.size() ? m_text.at(m_at + ahead) : QChar();
-    }
-
-    void copy(qsizetype count)
-    {
-        count = std::min(count, m_text.size() - m_at);
-        m_result.sql += QStringView(m_text).mid(m_at, count);
-        m_at += count;
-    }
+    QChar peek(qsizetype ahead) const { return m_at + ahead < m_text.size() ? m_text.at(m_at + ahead) : QChar(); }
 
     // E'…' on PostgreSQL: a backslash escapes the next character, a quote included.
     bool isEscapeString() const
     {
-        if (m_syntax != SqlSyntax::PostgreSql || m_at == 0)
+        if (!m_postgres || m_at == 0 || m_text.at(m_at - 1).toUpper() != u'E')
             return false;
-        const QChar before = m_text.at(m_at - 1);
-        return (before == u'E' || before == u'e') && (m_at == 1 || !continuesName(m_text.at(m_at - 2)));
+        return m_at == 1 || !continuesName(m_text.at(m_at - 2));
     }
 
-    // From an opening quote to its closing one; a doubled closing character stands for itself.
-    void copyQuoted(QChar close, bool backslashEscapes)
+    // From an opening quote past its closing one; a doubled closing character stands for itself.
+    void skipQuoted(QChar close, bool backslashEscapes)
     {
-        qsizetype end = m_at + 1;
-        while (end < m_text.size()) {
-            const QChar c = m_text.at(end);
-            if (backslashEscapes && c == u'\\') {
-                end += 2;
-            } else if (c == close) {
-                if (end + 1 < m_text.size() && m_text.at(end + 1) == close)
-                    end += 2;
-                else
-                    break;
-            } else {
-                ++end;
-            }
+        for (++m_at; m_at < m_text.size(); ++m_at) {
+            if (backslashEscapes && m_text.at(m_at) == u'\\')
+                ++m_at;
+            else if (m_text.at(m_at) == close && peek(1) != close)
+                break;
+            else if (m_text.at(m_at) == close)
+                ++m_at;
         }
-        copy(end + 1 - m_at);
+        ++m_at;
     }
 
-    void copyUntil(const QString &terminator)
+    void skipTo(const QString &terminator)
     {
         const qsizetype end = m_text.indexOf(terminator, m_at + 2);
-        copy(end < 0 ? m_text.size() - m_at : end + terminator.size() - m_at);
+        m_at = end < 0 ? m_text.size() : end + terminator.size();
     }
 
     // PostgreSQL nests block comments; the others end one at the first "*/".
-    void copyBlockComment()
+    void skipBlockComment()
     {
-        if (m_syntax != SqlSyntax::PostgreSql) {
-            copyUntil(QStringLiteral("*/"));
-            return;
-        }
-        int depth = 0;
-        qsizetype end = m_at;
-        while (end < m_text.size()) {
-            const QStringView two = QStringView(m_text).mid(end, 2);
-            if (two == u"/*") {
+        if (!m_postgres)
+            return skipTo(QStringLiteral("*/"));
+        for (int depth = 0; m_at < m_text.size();) {
+            const QStringView two = QStringView(m_text).mid(m_at, 2);
+            m_at += two == u"/*" || two == u"*/" ? 2 : 1;
+            if (two == u"/*")
                 ++depth;
-                end += 2;
-            } else if (two == u"*/") {
-                end += 2;
-                if (--depth == 0)
-                    break;
-            } else {
-                ++end;
-            }
+            else if (two == u"*/" && --depth == 0)
+                return;
         }
-        copy(end - m_at);
     }
 
     // $$…$$ or $tag$…$tag$; false when the "$" opens no such quote ($1, a name's "$").
-    bool copiedDollarQuote()
+    bool skippedDollarQuote()
     {
         if (m_at > 0 && continuesName(m_text.at(m_at - 1)))
             return false;
@@ -132,46 +108,32 @@ private:
             return false;
         const QString tag = m_text.mid(m_at, close + 1 - m_at);
         const qsizetype end = m_text.indexOf(tag, close + 1);
-        copy(end < 0 ? m_text.size() - m_at : end + tag.size() - m_at);
+        m_at = end < 0 ? m_text.size() : end + tag.size();
         return true;
     }
 
-    void replaceParameter()
-    {
-        qsizetype end = m_at + 1;
-        while (end < m_text.size() && continuesName(m_text.at(end)))
-            ++end;
-        const QString name = m_text.mid(m_at + 1, end - m_at - 1);
-        qsizetype index = 0;
-        while (index < m_result.names.size() && m_result.names.at(index).compare(name, Qt::CaseInsensitive) != 0)
-            ++index;
-        if (index == m_result.names.size())
-            m_result.names.append(name);
-        m_result.placeholders.push_back(static_cast<int>(index));
-        switch (m_style) {
-        case PlaceholderStyle::Numbered:
-            m_result.sql += u'?' + QString::number(index + 1);
-            break;
-        case PlaceholderStyle::Dollar:
-            m_result.sql += u'$' + QString::number(m_result.placeholders.size());
-            break;
-        case PlaceholderStyle::Positional:
-            m_result.sql += u'?';
-            break;
-        }
-        m_at = end;
-    }
-
     const QString &m_text;
-    SqlSyntax m_syntax;
-    PlaceholderStyle m_style;
+    const bool m_postgres;
     qsizetype m_at = 0;
-    ParameterText m_result;
 };
 
 } // namespace
 
 ParameterText rewriteParameters(const QString &text, SqlSyntax syntax, PlaceholderStyle style)
 {
-    return Rewriter(text, syntax, style).run();
+    ParameterText result;
+    Rewriter(text, syntax).run(
+        [&](const QString &name) {
+            qsizetype index = 0;
+            while (index < result.names.size() && result.names.at(index).compare(name, Qt::CaseInsensitive) != 0)
+                ++index;
+            if (index == result.names.size())
+                result.names.append(name);
+            result.placeholders.push_back(int(index));
+            const int number = style == PlaceholderStyle::Numbered ? int(index) + 1 : int(result.placeholders.size());
+            result.sql += style == PlaceholderStyle::Positional ? QStringLiteral("?")
+                          : (style == PlaceholderStyle::Dollar ? u'$' : u'?') + QString::number(number);
+        },
+        [&](qsizetype from, qsizetype to) { result.sql += QStringView(text).mid(from, to - from); });
+    return result;
 }

@@ -1,4 +1,4 @@
-#include "shared/ConnectionString.h"
+#include "shared/db/ConnectionTarget.h"
 #include "shared/db/Session.h"
 #include "shared/db/odbc/OdbcSession.h"
 #include "shared/db/postgres/PostgresSession.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shared/ConnectionString.h"
+#include "shared/db/ConnectionTarget.h"
 #include "shared/db/Session.h"
 
 #include <condition_variable>

@@ -1,4 +1,4 @@
-#include "shared/DbStatement.h"
+#include "shared/tracking/DbStatement.h"
 #include "viewer/audit/AccessAudit.h"
 #include "viewer/audit/AuditCsv.h"
 

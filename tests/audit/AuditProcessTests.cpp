@@ -1,6 +1,6 @@
 #include "viewer/audit/AccessAudit.h"
 
-#include "shared/DbStatement.h"
+#include "shared/tracking/DbStatement.h"
 
 #include "tests/audit/AuditRows.h"
 #include "tests/viewergui/ViewerProcessFixture.h"

@@ -1,7 +1,7 @@
 #include "tests/audit/AuditRows.h"
 
-#include "shared/DbConnection.h"
-#include "shared/DbStatement.h"
+#include "shared/tracking/DbConnection.h"
+#include "shared/tracking/DbStatement.h"
 
 #include <QProcess>
 #include <QSysInfo>

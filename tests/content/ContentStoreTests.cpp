@@ -4,7 +4,7 @@
 #include "tests/support/TestDatabase.h"
 #include "tests/support/TestFolder.h"
 
-#include "shared/DbStatement.h"
+#include "shared/tracking/DbStatement.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "tests/content_display/ContentDisplayFixture.h"
 
-#include "shared/DbStatement.h"
+#include "shared/tracking/DbStatement.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

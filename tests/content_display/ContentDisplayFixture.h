@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shared/DbConnection.h"
+#include "shared/tracking/DbConnection.h"
 #include "tests/support/ArchiveWriter.h"
 #include "tests/support/QStringPrinter.h"
 #include "tests/support/TestFolder.h"

@@ -1,4 +1,4 @@
-#include "shared/ConnectionString.h"
+#include "shared/config/ConnectionString.h"
 #include "shared/db/postgres/PostgresSession.h"
 #include "tests/db/SessionConformance.h"
 #include "tests/support/TestDatabase.h"

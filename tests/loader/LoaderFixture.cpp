@@ -1,6 +1,6 @@
 #include "tests/loader/LoaderFixture.h"
 
-#include "shared/DbStatement.h"
+#include "shared/tracking/DbStatement.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,7 +3,7 @@
 #include "loader/LoaderLog.h"
 
 #include "Version.h"
-#include "shared/WallClock.h"
+#include "shared/text/WallClock.h"
 
 #include <ostream>
 #include <string>

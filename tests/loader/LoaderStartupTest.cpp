@@ -1,6 +1,6 @@
 #include "tests/loader/LoaderFixture.h"
 
-#include "shared/DataLinkFile.h"
+#include "shared/config/DataLinkFile.h"
 #include "shared/db/DbError.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "loader/MessageIdLookup.h"
 
-#include "shared/DbConnection.h"
-#include "shared/SqlDialect.h"
+#include "shared/tracking/DbConnection.h"
+#include "shared/tracking/SqlDialect.h"
 
 #include "tests/support/TestFolder.h"
 

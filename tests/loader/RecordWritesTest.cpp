@@ -1,4 +1,4 @@
-#include "shared/WallClock.h"
+#include "shared/text/WallClock.h"
 #include "tests/loader/LoaderFixture.h"
 
 namespace {

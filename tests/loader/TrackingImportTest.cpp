@@ -1,7 +1,7 @@
 #include "tests/loader/LoaderFixture.h"
 
 #include "loader/TrackingLine.h"
-#include "shared/WallClock.h"
+#include "shared/text/WallClock.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -4,9 +4,9 @@
 #include "tools/prepare-run/ProgramFolder.h"
 #include "tools/sample-tracking/SampleTracking.h"
 
-#include "shared/DataLinkFile.h"
-#include "shared/DbConnection.h"
-#include "shared/DbStatement.h"
+#include "shared/config/DataLinkFile.h"
+#include "shared/tracking/DbConnection.h"
+#include "shared/tracking/DbStatement.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -4,8 +4,8 @@
 #include "tests/support/TestDatabase.h"
 #include "tests/support/TestFolder.h"
 
-#include "shared/DbStatement.h"
-#include "shared/TrackingSchema.h"
+#include "shared/tracking/DbStatement.h"
+#include "shared/tracking/TrackingSchema.h"
 #include "viewer/search/TrackResultModel.h"
 #include "viewer/search/TrackSearch.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shared/DbStatement.h"
+#include "shared/tracking/DbStatement.h"
 
 // The value of the column `n` in the first row of a query, such as "select count(*) as n ...".
 inline qint64 scalar(DbConnection &db, const QString &sql)

@@ -4,7 +4,7 @@
 #include "tools/prepare-run/ProgramFolder.h"
 #include "tools/sample-tracking/SampleTracking.h"
 
-#include "shared/DataLinkFile.h"
+#include "shared/config/DataLinkFile.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 #include "tests/service/LoaderProgram.h"
 #include "tests/support/PostgresServer.h"
 
-#include "shared/DbStatement.h"
+#include "shared/tracking/DbStatement.h"
 #include "viewer/search/TrackResultModel.h"
 #include "viewer/search/TrackSearch.h"
 

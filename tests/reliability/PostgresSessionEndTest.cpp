@@ -6,7 +6,7 @@
 #include "tests/support/TestFolder.h"
 #include "tools/prepare-run/ProgramFolder.h"
 
-#include "shared/DbStatement.h"
+#include "shared/tracking/DbStatement.h"
 
 #include <QDir>
 #include <QElapsedTimer>

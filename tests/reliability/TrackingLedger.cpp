@@ -1,7 +1,7 @@
 #include "tests/reliability/TrackingLedger.h"
 
-#include "shared/DbStatement.h"
-#include "shared/TextCodec.h"
+#include "shared/tracking/DbStatement.h"
+#include "shared/text/TextCodec.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shared/DbConnection.h"
+#include "shared/tracking/DbConnection.h"
 
 #include <QByteArray>
 #include <QHash>

@@ -1,4 +1,4 @@
-#include "shared/WallClock.h"
+#include "shared/text/WallClock.h"
 #include "viewer/reports/ReportEngine.h"
 #include "viewer/reports/ReportMemoryDataSource.h"
 

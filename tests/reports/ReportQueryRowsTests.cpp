@@ -2,8 +2,8 @@
 #include "tests/support/TestFolder.h"
 #include "viewer/reports/ReportOutput.h"
 
-#include "shared/DbConnection.h"
-#include "shared/DbStatement.h"
+#include "shared/tracking/DbConnection.h"
+#include "shared/tracking/DbStatement.h"
 
 #include <QRegularExpression>
 

@@ -1,7 +1,7 @@
 #include "tests/retention/RetentionProgram.h"
 
-#include "shared/DataLinkFile.h"
-#include "shared/DbStatement.h"
+#include "shared/config/DataLinkFile.h"
+#include "shared/tracking/DbStatement.h"
 #include "tests/support/PostgresServer.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "tests/retention/RetentionDatabase.h"
 
-#include "shared/DbStatement.h"
+#include "shared/tracking/DbStatement.h"
 
 void RetentionDatabase::createContentTable()
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shared/DbConnection.h"
+#include "shared/tracking/DbConnection.h"
 
 #include "tests/retention/RetentionDatabase.h"
 #include "tests/service/LoaderProgram.h"

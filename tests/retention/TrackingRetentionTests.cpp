@@ -1,7 +1,7 @@
 #include "loader/TrackingRetention.h"
 
-#include "shared/SettingsFile.h"
-#include "shared/TrackingSchema.h"
+#include "shared/config/SettingsFile.h"
+#include "shared/tracking/TrackingSchema.h"
 
 #include "tests/retention/RetentionDatabase.h"
 #include "tests/retention/RetentionProgram.h"

@@ -3,7 +3,7 @@
 #include "viewer/search/TrackResultModel.h"
 #include "viewer/search/TrackSearch.h"
 
-#include "shared/WallClock.h"
+#include "shared/text/WallClock.h"
 
 #include "tests/support/TestFolder.h"
 #include "tests/support/TrackingTestDatabase.h"

@@ -1,4 +1,4 @@
-#include "shared/DbStatement.h"
+#include "shared/tracking/DbStatement.h"
 #include "viewer/search/CsvWriter.h"
 #include "viewer/search/TrackResultModel.h"
 #include "viewer/search/TrackSearch.h"

@@ -1,8 +1,8 @@
-#include "shared/OleDate.h"
+#include "shared/text/OleDate.h"
 #include "viewer/search/SearchSettingsStore.h"
 #include "viewer/search/TitleClickSortOrder.h"
 
-#include "shared/WallClock.h"
+#include "shared/text/WallClock.h"
 #include "tests/support/TestFolder.h"
 
 #include <QSettings>

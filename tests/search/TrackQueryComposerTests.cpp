@@ -1,6 +1,6 @@
-#include "shared/SqlServerDialect.h"
-#include "shared/SqliteDialect.h"
-#include "shared/WallClock.h"
+#include "shared/tracking/SqlServerDialect.h"
+#include "shared/tracking/SqliteDialect.h"
+#include "shared/text/WallClock.h"
 #include "viewer/search/TrackQueryComposer.h"
 
 #include <gtest/gtest.h>

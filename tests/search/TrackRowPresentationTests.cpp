@@ -1,4 +1,4 @@
-#include "shared/WallClock.h"
+#include "shared/text/WallClock.h"
 #include "viewer/search/TrackRowPresentation.h"
 
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 #include "viewer/search/TrackResultModel.h"
 #include "viewer/search/TrackSearch.h"
 
-#include "shared/WallClock.h"
+#include "shared/text/WallClock.h"
 
 #include "tests/search/BackendSearchTest.h"
 

@@ -3,7 +3,7 @@
 #include "tests/service/FileAge.h"
 #include "tools/prepare-run/ProgramFolder.h"
 
-#include "shared/DbStatement.h"
+#include "shared/tracking/DbStatement.h"
 
 #include <QDir>
 #include <QElapsedTimer>

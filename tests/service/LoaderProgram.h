@@ -2,7 +2,7 @@
 
 #include "tests/support/TestFolder.h"
 
-#include "shared/DbConnection.h"
+#include "shared/tracking/DbConnection.h"
 
 #include <QByteArray>
 #include <QProcess>

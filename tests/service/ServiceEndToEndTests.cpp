@@ -1,4 +1,4 @@
-#include "shared/DataLinkFile.h"
+#include "shared/config/DataLinkFile.h"
 
 #include "tests/service/FileAge.h"
 #include "tests/service/LoaderProgram.h"

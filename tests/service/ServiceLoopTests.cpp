@@ -3,8 +3,8 @@
 #include "tests/support/TestFolder.h"
 #include "tools/prepare-run/ProgramFolder.h"
 
-#include "shared/DataLinkFile.h"
-#include "shared/DbStatement.h"
+#include "shared/config/DataLinkFile.h"
+#include "shared/tracking/DbStatement.h"
 #include "tools/sample-tracking/SampleTracking.h"
 
 #include <QFile>

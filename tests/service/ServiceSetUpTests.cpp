@@ -1,8 +1,8 @@
 #include "tests/service/LoaderProgram.h"
 #include "tools/sample-tracking/SampleTracking.h"
 
-#include "shared/DbConnection.h"
-#include "shared/DbStatement.h"
+#include "shared/tracking/DbConnection.h"
+#include "shared/tracking/DbStatement.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "shared/DbConnection.h"
-#include "shared/DbStatement.h"
+#include "shared/tracking/DbConnection.h"
+#include "shared/tracking/DbStatement.h"
 
 #include "tests/shared/PostgresTrackingTest.h"
 

@@ -1,8 +1,8 @@
 // What a PostgreSQL session gets at connect beside the login: the address it was given, and the
 // machine's time zone.
-#include "shared/DbStatement.h"
-#include "shared/PostgresSessionZone.h"
-#include "shared/WallClock.h"
+#include "shared/tracking/DbStatement.h"
+#include "shared/tracking/PostgresSessionZone.h"
+#include "shared/text/WallClock.h"
 
 #include "tests/shared/PostgresTrackingTest.h"
 #include "tests/support/PostgresServer.h"

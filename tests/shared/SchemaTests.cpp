@@ -1,5 +1,5 @@
-#include "shared/TrackingSchema.h"
-#include "shared/WallClock.h"
+#include "shared/tracking/TrackingSchema.h"
+#include "shared/text/WallClock.h"
 
 #include <gtest/gtest.h>
 

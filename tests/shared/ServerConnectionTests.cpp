@@ -1,6 +1,6 @@
 // Connecting to a database server that is not there, or that never answers: each fails in time
 // and names the server. Time zones play no part, so these run once.
-#include "shared/DbConnection.h"
+#include "shared/tracking/DbConnection.h"
 
 #include "tests/shared/ErrorOf.h"
 

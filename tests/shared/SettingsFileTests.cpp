@@ -1,4 +1,4 @@
-#include "shared/SettingsFile.h"
+#include "shared/config/SettingsFile.h"
 
 #include "tests/support/TestFolder.h"
 

@@ -1,5 +1,5 @@
-#include "shared/SqlServerDialect.h"
-#include "shared/WallClock.h"
+#include "shared/tracking/SqlServerDialect.h"
+#include "shared/text/WallClock.h"
 
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
-#include "shared/DbConnection.h"
+#include "shared/tracking/DbConnection.h"
 #include "shared/db/DbError.h"
-#include "shared/DbStatement.h"
-#include "shared/WallClock.h"
+#include "shared/tracking/DbStatement.h"
+#include "shared/text/WallClock.h"
 
 #include "tests/support/TestDatabase.h"
 #include "tests/support/TestFolder.h"

@@ -1,6 +1,6 @@
-#include "shared/OleDate.h"
-#include "shared/TextCodec.h"
-#include "shared/WallClock.h"
+#include "shared/text/OleDate.h"
+#include "shared/text/TextCodec.h"
+#include "shared/text/WallClock.h"
 
 #include <gtest/gtest.h>
 

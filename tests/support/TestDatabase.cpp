@@ -1,6 +1,6 @@
 #include "tests/support/TestDatabase.h"
 
-#include "shared/DbConnection.h"
+#include "shared/tracking/DbConnection.h"
 #include "tests/support/PostgresServer.h"
 #include "tests/support/TestFolder.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shared/ConnectionString.h"
+#include "shared/config/ConnectionString.h"
 #include "tests/support/TestFolder.h"
 
 #include <QString>

@@ -1,6 +1,6 @@
 #include "tests/support/TrackingTestDatabase.h"
 
-#include "shared/DbStatement.h"
+#include "shared/tracking/DbStatement.h"
 
 #include "tests/support/TestFolder.h"
 

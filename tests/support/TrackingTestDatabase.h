@@ -1,8 +1,8 @@
 #pragma once
 
-#include "shared/DbConnection.h"
-#include "shared/DbResult.h"
-#include "shared/WallClock.h"
+#include "shared/tracking/DbConnection.h"
+#include "shared/tracking/DbResult.h"
+#include "shared/text/WallClock.h"
 #include "tests/support/TestDatabase.h"
 
 #include <QDateTime>

@@ -1,7 +1,7 @@
 #include "viewer/app/MaintenanceCommands.h"
 #include "viewer/audit/AccessAudit.h"
 
-#include "shared/DbConnection.h"
+#include "shared/tracking/DbConnection.h"
 
 #include "tests/viewerapp/HeadlessCommandTest.h"
 

@@ -1,8 +1,8 @@
 #include "viewer/app/HeadlessCreateBlank.h"
 #include "viewer/app/ViewerRunValues.h"
 
-#include "shared/DbConnection.h"
-#include "shared/DbStatement.h"
+#include "shared/tracking/DbConnection.h"
+#include "shared/tracking/DbStatement.h"
 
 #include "tests/viewerapp/HeadlessCommandTest.h"
 

@@ -1,4 +1,4 @@
-#include "shared/DataLinkFile.h"
+#include "shared/config/DataLinkFile.h"
 #include "viewer/app/ViewerRunValues.h"
 
 #include "tests/support/TestFolder.h"

@@ -1,4 +1,4 @@
-#include "shared/DbStatement.h"
+#include "shared/tracking/DbStatement.h"
 
 #include "tests/support/TrackingTestDatabase.h"
 #include "tests/viewergui/TrackFormFixture.h"

@@ -1,4 +1,4 @@
-#include "shared/SqliteDialect.h"
+#include "shared/tracking/SqliteDialect.h"
 
 #include "tests/support/TrackingTestDatabase.h"
 #include "tests/viewergui/TrackFormFixture.h"

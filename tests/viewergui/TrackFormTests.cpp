@@ -1,7 +1,7 @@
-#include "shared/DataLinkFile.h"
+#include "shared/config/DataLinkFile.h"
 #include "shared/db/DbError.h"
-#include "shared/DbStatement.h"
-#include "shared/OleDate.h"
+#include "shared/tracking/DbStatement.h"
+#include "shared/text/OleDate.h"
 
 #include "viewer/content/ContentLauncherDesktop.h"
 

@@ -1,9 +1,9 @@
 #include "tools/prepare-run/ProgramFolder.h"
 
-#include "shared/DataLinkFile.h"
-#include "shared/DbConnection.h"
-#include "shared/DbStatement.h"
-#include "shared/SettingsFile.h"
+#include "shared/config/DataLinkFile.h"
+#include "shared/tracking/DbConnection.h"
+#include "shared/tracking/DbStatement.h"
+#include "shared/config/SettingsFile.h"
 
 #include <QDir>
 #include <QSaveFile>

@@ -1,4 +1,4 @@
-#include "shared/ProgramInfo.h"
+#include "shared/config/ProgramInfo.h"
 #include "viewer/archive/ZLIBArchive.h"
 
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
 #include "viewer/app/HeadlessCreateBlank.h"
 
-#include "shared/DbConnection.h"
+#include "shared/tracking/DbConnection.h"
 #include "shared/db/DbError.h"
-#include "shared/DbStatement.h"
+#include "shared/tracking/DbStatement.h"
 #include "viewer/app/HeadlessConnection.h"
 #include "viewer/app/ViewerRunValues.h"
 #include "viewer/audit/AccessAudit.h"

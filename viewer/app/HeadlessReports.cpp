@@ -1,6 +1,6 @@
 #include "viewer/app/HeadlessReports.h"
 
-#include "shared/DbConnection.h"
+#include "shared/tracking/DbConnection.h"
 #include "viewer/audit/AccessAudit.h"
 #include "viewer/app/HeadlessSearch.h"
 #include "viewer/app/ViewerRunValues.h"

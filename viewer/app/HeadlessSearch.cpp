@@ -1,6 +1,6 @@
 #include "viewer/app/HeadlessSearch.h"
 
-#include "shared/DbConnection.h"
+#include "shared/tracking/DbConnection.h"
 #include "shared/db/DbError.h"
 #include "viewer/app/HeadlessConnection.h"
 #include "viewer/app/ViewerRunValues.h"

@@ -1,6 +1,6 @@
 #include "viewer/app/MaintenanceCommands.h"
 
-#include "shared/DbConnection.h"
+#include "shared/tracking/DbConnection.h"
 #include "viewer/app/UndeliveredCheck.h"
 #include "viewer/app/ViewerRunValues.h"
 #include "viewer/audit/AuditCsv.h"

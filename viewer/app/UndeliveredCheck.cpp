@@ -1,8 +1,8 @@
 #include "viewer/app/UndeliveredCheck.h"
 
-#include "shared/DbConnection.h"
-#include "shared/DbStatement.h"
-#include "shared/TrackingSchema.h"
+#include "shared/tracking/DbConnection.h"
+#include "shared/tracking/DbStatement.h"
+#include "shared/tracking/TrackingSchema.h"
 
 #include <algorithm>
 

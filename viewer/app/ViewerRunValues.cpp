@@ -1,7 +1,7 @@
 #include "viewer/app/ViewerRunValues.h"
 
-#include "shared/DataLinkFile.h"
-#include "shared/SettingsFile.h"
+#include "shared/config/DataLinkFile.h"
+#include "shared/config/SettingsFile.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,9 +1,9 @@
 #include "viewer/audit/AuditCsv.h"
 
-#include "shared/DbConnection.h"
+#include "shared/tracking/DbConnection.h"
 #include "shared/db/DbError.h"
-#include "shared/DbResult.h"
-#include "shared/DbStatement.h"
+#include "shared/tracking/DbResult.h"
+#include "shared/tracking/DbStatement.h"
 #include "viewer/audit/AccessAudit.h"
 #include "viewer/search/CsvWriter.h"
 

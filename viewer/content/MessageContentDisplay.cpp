@@ -1,7 +1,7 @@
 #include "viewer/content/MessageContentDisplay.h"
 
-#include "shared/DbConnection.h"
-#include "shared/TextCodec.h"
+#include "shared/tracking/DbConnection.h"
+#include "shared/text/TextCodec.h"
 #include "viewer/content/ContentLauncherDesktop.h"
 #include "viewer/content/WildcardMatch.h"
 

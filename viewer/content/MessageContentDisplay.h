@@ -1,7 +1,7 @@
 #pragma once
 
-#include "shared/DbStatement.h"
-#include "shared/TrackingSchema.h"
+#include "shared/tracking/DbStatement.h"
+#include "shared/tracking/TrackingSchema.h"
 #include "viewer/content/ContentLauncher.h"
 #include "viewer/content/MessageContentTempFolder.h"
 #include "viewer/archive/ZLIBArchive.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shared/DbConnection.h"
+#include "shared/tracking/DbConnection.h"
 #include "viewer/audit/AccessAudit.h"
 #include "viewer/content/MessageContentDisplay.h"
 #include "viewer/reports/PreparedReport.h"

@@ -1,8 +1,8 @@
 #include "viewer/gui/Tracking.h"
 
-#include "shared/DbStatement.h"
-#include "shared/TrackingSchema.h"
-#include "shared/WallClock.h"
+#include "shared/tracking/DbStatement.h"
+#include "shared/tracking/TrackingSchema.h"
+#include "shared/text/WallClock.h"
 #include "viewer/search/CsvWriter.h"
 #include "viewer/search/SpreadsheetText.h"
 #include "viewer/search/TitleClickSortOrder.h"

@@ -1,10 +1,10 @@
 #include "viewer/gui/Tracking.h"
 
 #include "Version.h"
-#include "shared/DataLinkFile.h"
+#include "shared/config/DataLinkFile.h"
 #include "shared/db/DbError.h"
-#include "shared/DbStatement.h"
-#include "shared/WallClock.h"
+#include "shared/tracking/DbStatement.h"
+#include "shared/text/WallClock.h"
 #include "viewer/app/ViewerMessageRelay.h"
 #include "viewer/gui/SharedContentLauncher.h"
 #include "viewer/search/SearchSettingsStore.h"

@@ -7,8 +7,8 @@
 #include "viewer/gui/Tracking.h"
 #include "viewer/search/CsvWriter.h"
 
-#include "shared/ProgramInfo.h"
-#include "shared/WallClock.h"
+#include "shared/config/ProgramInfo.h"
+#include "shared/text/WallClock.h"
 
 #include <QApplication>
 #include <QCoreApplication>

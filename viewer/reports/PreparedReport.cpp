@@ -1,9 +1,9 @@
 #include "viewer/reports/PreparedReport.h"
 
-#include "shared/DbConnection.h"
+#include "shared/tracking/DbConnection.h"
 #include "shared/db/DbError.h"
-#include "shared/DbStatement.h"
-#include "shared/SqlDialect.h"
+#include "shared/tracking/DbStatement.h"
+#include "shared/tracking/SqlDialect.h"
 #include "viewer/reports/ReportLayouts.h"
 #include "viewer/reports/ReportMemoryDataSource.h"
 #include "viewer/reports/TrackReportSource.h"

@@ -3,7 +3,7 @@
 #include "viewer/reports/ReportPagePainter.h"
 #include "viewer/reports/ReportTextFit.h"
 
-#include "shared/WallClock.h"
+#include "shared/text/WallClock.h"
 
 #include <QFontDatabase>
 #include <QPainter>

@@ -1,7 +1,7 @@
 #include "viewer/search/SearchSettingsStore.h"
 
-#include "shared/OleDate.h"
-#include "shared/WallClock.h"
+#include "shared/text/OleDate.h"
+#include "shared/text/WallClock.h"
 #include "viewer/search/TitleClickSortOrder.h"
 
 #include <QSettings>

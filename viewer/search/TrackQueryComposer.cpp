@@ -1,8 +1,8 @@
 #include "viewer/search/TrackQueryComposer.h"
 
-#include "shared/SqlDialect.h"
-#include "shared/TrackingSchema.h"
-#include "shared/WallClock.h"
+#include "shared/tracking/SqlDialect.h"
+#include "shared/tracking/TrackingSchema.h"
+#include "shared/text/WallClock.h"
 
 namespace {
 

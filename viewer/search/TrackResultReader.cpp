@@ -1,7 +1,7 @@
 #include "viewer/search/TrackResultReader.h"
 
-#include "shared/DbResult.h"
-#include "shared/SqlDialect.h"
+#include "shared/tracking/DbResult.h"
+#include "shared/tracking/SqlDialect.h"
 #include "viewer/search/WallClockText.h"
 
 TrackResultReader::TrackResultReader(std::unique_ptr<db::Cursor> cursor, std::shared_ptr<const SqlDialect> dialect)

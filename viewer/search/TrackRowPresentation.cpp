@@ -1,6 +1,6 @@
 #include "viewer/search/TrackRowPresentation.h"
 
-#include "shared/TrackingSchema.h"
+#include "shared/tracking/TrackingSchema.h"
 
 namespace TrackRowPresentation {
 

@@ -1,6 +1,6 @@
 #include "viewer/search/TrackSearch.h"
 
-#include "shared/DbConnection.h"
+#include "shared/tracking/DbConnection.h"
 #include "shared/db/DbError.h"
 #include "viewer/search/TrackResultModel.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shared/DbStatement.h"
+#include "shared/tracking/DbStatement.h"
 #include "viewer/search/SearchCriteria.h"
 #include "viewer/search/TrackQueryComposer.h"
 

@@ -1,6 +1,6 @@
 #include "viewer/search/WallClockText.h"
 
-#include "shared/SqlDialect.h"
+#include "shared/tracking/SqlDialect.h"
 
 #include <QDateTime>
 

@@ -1,6 +1,6 @@
 #include "shared/db/postgres/PostgresLink.h"
 
-#include "shared/ConnectionString.h"
+#include "shared/db/ConnectionTarget.h"
 
 #include <QCoreApplication>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shared/ConnectionString.h"
+#include "shared/config/ConnectionString.h"
 
 #include <QDate>
 #include <QDateTime>

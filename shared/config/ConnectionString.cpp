@@ -1,6 +1,6 @@
-#include "shared/ConnectionString.h"
+#include "shared/config/ConnectionString.h"
 
-#include "shared/DataLinkFile.h"
+#include "shared/config/DataLinkFile.h"
 #include "shared/db/DbError.h"
 
 #include <QDir>

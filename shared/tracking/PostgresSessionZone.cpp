@@ -1,4 +1,4 @@
-#include "shared/PostgresSessionZone.h"
+#include "shared/tracking/PostgresSessionZone.h"
 
 #include "shared/db/Session.h"
 

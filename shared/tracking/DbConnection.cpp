@@ -1,6 +1,6 @@
-#include "shared/DbConnection.h"
+#include "shared/tracking/DbConnection.h"
 
-#include "shared/PostgresSessionZone.h"
+#include "shared/tracking/PostgresSessionZone.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "shared/ConnectionString.h"
+#include "shared/config/ConnectionString.h"
 #include "shared/db/DbError.h"
-#include "shared/SqlDialect.h"
+#include "shared/tracking/SqlDialect.h"
 #include "shared/db/Session.h"
 
 #include <QString>

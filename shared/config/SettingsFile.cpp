@@ -1,6 +1,6 @@
-#include "shared/SettingsFile.h"
+#include "shared/config/SettingsFile.h"
 
-#include "shared/TextCodec.h"
+#include "shared/text/TextCodec.h"
 
 #include <QFile>
 #include <QSaveFile>

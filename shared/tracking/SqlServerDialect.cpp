@@ -1,8 +1,8 @@
-#include "shared/SqlServerDialect.h"
+#include "shared/tracking/SqlServerDialect.h"
 
-#include "shared/TextCodec.h"
-#include "shared/TrackingSchema.h"
-#include "shared/WallClock.h"
+#include "shared/text/TextCodec.h"
+#include "shared/tracking/TrackingSchema.h"
+#include "shared/text/WallClock.h"
 
 
 namespace {

@@ -1,4 +1,4 @@
-#include "shared/TextCodec.h"
+#include "shared/text/TextCodec.h"
 
 #include <QStringDecoder>
 

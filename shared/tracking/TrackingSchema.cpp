@@ -1,6 +1,6 @@
-#include "shared/TrackingSchema.h"
+#include "shared/tracking/TrackingSchema.h"
 
-#include "shared/WallClock.h"
+#include "shared/text/WallClock.h"
 
 #include <array>
 

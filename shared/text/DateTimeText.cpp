@@ -1,4 +1,4 @@
-#include "shared/DateTimeText.h"
+#include "shared/text/DateTimeText.h"
 
 namespace {
 

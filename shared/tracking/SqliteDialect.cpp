@@ -1,7 +1,7 @@
-#include "shared/SqliteDialect.h"
+#include "shared/tracking/SqliteDialect.h"
 
-#include "shared/DateTimeText.h"
-#include "shared/TrackingSchema.h"
+#include "shared/text/DateTimeText.h"
+#include "shared/tracking/TrackingSchema.h"
 
 #include <functional>
 

@@ -1,6 +1,6 @@
-#include "shared/DataLinkFile.h"
+#include "shared/config/DataLinkFile.h"
 
-#include "shared/TextCodec.h"
+#include "shared/text/TextCodec.h"
 
 #include <QFile>
 #include <QSaveFile>

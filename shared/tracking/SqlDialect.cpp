@@ -1,10 +1,10 @@
-#include "shared/SqlDialect.h"
+#include "shared/tracking/SqlDialect.h"
 
-#include "shared/PostgresDialect.h"
-#include "shared/SqlServerDialect.h"
-#include "shared/SqliteDialect.h"
-#include "shared/TrackingSchema.h"
-#include "shared/WallClock.h"
+#include "shared/tracking/PostgresDialect.h"
+#include "shared/tracking/SqlServerDialect.h"
+#include "shared/tracking/SqliteDialect.h"
+#include "shared/tracking/TrackingSchema.h"
+#include "shared/text/WallClock.h"
 
 namespace {
 

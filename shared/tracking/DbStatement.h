@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shared/DbResult.h"
+#include "shared/tracking/DbResult.h"
 #include "shared/db/Session.h"
 
 #include <QString>

@@ -1,7 +1,7 @@
-#include "shared/PostgresDialect.h"
+#include "shared/tracking/PostgresDialect.h"
 
-#include "shared/DateTimeText.h"
-#include "shared/TrackingSchema.h"
+#include "shared/text/DateTimeText.h"
+#include "shared/tracking/TrackingSchema.h"
 
 
 

@@ -1,8 +1,8 @@
-#include "shared/DbResult.h"
+#include "shared/tracking/DbResult.h"
 
 #include "shared/db/DbError.h"
-#include "shared/SqlDialect.h"
-#include "shared/WallClock.h"
+#include "shared/tracking/SqlDialect.h"
+#include "shared/text/WallClock.h"
 
 DbResult::DbResult(QStringList fieldNames, std::vector<std::vector<QVariant>> rows,
                    std::shared_ptr<const SqlDialect> dialect)

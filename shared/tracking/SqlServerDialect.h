@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shared/SqlDialect.h"
+#include "shared/tracking/SqlDialect.h"
 
 // Transact-SQL for SQL Server through ODBC: the production texts, character for character.
 class SqlServerDialect : public SqlDialect

@@ -1,7 +1,7 @@
-#include "shared/DbStatement.h"
+#include "shared/tracking/DbStatement.h"
 
-#include "shared/DbConnection.h"
-#include "shared/WallClock.h"
+#include "shared/tracking/DbConnection.h"
+#include "shared/text/WallClock.h"
 
 namespace {
 

@@ -1,13 +1,15 @@
 #pragma once
 
-#include "shared/SqlDialect.h"
+#include "shared/tracking/SqlDialect.h"
 
-// SQLite made to behave like the production database where the system relies on it: NOCASE text,
-// varchar widths enforced by CHECK, date-times as sortable "yyyy-MM-dd HH:mm:ss.zzz" text.
-class SqliteDialect : public SqlDialect
+// PostgreSQL made to compare text as the production database does (case-insensitive for every
+// Latin-1 letter, accent-sensitive): the text columns use a nondeterministic ICU collation, which
+// serves equality, ordering, grouping and the plain message-id index. LIKE cannot run under such a
+// collation, so a like condition compares ICU-lowered text, served by expression indexes.
+class PostgresDialect : public SqlDialect
 {
 public:
-    Backend backend() const override { return Backend::Sqlite; }
+    Backend backend() const override { return Backend::PostgreSql; }
 
     QString tableExistsSql(const QString &name) const override;
     QString columnExistsSql(const QString &table, const QString &column) const override;
@@ -16,35 +18,26 @@ public:
                          const QString &size) const override;
     QString indexExistsSql(const QString &index) const override;
     QString createIndexSql(const QString &index, const QString &table, const QString &column) const override;
-    // SQLite cannot alter a column: the tables are rebuilt.
-    QString alterColumnSql(const QString &, const QString &, int, bool) const override { return {}; }
-    QStringList rebuildTableSql(const QString &table, const QStringList &copied,
-                                const QHash<QString, int> &widths) const override;
+    QString alterColumnSql(const QString &table, const QString &column, int width, bool notNull) const override;
     QString createTrackingSql() const override;
     QString createContentSql() const override;
     QString existingRowSql(const QString &messageId) const override;
     QString existingRowBoundSql() const override;
     QString undeliveredSummarySql() const override;
     QString tagAsManagedSql() const override;
+    QString likeCondition(const QString &column, const QString &parameter) const override;
     QString dateLiteral(QDate date) const override;
     QVariant dateTimeParameter(const QDateTime &value) const override;
     QVariant longTextParameter(const QByteArray &bytes) const override;
     QString newestContentSql() const override;
-    // Busy or locked (any extended code of the two): another connection holds the database.
     QStringList sessionSetupSql() const override;
-
+    // An advisory lock for the transaction on the id as the column compares it.
+    QString messageLockSql() const override;
+    // Qt's driver streams a forward-only result row by row over the one session.
+    // No SQLSTATE (the client lost the server), class 08 (connection) or 57P (shut down).
+    // libpq says the session is bad: the server ended it or the link broke.
     QString currentDateTimeSql() const override;
     QString daysSinceReceiptSql() const override;
     QString pruneTrackingBatchSql() const override;
     QString createAuditSql() const override;
-
-    static QString canonicalDateTime(const QDateTime &value);
-
-    // The transaction statements Qt's driver runs; the native session prepares them once.
-    static constexpr const char *BeginSql = "BEGIN";
-    static constexpr const char *CommitSql = "COMMIT";
-    static constexpr const char *RollbackSql = "ROLLBACK";
-    // A write transaction: the write lock from the start, so that no other writer comes between
-    // what it reads and what it writes.
-    static constexpr const char *BeginWriteSql = "BEGIN IMMEDIATE";
 };
