@@ -19,7 +19,6 @@ struct Connection
 {
     sqlite3 *handle;                 // null once the session has closed
     SessionCursor *reader = nullptr; // the one cursor still reading (see Session)
-
     void interruptReader()
     {
         if (auto *r = std::exchange(reader, nullptr))
@@ -48,7 +47,6 @@ struct Prepared
     sqlite3_stmt *statement = nullptr;
     QStringList columnNames;
     std::vector<QByteArray> bound; // per parameter; the room is kept, so most runs allocate nothing
-
     ~Prepared() { sqlite3_finalize(statement); } // once the session closed, the last one closes the file
 };
 
@@ -64,19 +62,31 @@ public:
     ~SqliteCursor() override { cancel(); }
 
     const QStringList &columnNames() const override { return m_prepared->columnNames; }
-    DbValue value(int column) const override;
+    DbValue value(int column) const override
+    {
+        switch (isReading() ? type(column) : SQLITE_NULL) {
+        case SQLITE_INTEGER:
+            return qint64(sqlite3_column_int64(statement(), column));
+        case SQLITE_FLOAT:
+            return QString::number(sqlite3_column_double(statement(), column), 'g', QLocale::FloatingPointShortest);
+        case SQLITE_TEXT:
+            return QString::fromUtf8(utf8(column));
+        case SQLITE_BLOB:
+            return QByteArray(static_cast<const char *>(sqlite3_column_blob(statement(), column)),
+                              sqlite3_column_bytes(statement(), column));
+        default:
+            return {};
+        }
+    }
     bool isNull(int column) const override { return !isReading() || type(column) == SQLITE_NULL; }
     QByteArrayView utf8(int column) const override
     {
-        if (isNull(column))
-            return {};
-        if (type(column) != SQLITE_TEXT) // SQLite's own text of a number is not the one value() gives
-            return Cursor::utf8(column);
-        return {reinterpret_cast<const char *>(sqlite3_column_text(statement(), column)),
-                sqlite3_column_bytes(statement(), column)};
+        if (!isReading() || type(column) != SQLITE_TEXT) // SQLite would write a number otherwise than value()
+            return isNull(column) ? QByteArrayView() : Cursor::utf8(column);
+        return {sqlite3_column_text(statement(), column), sqlite3_column_bytes(statement(), column)};
     }
 
-protected:
+private:
     bool fetch() override
     {
         const int rc = std::exchange(m_firstRow, false) ? SQLITE_ROW : sqlite3_step(statement());
@@ -90,31 +100,12 @@ protected:
         if (m_prepared->connection->reader == this)
             m_prepared->connection->reader = nullptr;
     }
-
-private:
     sqlite3_stmt *statement() const { return m_prepared->statement; }
     int type(int column) const { return sqlite3_column_type(statement(), column); }
 
     std::shared_ptr<Prepared> m_prepared;
     bool m_firstRow = false;
 };
-
-DbValue SqliteCursor::value(int column) const
-{
-    switch (isReading() ? type(column) : SQLITE_NULL) {
-    case SQLITE_INTEGER:
-        return qint64(sqlite3_column_int64(statement(), column));
-    case SQLITE_FLOAT:
-        return QString::number(sqlite3_column_double(statement(), column), 'g', QLocale::FloatingPointShortest);
-    case SQLITE_TEXT:
-        return QString::fromUtf8(utf8(column));
-    case SQLITE_BLOB:
-        return QByteArray(static_cast<const char *>(sqlite3_column_blob(statement(), column)),
-                          sqlite3_column_bytes(statement(), column));
-    default:
-        return {};
-    }
-}
 
 class SqliteStatement final : public Statement
 {
