@@ -176,3 +176,19 @@ TEST_F(SqliteSession, AStatementAndCursorOutliveTheirSession)
     EXPECT_EQ(reopened->execute(QStringLiteral("insert into t (id) values (3)")), 1)
         << "the file was released";
 }
+
+TEST_F(SqliteSession, Utf8AndIsNullReadTheColumnAsTextAndValueWould)
+{
+    auto session = openWithTable();
+    auto cursor = session->prepare(QStringLiteral("select 'Zürich', null, 42, 0.1 + 0.2, x'6869'"))->query();
+    ASSERT_TRUE(cursor->next());
+    for (int column = 0; column < 5; ++column) {
+        EXPECT_EQ(cursor->isNull(column), column == 1) << column;
+        EXPECT_EQ(cursor->utf8(column).toByteArray(), cursor->text(column).toUtf8()) << column;
+    }
+    EXPECT_EQ(QString::fromUtf8(cursor->utf8(0)), QStringLiteral("Zürich"));
+    EXPECT_EQ(cursor->utf8(3).toByteArray(), QByteArray("0.30000000000000004")) << "as value() writes a number";
+    EXPECT_FALSE(cursor->next());
+    EXPECT_TRUE(cursor->isNull(0)) << "an ended read has no row";
+    EXPECT_TRUE(cursor->utf8(0).isEmpty());
+}
