@@ -1,30 +1,264 @@
 #include "shared/db/odbc/OdbcSession.h"
 
-#include "shared/db/odbc/OdbcCursor.h"
-#include "shared/db/odbc/OdbcParameters.h"
+#include <sql.h>
+#include <sqlext.h>
+
+#include <algorithm>
+#include <utility>
 
 namespace db {
 
+DbError::Kind odbcErrorKind(const QString &sqlState, int native, SqlSyntax syntax)
+{
+    if (syntax == SqlSyntax::SqlServer) {
+        if (native == 2627 || native == 2601)
+            return DbError::Kind::DuplicateKey;
+        // A broken or timed-out link (64, 121, 233, 10053, 10054, 10060), a killed session (596), a
+        // shutdown (6005), a deadlock victim (1205), a lock time-out (1222): the work may succeed anew.
+        static constexpr int Lost[] = {64, 121, 233, 10053, 10054, 10060, 596, 6005, 1205, 1222};
+        if (std::ranges::find(Lost, native) != std::end(Lost))
+            return DbError::Kind::ConnectionLost;
+    }
+    return sqlStateKind(sqlState);
+}
+
 namespace {
 
-class OdbcStatement : public Statement
+QString fromWide(const SQLWCHAR *text, qsizetype length)
+{
+    return QString::fromUtf16(reinterpret_cast<const char16_t *>(text), length);
+}
+
+SQLWCHAR *wide(const QString &text)
+{
+    return const_cast<SQLWCHAR *>(reinterpret_cast<const SQLWCHAR *>(text.utf16()));
+}
+
+// A statement handle, freed by its last owner or, before the connection goes, by the link.
+struct StatementHandle
+{
+    SQLHSTMT handle = SQL_NULL_HSTMT;
+    ~StatementHandle() { free(); }
+    void free()
+    {
+        if (handle != SQL_NULL_HSTMT)
+            SQLFreeHandle(SQL_HANDLE_STMT, std::exchange(handle, nullptr));
+    }
+};
+
+// What a session shares with its statements and cursors, which may outlive it.
+struct Link
+{
+    SqlSyntax syntax;
+    SQLHENV environment = SQL_NULL_HENV;
+    SQLHDBC connection = SQL_NULL_HDBC;
+    bool lost = false;
+    SessionCursor *reader = nullptr; // the open read, which any other use of the session interrupts
+    std::vector<std::weak_ptr<StatementHandle>> statements;
+
+    ~Link() { close(); }
+    bool isUsable() const { return connection != SQL_NULL_HDBC && !lost; }
+
+    void interruptReader()
+    {
+        if (auto *r = std::exchange(reader, nullptr))
+            r->interrupt();
+    }
+
+    // What every use of the session does first.
+    void beginUse()
+    {
+        if (lost)
+            throw DbError(DbError::Kind::ConnectionLost, QStringLiteral("The connection to the database was lost"));
+        if (connection == SQL_NULL_HDBC)
+            throw DbError(DbError::Kind::AccessLayer, QStringLiteral("The database session is closed"));
+        interruptReader();
+    }
+
+    void close()
+    {
+        interruptReader();
+        for (const auto &statement : statements)
+            if (auto handle = statement.lock())
+                handle->free();
+        statements.clear();
+        if (connection != SQL_NULL_HDBC) {
+            SQLDisconnect(connection);
+            SQLFreeHandle(SQL_HANDLE_DBC, std::exchange(connection, nullptr));
+        }
+        if (environment != SQL_NULL_HENV)
+            SQLFreeHandle(SQL_HANDLE_ENV, std::exchange(environment, nullptr));
+    }
+
+    std::shared_ptr<StatementHandle> newStatement()
+    {
+        auto statement = std::make_shared<StatementHandle>();
+        check(SQLAllocHandle(SQL_HANDLE_STMT, connection, &statement->handle), connection, SQL_HANDLE_DBC);
+        std::erase_if(statements, [](const auto &known) { return known.expired(); });
+        statements.push_back(statement);
+        return statement;
+    }
+
+    // Throws the diagnostics of a failed call, marking the session lost when they say it is gone.
+    void check(SQLRETURN result, SQLHANDLE handle, SQLSMALLINT handleType = SQL_HANDLE_STMT)
+    {
+        if (SQL_SUCCEEDED(result) || result == SQL_NO_DATA)
+            return;
+        DbError error = diagnostics(handle, handleType);
+        lost = lost || error.isConnectionLost();
+        throw error;
+    }
+
+    DbError diagnostics(SQLHANDLE handle, SQLSMALLINT handleType) const
+    {
+        QString code;
+        QStringList messages;
+        DbError::Kind kind = DbError::Kind::Other;
+        SQLWCHAR state[6] = {}, text[1024] = {};
+        SQLINTEGER native = 0;
+        SQLSMALLINT length = 0;
+        for (SQLSMALLINT record = 1;
+             SQL_SUCCEEDED(SQLGetDiagRecW(handleType, handle, record, state, &native, text, 1024, &length)); ++record) {
+            const QString recordState = fromWide(state, 5);
+            if (code.isEmpty())
+                code = recordState;
+            messages << fromWide(text, std::clamp<qsizetype>(length, 0, 1023));
+            // The first record that says what happened decides; later ones often only add context.
+            if (kind == DbError::Kind::Other)
+                kind = odbcErrorKind(recordState, native, syntax);
+        }
+        if (messages.isEmpty())
+            messages << QStringLiteral("The ODBC driver failed without giving a reason");
+        return DbError(kind, messages.join(u'\n'), code);
+    }
+};
+
+// The C type a column is read as: integers, wall-clock times and bytes as such, the rest as text.
+SQLSMALLINT readType(SQLSMALLINT sqlType)
+{
+    const auto among = [sqlType](std::initializer_list<SQLSMALLINT> types) {
+        return std::ranges::find(types, sqlType) != types.end();
+    };
+    if (among({SQL_TINYINT, SQL_SMALLINT, SQL_INTEGER, SQL_BIGINT}))
+        return SQL_C_SBIGINT;
+    if (among({SQL_TYPE_TIMESTAMP, SQL_TYPE_DATE, SQL_TIMESTAMP, SQL_DATE}))
+        return SQL_C_TYPE_TIMESTAMP;
+    return among({SQL_BINARY, SQL_VARBINARY, SQL_LONGVARBINARY}) ? SQL_C_BINARY : SQL_C_WCHAR;
+}
+
+// The rows of an executed statement handle, each read whole at the fetch.
+class OdbcCursor final : public SessionCursor
 {
 public:
-    OdbcStatement(std::shared_ptr<OdbcLink> link, ParameterText text)
+    OdbcCursor(std::shared_ptr<Link> link, std::shared_ptr<StatementHandle> statement)
+        : m_link(std::move(link)), m_statement(std::move(statement))
+    {
+        const SQLHSTMT handle = m_statement->handle;
+        SQLSMALLINT columns = 0;
+        m_link->check(SQLNumResultCols(handle, &columns), handle);
+        for (SQLUSMALLINT column = 1; column <= columns; ++column) {
+            SQLWCHAR name[256] = {};
+            SQLSMALLINT length = 0, type = 0, digits = 0, nullable = 0;
+            SQLULEN size = 0;
+            m_link->check(SQLDescribeColW(handle, column, name, 256, &length, &type, &size, &digits, &nullable),
+                          handle);
+            m_names << fromWide(name, std::clamp<qsizetype>(length, 0, 255));
+            m_readTypes.push_back(readType(type));
+        }
+        m_row.resize(m_readTypes.size());
+        m_link->reader = this;
+    }
+    ~OdbcCursor() override { cancel(); }
+
+    const QStringList &columnNames() const override { return m_names; }
+    DbValue value(int column) const override { return m_row.at(column); }
+
+protected:
+    bool fetch() override
+    {
+        const SQLRETURN result = SQLFetch(m_statement->handle);
+        if (result == SQL_NO_DATA)
+            return false;
+        m_link->check(result, m_statement->handle);
+        for (size_t column = 0; column < m_readTypes.size(); ++column)
+            m_row[column] = read(SQLUSMALLINT(column + 1), m_readTypes[column]);
+        return true;
+    }
+
+    void release(bool early) override
+    {
+        if (m_link->reader == this)
+            m_link->reader = nullptr;
+        m_row.assign(m_row.size(), DbValue{});
+        if (!m_link->isUsable())
+            return;
+        if (early)
+            SQLCancel(m_statement->handle); // a driver that streams rows (FreeTDS) stops the server's sending
+        SQLFreeStmt(m_statement->handle, SQL_CLOSE);
+    }
+
+private:
+    DbValue read(SQLUSMALLINT column, SQLSMALLINT cType)
+    {
+        const SQLHSTMT handle = m_statement->handle;
+        SQLLEN indicator = 0;
+        if (cType == SQL_C_SBIGINT) {
+            qint64 number = 0;
+            m_link->check(SQLGetData(handle, column, cType, &number, sizeof number, &indicator), handle);
+            return indicator == SQL_NULL_DATA ? DbValue{} : DbValue{number};
+        }
+        if (cType == SQL_C_TYPE_TIMESTAMP) {
+            SQL_TIMESTAMP_STRUCT t = {};
+            m_link->check(SQLGetData(handle, column, cType, &t, sizeof t, &indicator), handle);
+            if (indicator == SQL_NULL_DATA)
+                return {};
+            // Stored times are wall-clock values: labelled UTC, never moved through local time.
+            return QDateTime(QDate(t.year, t.month, t.day),
+                             QTime(t.hour, t.minute, t.second, int(t.fraction / 1000000)), Qt::UTC);
+        }
+        // Long values come in chunks; a text chunk ends in a terminator the driver leaves out of the length.
+        char chunk[16384];
+        const SQLLEN room = SQLLEN(sizeof chunk) - (cType == SQL_C_WCHAR ? SQLLEN(sizeof(SQLWCHAR)) : 0);
+        QByteArray bytes;
+        for (bool whole = false; !whole;) {
+            const SQLRETURN result = SQLGetData(handle, column, cType, chunk, sizeof chunk, &indicator);
+            if (result == SQL_NO_DATA)
+                break;
+            m_link->check(result, handle);
+            if (indicator == SQL_NULL_DATA)
+                return {};
+            whole = indicator != SQL_NO_TOTAL && indicator <= room;
+            bytes.append(chunk, whole ? indicator : room);
+        }
+        if (cType == SQL_C_BINARY)
+            return bytes;
+        return QString::fromUtf16(reinterpret_cast<const char16_t *>(bytes.constData()), bytes.size() / 2);
+    }
+
+    std::shared_ptr<Link> m_link;
+    std::shared_ptr<StatementHandle> m_statement;
+    QStringList m_names;
+    std::vector<SQLSMALLINT> m_readTypes; // per column
+    std::vector<DbValue> m_row;
+};
+
+class OdbcStatement final : public Statement
+{
+public:
+    OdbcStatement(std::shared_ptr<Link> link, ParameterText text)
         : Statement(std::move(text)), m_link(std::move(link)), m_statement(m_link->newStatement())
     {
-        auto *sql = const_cast<SQLWCHAR *>(reinterpret_cast<const SQLWCHAR *>(this->text().sql.utf16()));
-        m_link->check(SQLPrepareW(m_statement->handle, sql, SQL_NTS), SQL_HANDLE_STMT, m_statement->handle);
+        m_link->check(SQLPrepareW(m_statement->handle, wide(this->text().sql), SQL_NTS), m_statement->handle);
     }
 
     qint64 run() override
     {
-        execute();
+        const SQLRETURN executed = execute();
         SQLLEN rows = 0;
         const SQLRETURN counted = SQLRowCount(m_statement->handle, &rows);
         SQLFreeStmt(m_statement->handle, SQL_CLOSE);
-        m_link->check(counted, SQL_HANDLE_STMT, m_statement->handle);
-        return m_executed == SQL_NO_DATA ? 0 : std::max<qint64>(rows, 0);
+        m_link->check(counted, m_statement->handle);
+        return executed == SQL_NO_DATA ? 0 : std::max<qint64>(rows, 0);
     }
 
     std::unique_ptr<Cursor> query() override
@@ -41,78 +275,137 @@ public:
     bool isUsable() const override { return m_link->isUsable(); }
 
 private:
-    void execute()
+    // What a "?" points to that its value cannot hold, alive until the execution ends.
+    struct Buffer
     {
-        std::vector<DbValue> placeholders;
-        for (size_t i = 0; i < text().placeholders.size(); ++i)
-            placeholders.push_back(placeholderValue(i));
-        OdbcParameters parameters(std::move(placeholders));
+        SQL_TIMESTAMP_STRUCT time = {};
+        SQLLEN indicator = SQL_NULL_DATA;
+    };
+
+    SQLRETURN execute()
+    {
+        const size_t count = text().placeholders.size();
+        for (size_t i = 0; i < count; ++i)
+            if (const auto *text = std::get_if<QString>(&placeholderValue(i)); text && text->contains(QChar(0)))
+                throw DbError(DbError::Kind::Data, QStringLiteral("A text value holds a NUL character"));
         m_link->beginUse();
-        const SQLHSTMT handle = m_statement->handle;
-        m_link->check(parameters.bind(handle), SQL_HANDLE_STMT, handle);
-        m_executed = SQLExecute(handle);
-        m_link->check(m_executed, SQL_HANDLE_STMT, handle);
+        std::vector<Buffer> buffers(count);
+        for (size_t i = 0; i < count; ++i)
+            bind(SQLUSMALLINT(i + 1), placeholderValue(i), buffers[i]);
+        const SQLRETURN executed = SQLExecute(m_statement->handle);
+        m_link->check(executed, m_statement->handle);
+        return executed;
     }
 
-    std::shared_ptr<OdbcLink> m_link;
-    std::shared_ptr<OdbcStatementHandle> m_statement;
-    SQLRETURN m_executed = SQL_SUCCESS;
+    void bind(SQLUSMALLINT parameter, const DbValue &value, Buffer &buffer)
+    {
+        // Longer values go as the long types, which SQL Server takes as nvarchar(max) and varbinary(max).
+        constexpr qsizetype LongTextCharacters = 4000, LongBytes = 8000;
+        SQLSMALLINT cType = SQL_C_WCHAR, sqlType = SQL_WVARCHAR, digits = 0;
+        SQLULEN size = 1;
+        SQLPOINTER data = nullptr;
+        if (const auto *text = std::get_if<QString>(&value)) {
+            sqlType = text->size() > LongTextCharacters ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
+            size = std::max<SQLULEN>(text->size(), 1);
+            data = wide(*text);
+            buffer.indicator = text->size() * SQLLEN(sizeof(SQLWCHAR));
+        } else if (const auto *number = std::get_if<qint64>(&value)) {
+            cType = SQL_C_SBIGINT;
+            sqlType = SQL_BIGINT;
+            size = 19;
+            data = const_cast<qint64 *>(number);
+            buffer.indicator = sizeof *number;
+        } else if (const auto *time = std::get_if<QDateTime>(&value)) {
+            cType = SQL_C_TYPE_TIMESTAMP;
+            sqlType = SQL_TYPE_TIMESTAMP;
+            size = 23;
+            digits = 3;
+            data = &buffer.time;
+            if (time->isValid()) { // the wall clock as labelled, whatever the label: no zone conversion
+                const QDate d = time->date();
+                const QTime c = time->time();
+                buffer.time = {SQLSMALLINT(d.year()),   SQLUSMALLINT(d.month()),  SQLUSMALLINT(d.day()),
+                               SQLUSMALLINT(c.hour()),  SQLUSMALLINT(c.minute()), SQLUSMALLINT(c.second()),
+                               SQLUINTEGER(c.msec()) * 1000000};
+                buffer.indicator = sizeof buffer.time;
+            }
+        } else if (const auto *bytes = std::get_if<QByteArray>(&value)) {
+            cType = SQL_C_BINARY;
+            sqlType = bytes->size() > LongBytes ? SQL_LONGVARBINARY : SQL_VARBINARY;
+            size = std::max<SQLULEN>(bytes->size(), 1);
+            data = const_cast<char *>(bytes->constData());
+            buffer.indicator = bytes->size();
+        }
+        m_link->check(SQLBindParameter(m_statement->handle, parameter, SQL_PARAM_INPUT, cType, sqlType, size, digits,
+                                       data, std::max<SQLLEN>(buffer.indicator, 0), &buffer.indicator),
+                      m_statement->handle);
+    }
+
+    std::shared_ptr<Link> m_link;
+    std::shared_ptr<StatementHandle> m_statement;
 };
 
-class OdbcSession : public Session
+class OdbcSession final : public Session
 {
 public:
     OdbcSession(const QString &connectionString, SqlSyntax syntax, int loginTimeoutSeconds)
-        : m_link(std::make_shared<OdbcLink>(syntax)), m_syntax(syntax)
+        : m_link(std::make_shared<Link>(syntax))
     {
-        m_link->connect(connectionString, loginTimeoutSeconds);
+        Link &link = *m_link;
+        if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &link.environment)))
+            throw DbError(DbError::Kind::Other, QStringLiteral("The ODBC driver manager has no environment to give"));
+        SQLSetEnvAttr(link.environment, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+        link.check(SQLAllocHandle(SQL_HANDLE_DBC, link.environment, &link.connection), link.environment,
+                   SQL_HANDLE_ENV);
+        if (loginTimeoutSeconds > 0)
+            SQLSetConnectAttr(link.connection, SQL_ATTR_LOGIN_TIMEOUT,
+                              reinterpret_cast<SQLPOINTER>(SQLULEN(loginTimeoutSeconds)), 0);
+        if (SQL_SUCCEEDED(SQLDriverConnectW(link.connection, nullptr, wide(connectionString), SQL_NTS, nullptr, 0,
+                                            nullptr, SQL_DRIVER_NOPROMPT)))
+            return;
+        const DbError error = link.diagnostics(link.connection, SQL_HANDLE_DBC);
+        // Anything but an unreachable server (a login refused, a driver missing) is no better at once.
+        throw DbError(error.isConnectionLost() ? DbError::Kind::ConnectionLost : DbError::Kind::Other,
+                      error.message(), error.code());
     }
     ~OdbcSession() override { m_link->close(); }
 
     std::unique_ptr<Statement> prepare(const QString &text) override
     {
         m_link->beginUse();
-        return std::make_unique<OdbcStatement>(
-            m_link, rewriteParameters(text, m_syntax, PlaceholderStyle::Positional));
+        return std::make_unique<OdbcStatement>(m_link,
+                                               rewriteParameters(text, m_link->syntax, PlaceholderStyle::Positional));
     }
 
+    // A transaction is the time autocommit is off.
     void begin(bool) override { setAutocommit(false); }
     void commit() override { endTransaction(SQL_COMMIT); }
     void rollback() override { endTransaction(SQL_ROLLBACK); }
-    bool isLost() const override { return m_link->isLost(); }
-
-    void cancel() override
-    {
-        if (m_link->isUsable())
-            m_link->beginUse();
-    }
+    bool isLost() const override { return m_link->lost; }
+    void cancel() override { m_link->interruptReader(); }
 
 private:
     void setAutocommit(bool on)
     {
         m_link->beginUse();
         const SQLULEN value = on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF;
-        m_link->check(SQLSetConnectAttr(m_link->connection(), SQL_ATTR_AUTOCOMMIT,
-                                        reinterpret_cast<SQLPOINTER>(value), 0),
-                      SQL_HANDLE_DBC, m_link->connection());
+        m_link->check(SQLSetConnectAttr(m_link->connection, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(value), 0),
+                      m_link->connection, SQL_HANDLE_DBC);
     }
 
     void endTransaction(SQLSMALLINT completion)
     {
         m_link->beginUse();
-        m_link->check(SQLEndTran(SQL_HANDLE_DBC, m_link->connection(), completion), SQL_HANDLE_DBC,
-                      m_link->connection());
+        m_link->check(SQLEndTran(SQL_HANDLE_DBC, m_link->connection, completion), m_link->connection, SQL_HANDLE_DBC);
         setAutocommit(true);
     }
 
-    std::shared_ptr<OdbcLink> m_link;
-    SqlSyntax m_syntax;
+    std::shared_ptr<Link> m_link;
 };
 
 } // namespace
 
-std::unique_ptr<Session> openOdbcSession(const QString &connectionString, SqlSyntax syntax,
-                                         int loginTimeoutSeconds)
+std::unique_ptr<Session> openOdbcSession(const QString &connectionString, SqlSyntax syntax, int loginTimeoutSeconds)
 {
     return std::make_unique<OdbcSession>(connectionString, syntax, loginTimeoutSeconds);
 }
