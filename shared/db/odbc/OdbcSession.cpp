@@ -93,24 +93,19 @@ struct Link
     std::shared_ptr<StatementHandle> newStatement()
     {
         auto statement = std::make_shared<StatementHandle>();
-        check(SQLAllocHandle(SQL_HANDLE_STMT, connection, &statement->handle), connection, SQL_HANDLE_DBC);
+        checkConnection(SQLAllocHandle(SQL_HANDLE_STMT, connection, &statement->handle));
         std::erase_if(statements, [](const auto &known) { return known.expired(); });
         statements.push_back(statement);
         return statement;
     }
+
+    void checkConnection(SQLRETURN result) { check(result, connection, SQL_HANDLE_DBC); }
 
     // Throws the diagnostics of a failed call, marking the session lost when they say it is gone.
     void check(SQLRETURN result, SQLHANDLE handle, SQLSMALLINT handleType = SQL_HANDLE_STMT)
     {
         if (SQL_SUCCEEDED(result) || result == SQL_NO_DATA)
             return;
-        DbError error = diagnostics(handle, handleType);
-        lost = lost || error.isConnectionLost();
-        throw error;
-    }
-
-    DbError diagnostics(SQLHANDLE handle, SQLSMALLINT handleType) const
-    {
         QString code;
         QStringList messages;
         DbError::Kind kind = DbError::Kind::Other;
@@ -119,17 +114,16 @@ struct Link
         SQLSMALLINT length = 0;
         for (SQLSMALLINT record = 1;
              SQL_SUCCEEDED(SQLGetDiagRecW(handleType, handle, record, state, &native, text, 1024, &length)); ++record) {
-            const QString recordState = fromWide(state, 5);
-            if (code.isEmpty())
-                code = recordState;
+            code = code.isEmpty() ? fromWide(state, 5) : code;
             messages << fromWide(text, std::clamp<qsizetype>(length, 0, 1023));
             // The first record that says what happened decides; later ones often only add context.
             if (kind == DbError::Kind::Other)
-                kind = odbcErrorKind(recordState, native, syntax);
+                kind = odbcErrorKind(fromWide(state, 5), native, syntax);
         }
         if (messages.isEmpty())
             messages << QStringLiteral("The ODBC driver failed without giving a reason");
-        return DbError(kind, messages.join(u'\n'), code);
+        lost = lost || kind == DbError::Kind::ConnectionLost;
+        throw DbError(kind, messages.join(u'\n'), code);
     }
 };
 
@@ -150,8 +144,15 @@ SQLSMALLINT readType(SQLSMALLINT sqlType)
 class OdbcCursor final : public SessionCursor
 {
 public:
+    // Becomes the session's open read; `statement` has just been executed.
     OdbcCursor(std::shared_ptr<Link> link, std::shared_ptr<StatementHandle> statement)
         : m_link(std::move(link)), m_statement(std::move(statement))
+    {
+        m_link->reader = this;
+    }
+    ~OdbcCursor() override { cancel(); }
+
+    void describe()
     {
         const SQLHSTMT handle = m_statement->handle;
         SQLSMALLINT columns = 0;
@@ -166,9 +167,7 @@ public:
             m_readTypes.push_back(readType(type));
         }
         m_row.resize(m_readTypes.size());
-        m_link->reader = this;
     }
-    ~OdbcCursor() override { cancel(); }
 
     const QStringList &columnNames() const override { return m_names; }
     DbValue value(int column) const override { return m_row.at(column); }
@@ -202,20 +201,17 @@ private:
     {
         const SQLHSTMT handle = m_statement->handle;
         SQLLEN indicator = 0;
-        if (cType == SQL_C_SBIGINT) {
-            qint64 number = 0;
-            m_link->check(SQLGetData(handle, column, cType, &number, sizeof number, &indicator), handle);
-            return indicator == SQL_NULL_DATA ? DbValue{} : DbValue{number};
-        }
-        if (cType == SQL_C_TYPE_TIMESTAMP) {
-            SQL_TIMESTAMP_STRUCT t = {};
-            m_link->check(SQLGetData(handle, column, cType, &t, sizeof t, &indicator), handle);
-            if (indicator == SQL_NULL_DATA)
-                return {};
-            // Stored times are wall-clock values: labelled UTC, never moved through local time.
-            return QDateTime(QDate(t.year, t.month, t.day),
-                             QTime(t.hour, t.minute, t.second, int(t.fraction / 1000000)), Qt::UTC);
-        }
+        const auto get = [&](auto &value) {
+            m_link->check(SQLGetData(handle, column, cType, &value, sizeof value, &indicator), handle);
+            return indicator != SQL_NULL_DATA;
+        };
+        if (qint64 number = 0; cType == SQL_C_SBIGINT)
+            return get(number) ? DbValue{number} : DbValue{};
+        // Stored times are wall-clock values: labelled UTC, never moved through local time.
+        if (SQL_TIMESTAMP_STRUCT t = {}; cType == SQL_C_TYPE_TIMESTAMP)
+            return get(t) ? DbValue{QDateTime(QDate(t.year, t.month, t.day),
+                                              QTime(t.hour, t.minute, t.second, int(t.fraction / 1000000)), Qt::UTC)}
+                          : DbValue{};
         // Long values come in chunks; a text chunk ends in a terminator the driver leaves out of the length.
         char chunk[16384];
         const SQLLEN room = SQLLEN(sizeof chunk) - (cType == SQL_C_WCHAR ? SQLLEN(sizeof(SQLWCHAR)) : 0);
@@ -242,6 +238,48 @@ private:
     std::vector<DbValue> m_row;
 };
 
+// What a "?" is bound to, alive until the execution ends; a NULL goes as a text.
+struct Binding
+{
+    SQLSMALLINT cType = SQL_C_WCHAR, sqlType = SQL_WVARCHAR;
+    SQLULEN size = 1;
+    SQLSMALLINT digits = 0;
+    SQLPOINTER data = nullptr;
+    SQLLEN indicator = SQL_NULL_DATA;
+    SQL_TIMESTAMP_STRUCT time = {};
+
+    // Throws DbError (Data) for a value no statement can take. Values longer than SQL Server's plain types
+    // go as the long ones, which it takes as nvarchar(max) and varbinary(max).
+    void set(const DbValue &value)
+    {
+        if (const auto *text = std::get_if<QString>(&value)) {
+            if (text->contains(QChar(0)))
+                throw DbError(DbError::Kind::Data, QStringLiteral("A text value holds a NUL character"));
+            take(SQL_C_WCHAR, text->size() > 4000 ? SQL_WLONGVARCHAR : SQL_WVARCHAR, text->size(), wide(*text),
+                 text->size() * 2);
+        } else if (const auto *number = std::get_if<qint64>(&value)) {
+            take(SQL_C_SBIGINT, SQL_BIGINT, 19, number, sizeof *number);
+        } else if (const auto *bytes = std::get_if<QByteArray>(&value)) {
+            take(SQL_C_BINARY, bytes->size() > 8000 ? SQL_LONGVARBINARY : SQL_VARBINARY, bytes->size(), bytes->data(),
+                 bytes->size());
+        } else if (const auto *t = std::get_if<QDateTime>(&value)) {
+            take(SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 23, &time, t->isValid() ? sizeof time : SQL_NULL_DATA, 3);
+            // The wall clock as labelled, whatever the label: no zone conversion.
+            const QDate d = t->date();
+            const QTime c = t->time();
+            time = {SQLSMALLINT(d.year()),          SQLUSMALLINT(d.month()),  SQLUSMALLINT(d.day()),
+                    SQLUSMALLINT(c.hour()),         SQLUSMALLINT(c.minute()), SQLUSMALLINT(c.second()),
+                    SQLUINTEGER(c.msec()) * 1000000};
+        }
+    }
+
+    void take(SQLSMALLINT c, SQLSMALLINT sql, qsizetype length, const void *value, SQLLEN bytes, SQLSMALLINT digits = 0)
+    {
+        cType = c, sqlType = sql, size = std::max<qsizetype>(length, 1), data = const_cast<void *>(value);
+        indicator = bytes, this->digits = digits;
+    }
+};
+
 class OdbcStatement final : public Statement
 {
 public:
@@ -264,81 +302,29 @@ public:
     std::unique_ptr<Cursor> query() override
     {
         execute();
-        try {
-            return std::make_unique<OdbcCursor>(m_link, m_statement);
-        } catch (const DbError &) {
-            SQLFreeStmt(m_statement->handle, SQL_CLOSE);
-            throw;
-        }
+        auto cursor = std::make_unique<OdbcCursor>(m_link, m_statement);
+        cursor->describe();
+        return cursor;
     }
 
     bool isUsable() const override { return m_link->isUsable(); }
 
 private:
-    // What a "?" points to that its value cannot hold, alive until the execution ends.
-    struct Buffer
-    {
-        SQL_TIMESTAMP_STRUCT time = {};
-        SQLLEN indicator = SQL_NULL_DATA;
-    };
-
     SQLRETURN execute()
     {
-        const size_t count = text().placeholders.size();
-        for (size_t i = 0; i < count; ++i)
-            if (const auto *text = std::get_if<QString>(&placeholderValue(i)); text && text->contains(QChar(0)))
-                throw DbError(DbError::Kind::Data, QStringLiteral("A text value holds a NUL character"));
+        std::vector<Binding> bindings(text().placeholders.size());
+        for (size_t i = 0; i < bindings.size(); ++i)
+            bindings[i].set(placeholderValue(i));
         m_link->beginUse();
-        std::vector<Buffer> buffers(count);
-        for (size_t i = 0; i < count; ++i)
-            bind(SQLUSMALLINT(i + 1), placeholderValue(i), buffers[i]);
-        const SQLRETURN executed = SQLExecute(m_statement->handle);
-        m_link->check(executed, m_statement->handle);
+        const SQLHSTMT handle = m_statement->handle;
+        for (Binding &b : bindings)
+            m_link->check(SQLBindParameter(handle, SQLUSMALLINT(&b - bindings.data() + 1), SQL_PARAM_INPUT, b.cType,
+                                           b.sqlType, b.size, b.digits, b.data, std::max<SQLLEN>(b.indicator, 0),
+                                           &b.indicator),
+                          handle);
+        const SQLRETURN executed = SQLExecute(handle);
+        m_link->check(executed, handle);
         return executed;
-    }
-
-    void bind(SQLUSMALLINT parameter, const DbValue &value, Buffer &buffer)
-    {
-        // Longer values go as the long types, which SQL Server takes as nvarchar(max) and varbinary(max).
-        constexpr qsizetype LongTextCharacters = 4000, LongBytes = 8000;
-        SQLSMALLINT cType = SQL_C_WCHAR, sqlType = SQL_WVARCHAR, digits = 0;
-        SQLULEN size = 1;
-        SQLPOINTER data = nullptr;
-        if (const auto *text = std::get_if<QString>(&value)) {
-            sqlType = text->size() > LongTextCharacters ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
-            size = std::max<SQLULEN>(text->size(), 1);
-            data = wide(*text);
-            buffer.indicator = text->size() * SQLLEN(sizeof(SQLWCHAR));
-        } else if (const auto *number = std::get_if<qint64>(&value)) {
-            cType = SQL_C_SBIGINT;
-            sqlType = SQL_BIGINT;
-            size = 19;
-            data = const_cast<qint64 *>(number);
-            buffer.indicator = sizeof *number;
-        } else if (const auto *time = std::get_if<QDateTime>(&value)) {
-            cType = SQL_C_TYPE_TIMESTAMP;
-            sqlType = SQL_TYPE_TIMESTAMP;
-            size = 23;
-            digits = 3;
-            data = &buffer.time;
-            if (time->isValid()) { // the wall clock as labelled, whatever the label: no zone conversion
-                const QDate d = time->date();
-                const QTime c = time->time();
-                buffer.time = {SQLSMALLINT(d.year()),   SQLUSMALLINT(d.month()),  SQLUSMALLINT(d.day()),
-                               SQLUSMALLINT(c.hour()),  SQLUSMALLINT(c.minute()), SQLUSMALLINT(c.second()),
-                               SQLUINTEGER(c.msec()) * 1000000};
-                buffer.indicator = sizeof buffer.time;
-            }
-        } else if (const auto *bytes = std::get_if<QByteArray>(&value)) {
-            cType = SQL_C_BINARY;
-            sqlType = bytes->size() > LongBytes ? SQL_LONGVARBINARY : SQL_VARBINARY;
-            size = std::max<SQLULEN>(bytes->size(), 1);
-            data = const_cast<char *>(bytes->constData());
-            buffer.indicator = bytes->size();
-        }
-        m_link->check(SQLBindParameter(m_statement->handle, parameter, SQL_PARAM_INPUT, cType, sqlType, size, digits,
-                                       data, std::max<SQLLEN>(buffer.indicator, 0), &buffer.indicator),
-                      m_statement->handle);
     }
 
     std::shared_ptr<Link> m_link;
@@ -352,21 +338,21 @@ public:
         : m_link(std::make_shared<Link>(syntax))
     {
         Link &link = *m_link;
-        if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &link.environment)))
-            throw DbError(DbError::Kind::Other, QStringLiteral("The ODBC driver manager has no environment to give"));
+        link.check(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &link.environment), nullptr, SQL_HANDLE_ENV);
         SQLSetEnvAttr(link.environment, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
         link.check(SQLAllocHandle(SQL_HANDLE_DBC, link.environment, &link.connection), link.environment,
                    SQL_HANDLE_ENV);
         if (loginTimeoutSeconds > 0)
             SQLSetConnectAttr(link.connection, SQL_ATTR_LOGIN_TIMEOUT,
                               reinterpret_cast<SQLPOINTER>(SQLULEN(loginTimeoutSeconds)), 0);
-        if (SQL_SUCCEEDED(SQLDriverConnectW(link.connection, nullptr, wide(connectionString), SQL_NTS, nullptr, 0,
-                                            nullptr, SQL_DRIVER_NOPROMPT)))
-            return;
-        const DbError error = link.diagnostics(link.connection, SQL_HANDLE_DBC);
-        // Anything but an unreachable server (a login refused, a driver missing) is no better at once.
-        throw DbError(error.isConnectionLost() ? DbError::Kind::ConnectionLost : DbError::Kind::Other,
-                      error.message(), error.code());
+        try {
+            link.checkConnection(SQLDriverConnectW(link.connection, nullptr, wide(connectionString), SQL_NTS, nullptr,
+                                                   0, nullptr, SQL_DRIVER_NOPROMPT));
+        } catch (const DbError &error) {
+            // Anything but an unreachable server (a login refused, a driver missing) is no better at once.
+            throw DbError(error.isConnectionLost() ? DbError::Kind::ConnectionLost : DbError::Kind::Other,
+                          error.message(), error.code());
+        }
     }
     ~OdbcSession() override { m_link->close(); }
 
@@ -378,26 +364,25 @@ public:
     }
 
     // A transaction is the time autocommit is off.
-    void begin(bool) override { setAutocommit(false); }
+    void begin(bool) override { setAutocommit(SQL_AUTOCOMMIT_OFF); }
     void commit() override { endTransaction(SQL_COMMIT); }
     void rollback() override { endTransaction(SQL_ROLLBACK); }
     bool isLost() const override { return m_link->lost; }
     void cancel() override { m_link->interruptReader(); }
 
 private:
-    void setAutocommit(bool on)
+    void setAutocommit(SQLULEN value)
     {
         m_link->beginUse();
-        const SQLULEN value = on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF;
-        m_link->check(SQLSetConnectAttr(m_link->connection, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(value), 0),
-                      m_link->connection, SQL_HANDLE_DBC);
+        m_link->checkConnection(
+            SQLSetConnectAttr(m_link->connection, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(value), 0));
     }
 
     void endTransaction(SQLSMALLINT completion)
     {
         m_link->beginUse();
-        m_link->check(SQLEndTran(SQL_HANDLE_DBC, m_link->connection, completion), m_link->connection, SQL_HANDLE_DBC);
-        setAutocommit(true);
+        m_link->checkConnection(SQLEndTran(SQL_HANDLE_DBC, m_link->connection, completion));
+        setAutocommit(SQL_AUTOCOMMIT_ON);
     }
 
     std::shared_ptr<Link> m_link;
