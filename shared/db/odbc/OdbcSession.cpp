@@ -34,27 +34,17 @@ SQLWCHAR *wide(const QString &text)
     return const_cast<SQLWCHAR *>(reinterpret_cast<const SQLWCHAR *>(text.utf16()));
 }
 
-// A statement handle, freed by its last owner or, before the connection goes, by the link.
-struct StatementHandle
-{
-    SQLHSTMT handle = SQL_NULL_HSTMT;
-    ~StatementHandle() { free(); }
-    void free()
-    {
-        if (handle != SQL_NULL_HSTMT)
-            SQLFreeHandle(SQL_HANDLE_STMT, std::exchange(handle, nullptr));
-    }
-};
-
 // What a session shares with its statements and cursors, which may outlive it.
-struct Link
+struct Link : std::enable_shared_from_this<Link>
 {
+    explicit Link(SqlSyntax syntax) : syntax(syntax) {}
+
     SqlSyntax syntax;
     SQLHENV environment = SQL_NULL_HENV;
     SQLHDBC connection = SQL_NULL_HDBC;
     bool lost = false;
-    SessionCursor *reader = nullptr; // the open read, which any other use of the session interrupts
-    std::vector<std::weak_ptr<StatementHandle>> statements;
+    SessionCursor *reader = nullptr;  // the open read, which any other use of the session interrupts
+    std::vector<SQLHSTMT> statements; // freed by their last owner or, before the connection goes, by close()
 
     ~Link() { close(); }
     bool isUsable() const { return connection != SQL_NULL_HDBC && !lost; }
@@ -78,10 +68,8 @@ struct Link
     void close()
     {
         interruptReader();
-        for (const auto &statement : statements)
-            if (auto handle = statement.lock())
-                handle->free();
-        statements.clear();
+        for (SQLHSTMT statement : std::exchange(statements, {}))
+            SQLFreeHandle(SQL_HANDLE_STMT, statement);
         if (connection != SQL_NULL_HDBC) {
             SQLDisconnect(connection);
             SQLFreeHandle(SQL_HANDLE_DBC, std::exchange(connection, nullptr));
@@ -90,13 +78,15 @@ struct Link
             SQLFreeHandle(SQL_HANDLE_ENV, std::exchange(environment, nullptr));
     }
 
-    std::shared_ptr<StatementHandle> newStatement()
+    std::shared_ptr<void> newStatement()
     {
-        auto statement = std::make_shared<StatementHandle>();
-        checkConnection(SQLAllocHandle(SQL_HANDLE_STMT, connection, &statement->handle));
-        std::erase_if(statements, [](const auto &known) { return known.expired(); });
-        statements.push_back(statement);
-        return statement;
+        SQLHSTMT handle = nullptr;
+        checkConnection(SQLAllocHandle(SQL_HANDLE_STMT, connection, &handle));
+        statements.push_back(handle);
+        return {handle, [link = shared_from_this()](SQLHSTMT handle) {
+                    if (std::erase(link->statements, handle))
+                        SQLFreeHandle(SQL_HANDLE_STMT, handle);
+                }};
     }
 
     void checkConnection(SQLRETURN result) { check(result, connection, SQL_HANDLE_DBC); }
@@ -145,7 +135,7 @@ class OdbcCursor final : public SessionCursor
 {
 public:
     // Becomes the session's open read; `statement` has just been executed.
-    OdbcCursor(std::shared_ptr<Link> link, std::shared_ptr<StatementHandle> statement)
+    OdbcCursor(std::shared_ptr<Link> link, std::shared_ptr<void> statement)
         : m_link(std::move(link)), m_statement(std::move(statement))
     {
         m_link->reader = this;
@@ -154,7 +144,7 @@ public:
 
     void describe()
     {
-        const SQLHSTMT handle = m_statement->handle;
+        const SQLHSTMT handle = m_statement.get();
         SQLSMALLINT columns = 0;
         m_link->check(SQLNumResultCols(handle, &columns), handle);
         for (SQLUSMALLINT column = 1; column <= columns; ++column) {
@@ -175,10 +165,10 @@ public:
 protected:
     bool fetch() override
     {
-        const SQLRETURN result = SQLFetch(m_statement->handle);
+        const SQLRETURN result = SQLFetch(m_statement.get());
         if (result == SQL_NO_DATA)
             return false;
-        m_link->check(result, m_statement->handle);
+        m_link->check(result, m_statement.get());
         for (size_t column = 0; column < m_readTypes.size(); ++column)
             m_row[column] = read(SQLUSMALLINT(column + 1), m_readTypes[column]);
         return true;
@@ -192,14 +182,14 @@ protected:
         if (!m_link->isUsable())
             return;
         if (early)
-            SQLCancel(m_statement->handle); // a driver that streams rows (FreeTDS) stops the server's sending
-        SQLFreeStmt(m_statement->handle, SQL_CLOSE);
+            SQLCancel(m_statement.get()); // a driver that streams rows (FreeTDS) stops the server's sending
+        SQLFreeStmt(m_statement.get(), SQL_CLOSE);
     }
 
 private:
     DbValue read(SQLUSMALLINT column, SQLSMALLINT cType)
     {
-        const SQLHSTMT handle = m_statement->handle;
+        const SQLHSTMT handle = m_statement.get();
         SQLLEN indicator = 0;
         const auto get = [&](auto &value) {
             m_link->check(SQLGetData(handle, column, cType, &value, sizeof value, &indicator), handle);
@@ -232,7 +222,7 @@ private:
     }
 
     std::shared_ptr<Link> m_link;
-    std::shared_ptr<StatementHandle> m_statement;
+    std::shared_ptr<void> m_statement;
     QStringList m_names;
     std::vector<SQLSMALLINT> m_readTypes; // per column
     std::vector<DbValue> m_row;
@@ -275,8 +265,7 @@ struct Binding
 
     void take(SQLSMALLINT c, SQLSMALLINT sql, qsizetype length, const void *value, SQLLEN bytes, SQLSMALLINT digits = 0)
     {
-        cType = c, sqlType = sql, size = std::max<qsizetype>(length, 1), data = const_cast<void *>(value);
-        indicator = bytes, this->digits = digits;
+        *this = {c, sql, SQLULEN(std::max<qsizetype>(length, 1)), digits, const_cast<void *>(value), bytes};
     }
 };
 
@@ -286,16 +275,16 @@ public:
     OdbcStatement(std::shared_ptr<Link> link, ParameterText text)
         : Statement(std::move(text)), m_link(std::move(link)), m_statement(m_link->newStatement())
     {
-        m_link->check(SQLPrepareW(m_statement->handle, wide(this->text().sql), SQL_NTS), m_statement->handle);
+        m_link->check(SQLPrepareW(m_statement.get(), wide(this->text().sql), SQL_NTS), m_statement.get());
     }
 
     qint64 run() override
     {
         const SQLRETURN executed = execute();
         SQLLEN rows = 0;
-        const SQLRETURN counted = SQLRowCount(m_statement->handle, &rows);
-        SQLFreeStmt(m_statement->handle, SQL_CLOSE);
-        m_link->check(counted, m_statement->handle);
+        const SQLRETURN counted = SQLRowCount(m_statement.get(), &rows);
+        SQLFreeStmt(m_statement.get(), SQL_CLOSE);
+        m_link->check(counted, m_statement.get());
         return executed == SQL_NO_DATA ? 0 : std::max<qint64>(rows, 0);
     }
 
@@ -316,7 +305,7 @@ private:
         for (size_t i = 0; i < bindings.size(); ++i)
             bindings[i].set(placeholderValue(i));
         m_link->beginUse();
-        const SQLHSTMT handle = m_statement->handle;
+        const SQLHSTMT handle = m_statement.get();
         for (Binding &b : bindings)
             m_link->check(SQLBindParameter(handle, SQLUSMALLINT(&b - bindings.data() + 1), SQL_PARAM_INPUT, b.cType,
                                            b.sqlType, b.size, b.digits, b.data, std::max<SQLLEN>(b.indicator, 0),
@@ -328,7 +317,7 @@ private:
     }
 
     std::shared_ptr<Link> m_link;
-    std::shared_ptr<StatementHandle> m_statement;
+    std::shared_ptr<void> m_statement;
 };
 
 class OdbcSession final : public Session
