@@ -35,16 +35,14 @@ SQLWCHAR *wide(const QString &text)
 }
 
 // What a session shares with its statements and cursors, which may outlive it.
-struct Link : std::enable_shared_from_this<Link>
+struct Link
 {
-    explicit Link(SqlSyntax syntax) : syntax(syntax) {}
-
     SqlSyntax syntax;
     SQLHENV environment = SQL_NULL_HENV;
     SQLHDBC connection = SQL_NULL_HDBC;
     bool lost = false;
     SessionCursor *reader = nullptr;  // the open read, which any other use of the session interrupts
-    std::vector<SQLHSTMT> statements; // freed by their last owner or, before the connection goes, by close()
+    std::vector<SQLHSTMT> statements; // freed by their last owner or, before the connection, by close()
 
     ~Link() { close(); }
     bool isUsable() const { return connection != SQL_NULL_HDBC && !lost; }
@@ -70,23 +68,10 @@ struct Link : std::enable_shared_from_this<Link>
         interruptReader();
         for (SQLHSTMT statement : std::exchange(statements, {}))
             SQLFreeHandle(SQL_HANDLE_STMT, statement);
-        if (connection != SQL_NULL_HDBC) {
-            SQLDisconnect(connection);
-            SQLFreeHandle(SQL_HANDLE_DBC, std::exchange(connection, nullptr));
-        }
-        if (environment != SQL_NULL_HENV)
-            SQLFreeHandle(SQL_HANDLE_ENV, std::exchange(environment, nullptr));
-    }
-
-    std::shared_ptr<void> newStatement()
-    {
-        SQLHSTMT handle = nullptr;
-        checkConnection(SQLAllocHandle(SQL_HANDLE_STMT, connection, &handle));
-        statements.push_back(handle);
-        return {handle, [link = shared_from_this()](SQLHSTMT handle) {
-                    if (std::erase(link->statements, handle))
-                        SQLFreeHandle(SQL_HANDLE_STMT, handle);
-                }};
+        // Once closed, the handles are null, which the driver manager refuses harmlessly.
+        SQLDisconnect(connection);
+        SQLFreeHandle(SQL_HANDLE_DBC, std::exchange(connection, nullptr));
+        SQLFreeHandle(SQL_HANDLE_ENV, std::exchange(environment, nullptr));
     }
 
     void checkConnection(SQLRETURN result) { check(result, connection, SQL_HANDLE_DBC); }
@@ -134,7 +119,6 @@ SQLSMALLINT readType(SQLSMALLINT sqlType)
 class OdbcCursor final : public SessionCursor
 {
 public:
-    // Becomes the session's open read; `statement` has just been executed.
     OdbcCursor(std::shared_ptr<Link> link, std::shared_ptr<void> statement)
         : m_link(std::move(link)), m_statement(std::move(statement))
     {
@@ -179,11 +163,10 @@ protected:
         if (m_link->reader == this)
             m_link->reader = nullptr;
         m_row.assign(m_row.size(), DbValue{});
-        if (!m_link->isUsable())
-            return;
-        if (early)
+        if (early && m_link->isUsable())
             SQLCancel(m_statement.get()); // a driver that streams rows (FreeTDS) stops the server's sending
-        SQLFreeStmt(m_statement.get(), SQL_CLOSE);
+        if (m_link->isUsable())
+            SQLFreeStmt(m_statement.get(), SQL_CLOSE);
     }
 
 private:
@@ -272,10 +255,16 @@ struct Binding
 class OdbcStatement final : public Statement
 {
 public:
-    OdbcStatement(std::shared_ptr<Link> link, ParameterText text)
-        : Statement(std::move(text)), m_link(std::move(link)), m_statement(m_link->newStatement())
+    OdbcStatement(std::shared_ptr<Link> link, ParameterText text) : Statement(std::move(text)), m_link(std::move(link))
     {
-        m_link->check(SQLPrepareW(m_statement.get(), wide(this->text().sql), SQL_NTS), m_statement.get());
+        SQLHSTMT handle = nullptr;
+        m_link->checkConnection(SQLAllocHandle(SQL_HANDLE_STMT, m_link->connection, &handle));
+        m_link->statements.push_back(handle);
+        m_statement = {handle, [link = m_link](SQLHSTMT handle) {
+                           if (std::erase(link->statements, handle))
+                               SQLFreeHandle(SQL_HANDLE_STMT, handle);
+                       }};
+        m_link->check(SQLPrepareW(handle, wide(this->text().sql), SQL_NTS), handle);
     }
 
     qint64 run() override
@@ -317,7 +306,7 @@ private:
     }
 
     std::shared_ptr<Link> m_link;
-    std::shared_ptr<void> m_statement;
+    std::shared_ptr<void> m_statement; // a statement handle, shared with its cursors
 };
 
 class OdbcSession final : public Session
