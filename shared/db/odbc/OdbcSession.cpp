@@ -225,6 +225,9 @@ struct Binding
     // go as the long ones, which it takes as nvarchar(max) and varbinary(max).
     void set(const DbValue &value)
     {
+        const auto take = [this](SQLSMALLINT c, SQLSMALLINT sql, qsizetype length, const void *value, SQLLEN bytes) {
+            *this = {c, sql, SQLULEN(std::max<qsizetype>(length, 1)), 0, const_cast<void *>(value), bytes};
+        };
         if (const auto *text = std::get_if<QString>(&value)) {
             if (text->contains(QChar(0)))
                 throw DbError(DbError::Kind::Data, QStringLiteral("A text value holds a NUL character"));
@@ -236,7 +239,8 @@ struct Binding
             take(SQL_C_BINARY, bytes->size() > 8000 ? SQL_LONGVARBINARY : SQL_VARBINARY, bytes->size(), bytes->data(),
                  bytes->size());
         } else if (const auto *t = std::get_if<QDateTime>(&value)) {
-            take(SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 23, &time, t->isValid() ? sizeof time : SQL_NULL_DATA, 3);
+            take(SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 23, &time, t->isValid() ? sizeof time : SQL_NULL_DATA);
+            digits = 3;
             // The wall clock as labelled, whatever the label: no zone conversion.
             const QDate d = t->date();
             const QTime c = t->time();
@@ -244,11 +248,6 @@ struct Binding
                     SQLUSMALLINT(c.hour()),         SQLUSMALLINT(c.minute()), SQLUSMALLINT(c.second()),
                     SQLUINTEGER(c.msec()) * 1000000};
         }
-    }
-
-    void take(SQLSMALLINT c, SQLSMALLINT sql, qsizetype length, const void *value, SQLLEN bytes, SQLSMALLINT digits = 0)
-    {
-        *this = {c, sql, SQLULEN(std::max<qsizetype>(length, 1)), digits, const_cast<void *>(value), bytes};
     }
 };
 
@@ -269,12 +268,12 @@ public:
 
     qint64 run() override
     {
-        const SQLRETURN executed = execute();
-        SQLLEN rows = 0;
+        execute();
+        SQLLEN rows = 0; // -1 where the driver cannot tell
         const SQLRETURN counted = SQLRowCount(m_statement.get(), &rows);
         SQLFreeStmt(m_statement.get(), SQL_CLOSE);
         m_link->check(counted, m_statement.get());
-        return executed == SQL_NO_DATA ? 0 : std::max<qint64>(rows, 0);
+        return std::max<qint64>(rows, 0);
     }
 
     std::unique_ptr<Cursor> query() override
@@ -288,7 +287,7 @@ public:
     bool isUsable() const override { return m_link->isUsable(); }
 
 private:
-    SQLRETURN execute()
+    void execute()
     {
         std::vector<Binding> bindings(text().placeholders.size());
         for (size_t i = 0; i < bindings.size(); ++i)
@@ -300,9 +299,7 @@ private:
                                            b.sqlType, b.size, b.digits, b.data, std::max<SQLLEN>(b.indicator, 0),
                                            &b.indicator),
                           handle);
-        const SQLRETURN executed = SQLExecute(handle);
-        m_link->check(executed, handle);
-        return executed;
+        m_link->check(SQLExecute(handle), handle);
     }
 
     std::shared_ptr<Link> m_link;
@@ -323,14 +320,9 @@ public:
         if (loginTimeoutSeconds > 0)
             SQLSetConnectAttr(link.connection, SQL_ATTR_LOGIN_TIMEOUT,
                               reinterpret_cast<SQLPOINTER>(SQLULEN(loginTimeoutSeconds)), 0);
-        try {
-            link.checkConnection(SQLDriverConnectW(link.connection, nullptr, wide(connectionString), SQL_NTS, nullptr,
-                                                   0, nullptr, SQL_DRIVER_NOPROMPT));
-        } catch (const DbError &error) {
-            // Anything but an unreachable server (a login refused, a driver missing) is no better at once.
-            throw DbError(error.isConnectionLost() ? DbError::Kind::ConnectionLost : DbError::Kind::Other,
-                          error.message(), error.code());
-        }
+        // An unreachable server is ConnectionLost (08001, HYT00); a refused login or a missing driver is Other.
+        link.checkConnection(SQLDriverConnectW(link.connection, nullptr, wide(connectionString), SQL_NTS, nullptr, 0,
+                                               nullptr, SQL_DRIVER_NOPROMPT));
     }
     ~OdbcSession() override { m_link->close(); }
 
