@@ -211,46 +211,6 @@ private:
     std::vector<DbValue> m_row;
 };
 
-// What a "?" is bound to, alive until the execution ends; a NULL goes as a text.
-struct Binding
-{
-    SQLSMALLINT cType = SQL_C_WCHAR, sqlType = SQL_WVARCHAR;
-    SQLULEN size = 1;
-    SQLSMALLINT digits = 0;
-    SQLPOINTER data = nullptr;
-    SQLLEN indicator = SQL_NULL_DATA;
-    SQL_TIMESTAMP_STRUCT time = {};
-
-    // Throws DbError (Data) for a value no statement can take. Values longer than SQL Server's plain types
-    // go as the long ones, which it takes as nvarchar(max) and varbinary(max).
-    void set(const DbValue &value)
-    {
-        const auto take = [this](SQLSMALLINT c, SQLSMALLINT sql, qsizetype length, const void *value, SQLLEN bytes) {
-            *this = {c, sql, SQLULEN(std::max<qsizetype>(length, 1)), 0, const_cast<void *>(value), bytes};
-        };
-        if (const auto *text = std::get_if<QString>(&value)) {
-            if (text->contains(QChar(0)))
-                throw DbError(DbError::Kind::Data, QStringLiteral("A text value holds a NUL character"));
-            take(SQL_C_WCHAR, text->size() > 4000 ? SQL_WLONGVARCHAR : SQL_WVARCHAR, text->size(), wide(*text),
-                 text->size() * 2);
-        } else if (const auto *number = std::get_if<qint64>(&value)) {
-            take(SQL_C_SBIGINT, SQL_BIGINT, 19, number, sizeof *number);
-        } else if (const auto *bytes = std::get_if<QByteArray>(&value)) {
-            take(SQL_C_BINARY, bytes->size() > 8000 ? SQL_LONGVARBINARY : SQL_VARBINARY, bytes->size(), bytes->data(),
-                 bytes->size());
-        } else if (const auto *t = std::get_if<QDateTime>(&value)) {
-            take(SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 23, &time, t->isValid() ? sizeof time : SQL_NULL_DATA);
-            digits = 3;
-            // The wall clock as labelled, whatever the label: no zone conversion.
-            const QDate d = t->date();
-            const QTime c = t->time();
-            time = {SQLSMALLINT(d.year()),          SQLUSMALLINT(d.month()),  SQLUSMALLINT(d.day()),
-                    SQLUSMALLINT(c.hour()),         SQLUSMALLINT(c.minute()), SQLUSMALLINT(c.second()),
-                    SQLUINTEGER(c.msec()) * 1000000};
-        }
-    }
-};
-
 class OdbcStatement final : public Statement
 {
 public:
@@ -287,19 +247,57 @@ public:
     bool isUsable() const override { return m_link->isUsable(); }
 
 private:
+    // What the driver reads of a "?" at the execution, beside the value itself.
+    struct Buffer
+    {
+        SQLLEN indicator = 0;
+        SQL_TIMESTAMP_STRUCT time = {};
+    };
+
     void execute()
     {
-        std::vector<Binding> bindings(text().placeholders.size());
-        for (size_t i = 0; i < bindings.size(); ++i)
-            bindings[i].set(placeholderValue(i));
+        const size_t count = text().placeholders.size();
+        for (size_t i = 0; i < count; ++i)
+            if (const auto *text = std::get_if<QString>(&placeholderValue(i)); text && text->contains(QChar(0)))
+                throw DbError(DbError::Kind::Data, QStringLiteral("A text value holds a NUL character"));
         m_link->beginUse();
-        const SQLHSTMT handle = m_statement.get();
-        for (Binding &b : bindings)
-            m_link->check(SQLBindParameter(handle, SQLUSMALLINT(&b - bindings.data() + 1), SQL_PARAM_INPUT, b.cType,
-                                           b.sqlType, b.size, b.digits, b.data, std::max<SQLLEN>(b.indicator, 0),
-                                           &b.indicator),
-                          handle);
-        m_link->check(SQLExecute(handle), handle);
+        std::vector<Buffer> buffers(count);
+        for (size_t i = 0; i < count; ++i)
+            bind(SQLUSMALLINT(i + 1), placeholderValue(i), buffers[i]);
+        m_link->check(SQLExecute(m_statement.get()), m_statement.get());
+    }
+
+    // Values longer than SQL Server's plain types go as its long ones, nvarchar(max) and varbinary(max).
+    void bind(SQLUSMALLINT parameter, const DbValue &value, Buffer &buffer)
+    {
+        const auto bindAs = [&](SQLSMALLINT cType, SQLSMALLINT sqlType, qsizetype size, const void *data, SQLLEN length,
+                                SQLSMALLINT digits = 0) {
+            buffer.indicator = length;
+            m_link->check(SQLBindParameter(m_statement.get(), parameter, SQL_PARAM_INPUT, cType, sqlType,
+                                           std::max<qsizetype>(size, 1), digits, const_cast<void *>(data),
+                                           std::max<SQLLEN>(length, 0), &buffer.indicator),
+                          m_statement.get());
+        };
+        if (const auto *text = std::get_if<QString>(&value)) {
+            bindAs(SQL_C_WCHAR, text->size() > 4000 ? SQL_WLONGVARCHAR : SQL_WVARCHAR, text->size(), text->utf16(),
+                   text->size() * 2);
+        } else if (const auto *number = std::get_if<qint64>(&value)) {
+            bindAs(SQL_C_SBIGINT, SQL_BIGINT, 19, number, sizeof *number);
+        } else if (const auto *bytes = std::get_if<QByteArray>(&value)) {
+            bindAs(SQL_C_BINARY, bytes->size() > 8000 ? SQL_LONGVARBINARY : SQL_VARBINARY, bytes->size(), bytes->data(),
+                   bytes->size());
+        } else if (const auto *t = std::get_if<QDateTime>(&value)) {
+            // The wall clock as labelled, whatever the label: no zone conversion.
+            const QDate d = t->date();
+            const QTime c = t->time();
+            buffer.time = {SQLSMALLINT(d.year()),          SQLUSMALLINT(d.month()),  SQLUSMALLINT(d.day()),
+                           SQLUSMALLINT(c.hour()),         SQLUSMALLINT(c.minute()), SQLUSMALLINT(c.second()),
+                           SQLUINTEGER(c.msec()) * 1000000};
+            bindAs(SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 23, &buffer.time,
+                   t->isValid() ? SQLLEN(sizeof buffer.time) : SQL_NULL_DATA, 3);
+        } else {
+            bindAs(SQL_C_WCHAR, SQL_WVARCHAR, 1, nullptr, SQL_NULL_DATA); // a NULL goes as a text
+        }
     }
 
     std::shared_ptr<Link> m_link;
