@@ -99,6 +99,21 @@ TEST(OdbcSession, AnUnreachableSqlServerFailsSoonAsLost)
     EXPECT_LT(timer.elapsed(), 5000);
 }
 
+TEST(OdbcSession, SqlServerFailuresThatEndTheSessionAreLost)
+{
+    const auto kind = [](const char *state, int native, SqlSyntax syntax = SqlSyntax::SqlServer) {
+        return db::odbcErrorKind(QString::fromLatin1(state), native, syntax);
+    };
+    for (const char *state : {"08S01", "08001", "HYT00", "40001"})
+        EXPECT_EQ(kind(state, 0), DbError::Kind::ConnectionLost) << state;
+    for (int native : {10054, 233, 596, 1205, 1222})
+        EXPECT_EQ(kind("HY000", native), DbError::Kind::ConnectionLost) << native;
+    EXPECT_EQ(kind("22001", 8152), DbError::Kind::Data);
+    EXPECT_EQ(kind("23000", 2627), DbError::Kind::DuplicateKey);
+    EXPECT_EQ(kind("42S02", 208), DbError::Kind::Other);
+    EXPECT_EQ(kind("HY000", 1205, SqlSyntax::PostgreSql), DbError::Kind::Other) << "the numbers are SQL Server's own";
+}
+
 TEST_F(OdbcSessionTest, SqlServerNamesInBracketsAreNoParametersAndARepeatedNameIsBoundTwice)
 {
     open(SqlSyntax::SqlServer);

@@ -8,4 +8,7 @@ namespace db {
 // the server's statement texts. Throws DbError.
 std::unique_ptr<Session> openOdbcSession(const QString &connectionString, SqlSyntax syntax, int loginTimeoutSeconds);
 
+// The kind of one diagnostic record; SQL Server's own numbers count only with SqlSyntax::SqlServer.
+DbError::Kind odbcErrorKind(const QString &sqlState, int native, SqlSyntax syntax);
+
 } // namespace db
