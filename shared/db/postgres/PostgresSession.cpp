@@ -19,9 +19,9 @@ using Result = std::unique_ptr<PGresult, decltype([](PGresult *result) { PQclear
 constexpr Oid BoolOid = 16, ByteaOid = 17, Int8Oid = 20, Int2Oid = 21, Int4Oid = 23, OidOid = 26;
 constexpr Oid DateOid = 1082, TimestampOid = 1114, TimestampTzOid = 1184;
 
-// "yyyy-MM-dd[ HH:mm:ss[.ffffff][±zone]]" as written, never through local time, which would move a
-// time inside a daylight-saving gap. A zone, as a timestamptz shows the session's, is left aside;
-// "infinity", years past 9999 and dates before Christ read as no date-time.
+// "yyyy-MM-dd[ HH:mm:ss[.ffffff][±zone]]" as written, never through local time, which would move a time inside a
+// daylight-saving gap. The zone a timestamptz shows is left aside; "infinity", years past 9999 and dates before
+// Christ read as no date-time.
 QDateTime wallClock(QByteArrayView text)
 {
     static constexpr char form[] = "0000-00-00 00:00:00"; // a digit where the form has 0
@@ -60,15 +60,15 @@ DbValue fieldValue(const PGresult *result, int row, int column)
         return qint64(text[0] == 't');
     if (type == Int8Oid || type == Int4Oid || type == Int2Oid || type == OidOid)
         return qint64(std::strtoll(text, nullptr, 10));
-    if (type == ByteaOid) // "\x" and hex digits (bytea_output, see Link)
+    if (type == ByteaOid) // "\x" and hex digits, as the session asks for
         return QByteArray::fromHex(QByteArray::fromRawData(text + 2, length - 2));
     if (type == DateOid || type == TimestampOid || type == TimestampTzOid)
         return wallClock(QByteArrayView(text, length));
     return QString::fromUtf8(text, length);
 }
 
-// A parameter as libpq takes it: text the server types itself, bytes as binary bytea, NULL as a null
-// pointer. `text` holds the converted text until the next run, which reuses its buffer.
+// A parameter as libpq takes it: text the server types itself, bytes as binary bytea, NULL as a null pointer.
+// `text` keeps the converted text until the next run, which reuses its buffer.
 const char *parameterValue(const DbValue &value, QByteArray &text, int &length, int &format)
 {
     format = 0;
@@ -92,9 +92,8 @@ const char *parameterValue(const DbValue &value, QByteArray &text, int &length, 
     return text.constData();
 }
 
-// libpq gives no SQLSTATE for a failed connection: a server that answered with FATAL refused it
-// (password, database, role), unless it is only starting, stopping or full for now; no answer at
-// all means it could not be reached.
+// libpq gives no SQLSTATE for a failed connection: a server that answered with FATAL refused it (password,
+// database, role), unless it is only starting, stopping or full for now; no answer means it could not be reached.
 bool isRefusal(PGconn *connection, const QString &message)
 {
     if (PQconnectionNeedsPassword(connection))
@@ -106,19 +105,18 @@ bool isRefusal(PGconn *connection, const QString &message)
     return message.contains(QLatin1String("FATAL:"));
 }
 
-// One libpq connection, shared by a session and the statements and cursors made on it, which may
-// outlive the session: once it closes they find it closed instead of a freed connection.
+// One libpq connection, shared with the statements and cursors made on it: they may outlive the session, and then
+// find the connection closed instead of freed.
 struct Link
 {
     explicit Link(const ConnectionTarget &target)
     {
-        // libpq skips an empty value: the environment's or its own default applies. Dates and bytes are
-        // asked for in one form whatever the server's defaults.
+        // An empty value lets libpq's defaults apply. Dates and bytes come in one form whatever the server's own.
         const auto number = [](int value) { return value > 0 ? QByteArray::number(value) : QByteArray(); };
         const QByteArray texts[] = {target.hostName.toUtf8(), number(target.port), target.databaseName.toUtf8(),
                                     target.userName.toUtf8(), target.password.toUtf8(),
-                                    number(target.connectTimeoutSeconds), "UTF8",
-                                    "-c DateStyle=ISO -c bytea_output=hex", QCoreApplication::applicationName().toUtf8()};
+                                    number(target.connectTimeoutSeconds), "UTF8", "-c DateStyle=ISO -c bytea_output=hex",
+                                    QCoreApplication::applicationName().toUtf8()};
         const char *const keys[] = {"host", "port", "dbname", "user", "password", "connect_timeout", "client_encoding",
                                     "options", "fallback_application_name", nullptr};
         const char *values[std::size(keys)] = {};
@@ -132,14 +130,14 @@ struct Link
         PQfinish(connection);
         throw DbError(refused ? DbError::Kind::Other : DbError::Kind::ConnectionLost, message);
     }
+
     void interruptRead()
     {
         if (auto *r = std::exchange(reader, nullptr))
             r->interrupt();
     }
 
-    // Readies the connection for a command: throws for a closed or lost session, interrupts the
-    // open read and releases the names of destroyed statements when no transaction is open.
+    // Readies the connection for a command; a lost session refuses before it would touch the dead connection.
     void claim()
     {
         if (!connection)
@@ -152,11 +150,10 @@ struct Link
             throw DbError(DbError::Kind::ConnectionLost, lostMessage);
     }
 
-    // Frees the connection from a read's command, cancelling it on the server when rows remain.
+    // Frees the connection from a read's command. What has arrived is read first (one read of the socket): a
+    // result that is whole by now needs no cancel, which costs a connection of its own to the server.
     void endRead(bool cancelOnServer)
     {
-        // What has arrived is read first (one read of the socket): a result that is whole by now needs
-        // no cancel, which costs a connection of its own to the server.
         if (cancelOnServer)
             PQconsumeInput(connection);
         while (cancelOnServer && !PQisBusy(connection))
@@ -173,16 +170,16 @@ struct Link
             failure(nullptr);
     }
 
-    // The failure a result (without one, the connection) reports; a lost connection marks the
-    // session lost for good.
+    // The failure a result (without one, the connection) reports; a lost connection marks the session lost for good.
     DbError failure(const PGresult *result)
     {
         const QString code = QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE));
-        QString message = QString::fromUtf8(PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY));
-        if (message.isEmpty())
-            message = QString::fromUtf8(PQresultErrorMessage(result)).trimmed();
-        if (message.isEmpty())
-            message = QString::fromUtf8(PQerrorMessage(connection)).trimmed();
+        QString message;
+        const char *sources[] = {PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY), PQresultErrorMessage(result),
+                                 PQerrorMessage(connection)};
+        for (const char *text : sources)
+            if (message.isEmpty())
+                message = QString::fromUtf8(text).trimmed();
         const DbError::Kind kind =
             PQstatus(connection) == CONNECTION_BAD ? DbError::Kind::ConnectionLost : sqlStateKind(code);
         if (kind == DbError::Kind::ConnectionLost && !std::exchange(lost, true))
@@ -190,8 +187,8 @@ struct Link
         return DbError(kind, message, code);
     }
 
-    // Deallocates the names of destroyed statements outside transactions and reads; a closed or lost
-    // session took them along.
+    // Deallocates the names of destroyed statements outside transactions and reads; a closed or lost session took
+    // them along.
     void releaseNames()
     {
         if (unreleased.empty() || lost || reader || PQtransactionStatus(connection) != PQTRANS_IDLE)
@@ -212,16 +209,15 @@ struct Link
     quint64 statements = 0;
 };
 
-// The rows of a prepared statement, one result per row (single-row mode), so that a large result
-// is neither held whole nor read to its end when the reader stops early.
+// The rows of a prepared statement, one result per row (single-row mode), so that a large result is neither held
+// whole nor read to its end when the reader stops early.
 class PostgresCursor final : public SessionCursor
 {
 public:
-    // Reads the first result: throws DbError for a failed statement.
     explicit PostgresCursor(std::shared_ptr<Link> link) : m_link(std::move(link))
     {
         m_link->reader = this;
-        const bool rows = readResult();
+        const bool rows = readResult(); // throws for a failed statement
         for (int column = 0; column < PQnfields(m_result.get()); ++column)
             m_names << QString::fromUtf8(PQfname(m_result.get(), column));
         m_row = -1;
@@ -233,7 +229,7 @@ public:
     const QStringList &columnNames() const override { return m_names; }
     DbValue value(int column) const override
     {
-        return atRow(column) ? fieldValue(m_result.get(), m_row, column) : DbValue{};
+        return atRow(column) ? fieldValue(m_result.get(), m_row, column) : DbValue();
     }
     bool isNull(int column) const override { return !atRow(column) || PQgetisnull(m_result.get(), m_row, column); }
     QByteArrayView utf8(int column) const override
@@ -291,12 +287,11 @@ public:
           m_values(m_texts.size()), m_lengths(m_texts.size()), m_formats(m_texts.size())
     {
         m_link->claim();
-        QByteArray name = "ovtrack_" + QByteArray::number(++m_link->statements);
-        const Result result{PQprepare(m_link->connection, name.constData(), text().sql.toUtf8().constData(),
+        m_name = "ovtrack_" + QByteArray::number(++m_link->statements);
+        const Result result{PQprepare(m_link->connection, m_name.constData(), text().sql.toUtf8().constData(),
                                       static_cast<int>(m_values.size()), nullptr)};
         if (PQresultStatus(result.get()) != PGRES_COMMAND_OK)
             throw m_link->failure(result.get());
-        m_name = std::move(name);
     }
     ~PostgresStatement() override
     {
