@@ -115,7 +115,8 @@ struct Link
         const auto number = [](int value) { return value > 0 ? QByteArray::number(value) : QByteArray(); };
         const QByteArray texts[] = {target.hostName.toUtf8(), number(target.port), target.databaseName.toUtf8(),
                                     target.userName.toUtf8(), target.password.toUtf8(),
-                                    number(target.connectTimeoutSeconds), "UTF8", "-c DateStyle=ISO -c bytea_output=hex",
+                                    number(target.connectTimeoutSeconds), "UTF8",
+                                    "-c DateStyle=ISO -c bytea_output=hex",
                                     QCoreApplication::applicationName().toUtf8()};
         const char *const keys[] = {"host", "port", "dbname", "user", "password", "connect_timeout", "client_encoding",
                                     "options", "fallback_application_name", nullptr};
@@ -174,12 +175,11 @@ struct Link
     DbError failure(const PGresult *result)
     {
         const QString code = QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE));
-        QString message;
-        const char *sources[] = {PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY), PQresultErrorMessage(result),
-                                 PQerrorMessage(connection)};
-        for (const char *text : sources)
-            if (message.isEmpty())
-                message = QString::fromUtf8(text).trimmed();
+        QString message = QString::fromUtf8(PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY));
+        if (message.isEmpty())
+            message = QString::fromUtf8(PQresultErrorMessage(result)).trimmed();
+        if (message.isEmpty())
+            message = QString::fromUtf8(PQerrorMessage(connection)).trimmed();
         const DbError::Kind kind =
             PQstatus(connection) == CONNECTION_BAD ? DbError::Kind::ConnectionLost : sqlStateKind(code);
         if (kind == DbError::Kind::ConnectionLost && !std::exchange(lost, true))
