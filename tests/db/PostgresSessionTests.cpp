@@ -213,3 +213,33 @@ TEST_P(PostgresSession, AFailedConnectionSaysWhetherToTryAgain)
     noServer.hostName = folder.makeFolder(QStringLiteral("no-server"));
     EXPECT_EQ(failureKind([&] { db::openPostgresSession(noServer); }), DbError::Kind::ConnectionLost);
 }
+
+// The server writes a timestamp's fraction without trailing zeros, up to microseconds, and a timestamptz with the
+// session's zone after it; what is no wall-clock value within years 1 to 9999 reads as no date-time.
+TEST_P(PostgresSession, TimestampTextsReadAsWallClockToTheMillisecond)
+{
+    session->execute(QStringLiteral("set time zone 'Asia/Kolkata'"));
+    const std::pair<QString, QDateTime> cases[] = {
+        {QStringLiteral("2024-03-31 01:30:00"), QDateTime(QDate(2024, 3, 31), QTime(1, 30), Qt::UTC)},
+        {QStringLiteral("2024-10-27 01:30:00.25"), QDateTime(QDate(2024, 10, 27), QTime(1, 30, 0, 250), Qt::UTC)},
+        {QStringLiteral("2017-10-15 00:30:05.007"), QDateTime(QDate(2017, 10, 15), QTime(0, 30, 5, 7), Qt::UTC)},
+        {QStringLiteral("1900-01-01 23:59:59.123456"), QDateTime(QDate(1900, 1, 1), QTime(23, 59, 59, 123), Qt::UTC)},
+        {QStringLiteral("infinity"), {}},
+        {QStringLiteral("-infinity"), {}},
+        {QStringLiteral("0044-03-15 00:00:00 BC"), {}},
+        {QStringLiteral("10000-01-01 00:00:00"), {}},
+    };
+    auto statement =
+        session->prepare(QStringLiteral("select :Text::timestamp, :Text::timestamptz, :Text::timestamp::text"));
+    for (const auto &[text, expected] : cases) {
+        statement->bind(QStringLiteral("Text"), text);
+        auto row = statement->query();
+        ASSERT_TRUE(row->next());
+        EXPECT_EQ(row->text(2), text) << "the server writes it as given";
+        for (int column : {0, 1}) {
+            const QDateTime read = row->dateTime(column);
+            EXPECT_EQ(read, expected) << text.toStdString() << " in column " << column;
+            EXPECT_EQ(read.isValid() ? read.timeSpec() : Qt::UTC, Qt::UTC) << text.toStdString();
+        }
+    }
+}
