@@ -7,7 +7,7 @@ class ServiceControl;
 class SignalHost;
 
 // One run of the loader's service object: created, started, executed and destroyed on one thread,
-// the thread Qt SQL binds its connection to. Returns the process exit status: 0 after a stop, the
+// the thread its database session is confined to. Returns the process exit status: 0 after a stop, the
 // settings error's code, or 1 after an error that ended start-up or a turn.
 class ServiceProcess
 {

@@ -33,9 +33,6 @@ public:
     QStringList sessionSetupSql() const override;
     // An advisory lock for the transaction on the id as the column compares it.
     QString messageLockSql() const override;
-    // Qt's driver streams a forward-only result row by row over the one session.
-    // No SQLSTATE (the client lost the server), class 08 (connection) or 57P (shut down).
-    // libpq says the session is bad: the server ended it or the link broke.
     QString currentDateTimeSql() const override;
     QString daysSinceReceiptSql() const override;
     QString pruneTrackingBatchSql() const override;

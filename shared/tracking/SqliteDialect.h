@@ -39,12 +39,4 @@ public:
     QString createAuditSql() const override;
 
     static QString canonicalDateTime(const QDateTime &value);
-
-    // The transaction statements Qt's driver runs; the native session prepares them once.
-    static constexpr const char *BeginSql = "BEGIN";
-    static constexpr const char *CommitSql = "COMMIT";
-    static constexpr const char *RollbackSql = "ROLLBACK";
-    // A write transaction: the write lock from the start, so that no other writer comes between
-    // what it reads and what it writes.
-    static constexpr const char *BeginWriteSql = "BEGIN IMMEDIATE";
 };

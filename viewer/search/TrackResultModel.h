@@ -16,7 +16,7 @@ class SqlDialect;
 // The rows of TrackQuery for the result grid, as a snapshot. Opening shows the first rows at once;
 // the rest is read in chunks on the event loop, each chunk within a short time budget so the window
 // stays responsive, and the statement is finished as soon as the last row is in. Reading stays on the
-// connection's own thread: Qt SQL connections are thread-bound, and a second connection would read
+// connection's own thread: a session is confined to its thread, and a second session would read
 // a different snapshot than the one counted and shown first. Cells show what the grid shows
 // (computed status and name, shown delivery time, dates as "dd/mm/yyyy"); the status colours rows.
 class TrackResultModel : public QAbstractTableModel
