@@ -9,6 +9,8 @@ struct Overloaded : Readers...
 {
     using Readers::operator()...;
 };
+template <typename... Readers>
+Overloaded(Readers...) -> Overloaded<Readers...>;
 
 } // namespace
 

@@ -37,6 +37,7 @@ SQLWCHAR *wide(const QString &text)
 // What a session shares with its statements and cursors, which may outlive it.
 struct Link
 {
+    explicit Link(SqlSyntax rules) : syntax(rules) {}
     SqlSyntax syntax;
     SQLHENV environment = SQL_NULL_HENV;
     SQLHDBC connection = SQL_NULL_HDBC;

@@ -17,6 +17,7 @@ namespace {
 // What a session shares with its statements and cursors, which may outlive it.
 struct Connection
 {
+    explicit Connection(sqlite3 *open) : handle(open) {}
     sqlite3 *handle;                 // null once the session has closed
     SessionCursor *reader = nullptr; // the one cursor still reading (see Session)
     void interruptReader()
@@ -43,6 +44,7 @@ DbError failure(sqlite3 *handle, int code)
 // A prepared statement, shared by its Statement and its cursor, either of which may be dropped first.
 struct Prepared
 {
+    explicit Prepared(std::shared_ptr<Connection> to) : connection(std::move(to)) {}
     std::shared_ptr<Connection> connection;
     sqlite3_stmt *statement = nullptr;
     QStringList columnNames;
