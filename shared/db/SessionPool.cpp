@@ -6,17 +6,15 @@ SessionPool::SessionPool(ConnectionTarget target, int size, Setup setup)
     : m_target(std::move(target)), m_size(std::max(size, 1)), m_setup(std::move(setup))
 {}
 
-SessionPool::~SessionPool() = default;
-
 SessionPool::Lease SessionPool::borrow()
 {
     {
         std::unique_lock lock(m_mutex);
         m_returned.wait(lock, [&] { return !m_idle.empty() || m_open < m_size; });
         if (!m_idle.empty()) {
-            std::unique_ptr<Session> session = std::move(m_idle.back());
+            Lease lease(m_idle.back().release(), GiveBack{this});
             m_idle.pop_back();
-            return Lease(*this, std::move(session));
+            return lease;
         }
         ++m_open; // the place is taken while the session opens outside the lock
     }
@@ -24,7 +22,7 @@ SessionPool::Lease SessionPool::borrow()
         std::unique_ptr<Session> session = Session::open(m_target);
         if (m_setup)
             m_setup(*session);
-        return Lease(*this, std::move(session));
+        return Lease(session.release(), GiveBack{this});
     } catch (...) {
         giveBack(nullptr);
         throw;
@@ -41,12 +39,6 @@ void SessionPool::giveBack(std::unique_ptr<Session> session)
             --m_open;
     }
     m_returned.notify_one();
-}
-
-SessionPool::Lease::~Lease()
-{
-    if (m_pool)
-        m_pool->giveBack(std::move(m_session));
 }
 
 } // namespace db

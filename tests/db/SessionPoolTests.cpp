@@ -26,7 +26,7 @@ TEST_P(SessionPoolTest, WorkersShareFewerSessionsThanThreadsWithoutMixingTheirWo
         threads.emplace_back([&, worker] {
             try {
                 for (int step = 0; step < Steps; ++step) {
-                    db::SessionPool::Lease session = pool.borrow();
+                    const db::SessionPool::Lease session = pool.borrow();
                     session->begin(true);
                     auto insert = session->prepare(QStringLiteral("insert into work values (:Worker, :Step)"));
                     insert->bind(QStringLiteral("Worker"), qint64(worker));
