@@ -2,7 +2,6 @@
 #include "bench/viewer/SearchScenarios.h"
 #include "shared/tracking/DbConnection.h"
 #include "shared/tracking/DbStatement.h"
-#include "shared/PostgresLibpq.h"
 #include "tests/support/PostgresServer.h"
 #include "viewer/search/TrackQueryComposer.h"
 #include "viewer/search/TrackResultModel.h"
@@ -18,6 +17,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -169,11 +169,14 @@ void benchmark(PostgresServer &server, int rows)
     DbConnection db(QStringLiteral("/"));
     db.open(server.connectionString(name));
     std::printf("%d rows made in %.1f s\n", rows, made.elapsed() / 1000.0);
-    // libpq runs on the viewer's own session: two sessions are two server processes, and on a
-    // small machine where each lands against its client weighs more than the work at 10 000 rows.
-    PGconn *conn = libpqSession(db.database());
-    if (!conn)
-        throw std::runtime_error("no libpq connection behind the viewer's");
+    // libpq on a connection of its own to the same database: two sessions are two server processes,
+    // and on a small machine where each lands against its client can weigh at 10 000 rows.
+    const QString conninfo = QStringLiteral("host=%1 dbname=%2 user=%3")
+                                 .arg(server.socketFolder(), name, PostgresServer::superuser());
+    std::unique_ptr<PGconn, decltype(&PQfinish)> raw(PQconnectdb(conninfo.toUtf8().constData()), &PQfinish);
+    PGconn *conn = raw.get();
+    if (PQstatus(conn) != CONNECTION_OK)
+        throw std::runtime_error(PQerrorMessage(conn));
 
     double worst = 0;
     for (const SearchScenario &scenario : searchScenarios()) {
@@ -199,7 +202,7 @@ void benchmark(PostgresServer &server, int rows)
             viewerTimes.push_back(t.nsecsElapsed() / 1e6);
             found = search.TrackCount();
 
-            model.cancelRead(); // the session is free for libpq
+            model.cancelRead(); // the viewer's read ends before libpq's starts
 
             t.restart();
             PQclear(run(conn, count));
