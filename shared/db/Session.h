@@ -134,8 +134,8 @@ public:
 
     // Throws DbError for a text the database refuses.
     virtual std::unique_ptr<Statement> prepare(const QString &text) = 0;
-    // Runs a text without parameters; returns the rows it changed.
-    qint64 execute(const QString &text) { return prepare(text)->run(); }
+    // Runs a text without parameters once; returns the rows it changed.
+    virtual qint64 execute(const QString &text) { return prepare(text)->run(); }
 
     // A write transaction takes the database's write lock at once where the backend would defer it.
     virtual void begin(bool write = false) = 0;
