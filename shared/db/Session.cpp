@@ -14,11 +14,11 @@ Overloaded(Readers...) -> Overloaded<Readers...>;
 
 } // namespace
 
-int Cursor::columnIndex(const QString &name) const
+int Cursor::columnIndex(QAnyStringView name) const
 {
     const QStringList &names = columnNames();
     for (qsizetype i = 0; i < names.size(); ++i)
-        if (names.at(i).compare(name, Qt::CaseInsensitive) == 0)
+        if (QAnyStringView::compare(names.at(i), name, Qt::CaseInsensitive) == 0)
             return static_cast<int>(i);
     return -1;
 }
@@ -77,9 +77,12 @@ QByteArray Cursor::bytes(int column) const
 
 QByteArrayView Cursor::utf8(int column) const
 {
+    if (isNull(column))
+        return {};
     if (m_utf8.size() <= size_t(column))
         m_utf8.resize(size_t(column) + 1);
-    return m_utf8[size_t(column)] = text(column).toUtf8();
+    const QByteArray &bytes = m_utf8[size_t(column)] = text(column).toUtf8();
+    return {bytes.constData(), bytes.size()}; // never null, even for an empty text
 }
 
 bool SessionCursor::next()

@@ -83,8 +83,8 @@ public:
     bool isNull(int column) const override { return !isReading() || type(column) == SQLITE_NULL; }
     QByteArrayView utf8(int column) const override
     {
-        if (!isReading() || type(column) != SQLITE_TEXT) // SQLite would write a number otherwise than value()
-            return isNull(column) ? QByteArrayView() : Cursor::utf8(column);
+        if (const int kind = isReading() ? type(column) : SQLITE_NULL; kind != SQLITE_TEXT)
+            return kind == SQLITE_NULL ? QByteArrayView() : Cursor::utf8(column); // SQLite writes numbers otherwise
         return {sqlite3_column_text(statement(), column), sqlite3_column_bytes(statement(), column)};
     }
 
