@@ -130,6 +130,7 @@ public:
         sqlite3_finalize(another);
         if (!statement || rc != SQLITE_OK || another)
             throw DbError(DbError::Kind::AccessLayer, QStringLiteral("The text must hold one statement"));
+        m_prepared->columnNames.reserve(sqlite3_column_count(statement));
         for (int column = 0; column < sqlite3_column_count(statement); ++column)
             m_prepared->columnNames << QString::fromUtf8(sqlite3_column_name(statement, column));
         m_prepared->bound.resize(values().size());
