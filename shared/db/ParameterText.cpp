@@ -122,7 +122,6 @@ private:
 ParameterText rewriteParameters(const QString &text, SqlSyntax syntax, PlaceholderStyle style)
 {
     ParameterText result;
-    result.sql.reserve(text.size()); // placeholders are mostly shorter than the names
     Rewriter(text, syntax).run(
         [&](const QString &name) {
             qsizetype index = 0;

@@ -77,12 +77,9 @@ QByteArray Cursor::bytes(int column) const
 
 QByteArrayView Cursor::utf8(int column) const
 {
-    if (isNull(column))
-        return {};
     if (m_utf8.size() <= size_t(column))
         m_utf8.resize(size_t(column) + 1);
-    const QByteArray &bytes = m_utf8[size_t(column)] = text(column).toUtf8();
-    return {bytes.constData(), bytes.size()}; // never null, even for an empty text
+    return m_utf8[size_t(column)] = text(column).toUtf8();
 }
 
 bool SessionCursor::next()

@@ -38,9 +38,8 @@ public:
     virtual qint64 integer(int column) const;
     virtual QDateTime dateTime(int column) const; // wall clock; text in ISO form is read as one
     virtual QByteArray bytes(int column) const;
-    // The text as UTF-8, valid until the next move; a null view for NULL only, so that a reader
-    // needs no isNull() first. A backend that holds UTF-8 hands over its own bytes, so that a
-    // reader storing UTF-8 converts nothing.
+    // The text as UTF-8, valid until the next move; empty for NULL. A backend that holds UTF-8
+    // hands over its own bytes, so that a reader storing UTF-8 converts nothing.
     virtual QByteArrayView utf8(int column) const;
 
     // Stops the read at once without fetching what remains: next() then returns false.

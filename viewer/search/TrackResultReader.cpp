@@ -8,17 +8,13 @@ TrackResultReader::TrackResultReader(std::unique_ptr<db::Cursor> cursor, std::sh
     : m_cursor(std::move(cursor)), m_dialect(std::move(dialect))
 {
     for (int i = 0; i < TrackFieldCount; ++i) {
-        const auto field = TrackField(i);
-        int column = -1;
-        if (trackFieldSlot(field).kind != TrackFieldKind::Computed) {
-            const QLatin1String name(trackFieldInfo(field).name);
-            column = m_cursor->columnIndex(name);
-            if (column < 0) {
-                finish();
-                throw DbError(DbError::Kind::AccessLayer, QStringLiteral("TrackQuery: Field '%1' not found").arg(name));
-            }
+        const QLatin1String name(trackFieldInfo(TrackField(i)).name);
+        const bool computed = trackFieldSlot(TrackField(i)).kind == TrackFieldKind::Computed;
+        const int column = m_columnOfField[std::size_t(i)] = computed ? -1 : m_cursor->columnIndex(name);
+        if (!computed && column < 0) {
+            finish();
+            throw DbError(DbError::Kind::AccessLayer, QStringLiteral("TrackQuery: Field '%1' not found").arg(name));
         }
-        m_columnOfField[std::size_t(i)] = column;
     }
 }
 
@@ -61,8 +57,8 @@ bool TrackResultReader::next(TrackRowStore::RowBuilder &row)
             row.setReadStatus(int(m_cursor->integer(column)));
         if (slot.kind != TrackFieldKind::Text && slot.kind != TrackFieldKind::Time)
             continue;
-        const QByteArrayView utf8 = m_cursor->utf8(column); // null for NULL
-        if (utf8.isNull())
+        const QByteArrayView utf8 = m_cursor->utf8(column);
+        if (utf8.isEmpty() && m_cursor->isNull(column)) // a value costs no look for NULL before it
             continue;
         if (slot.kind == TrackFieldKind::Text)
             row.setText(slot.slot, utf8);

@@ -30,7 +30,6 @@ public:
     const QString &error() const { return m_error; }
 
 private:
-    // The time in `column`, whose text is `utf8`.
     TrackRowStore::WallTime timeAt(int column, QByteArrayView utf8) const;
 
     std::unique_ptr<db::Cursor> m_cursor;

@@ -133,8 +133,6 @@ void TrackRowStore::putShared(int slot, QByteArrayView text)
         return;
     }
     if (m_sharedValues.size() < SharedLimit) {
-        if (m_sharedValues.empty()) // a first batch of rows brings a few hundred: grow once, not eight times
-            m_sharedValues.reserve(512), m_sharedIds.reserve(512);
         const auto id = quint32(m_sharedValues.size());
         const char *kept = at(store(key)); // in the blocks: no allocation of its own, and never moves
         m_sharedIds.emplace(std::string_view(kept, key.size()), id);

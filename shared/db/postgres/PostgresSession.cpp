@@ -237,8 +237,6 @@ public:
         const Oid type = atRow(column) ? PQftype(m_result.get(), column) : BoolOid;
         if (type == BoolOid || type == ByteaOid || type == DateOid || type == TimestampOid || type == TimestampTzOid)
             return Cursor::utf8(column); // types whose text on the server is not their value's
-        if (PQgetisnull(m_result.get(), m_row, column))
-            return {};
         return {PQgetvalue(m_result.get(), m_row, column), PQgetlength(m_result.get(), m_row, column)};
     }
 
