@@ -14,11 +14,11 @@ Overloaded(Readers...) -> Overloaded<Readers...>;
 
 } // namespace
 
-int Cursor::columnIndex(const QString &name) const
+int Cursor::columnIndex(QAnyStringView name) const
 {
     const QStringList &names = columnNames();
     for (qsizetype i = 0; i < names.size(); ++i)
-        if (names.at(i).compare(name, Qt::CaseInsensitive) == 0)
+        if (names.at(i).size() == name.size() && QAnyStringView::compare(names.at(i), name, Qt::CaseInsensitive) == 0)
             return static_cast<int>(i);
     return -1;
 }

@@ -29,7 +29,7 @@ public:
     virtual bool next() = 0;
     virtual const QStringList &columnNames() const = 0;
     // The column a name is in, compared without regard to case; -1 when none.
-    int columnIndex(const QString &name) const;
+    int columnIndex(QAnyStringView name) const;
 
     // The current row's value as the backend typed it.
     virtual DbValue value(int column) const = 0;

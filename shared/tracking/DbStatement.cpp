@@ -44,7 +44,6 @@ void DbStatement::setText(const QString &text)
     m_prepared.reset();
     m_text = text;
     clearBindings();
-    m_parameterNames = rewriteParameters(m_text, SqlSyntax::Sqlite, PlaceholderStyle::Numbered).names;
 }
 
 void DbStatement::setLines(const QStringList &lines)
@@ -54,15 +53,17 @@ void DbStatement::setLines(const QStringList &lines)
 
 QStringList DbStatement::parameterNames() const
 {
-    return m_parameterNames;
+    return m_prepared ? m_prepared->parameterNames()
+                      : rewriteParameters(m_text, SqlSyntax::Sqlite, PlaceholderStyle::Numbered).names;
 }
 
 void DbStatement::bind(const QString &name, ParamType type, const QVariant &value)
 {
     QString key = name.startsWith(u':') ? name.mid(1) : name;
     const size_t next = m_bindings.size();
-    const bool nextInText = m_bindingsFollowText && next < static_cast<size_t>(m_parameterNames.size()) &&
-                            m_parameterNames.at(static_cast<qsizetype>(next)) == key;
+    const bool nextInText = m_bindingsFollowText && m_prepared &&
+                            next < static_cast<size_t>(m_prepared->parameterNames().size()) &&
+                            m_prepared->parameterNames().at(static_cast<qsizetype>(next)) == key;
     if (!nextInText) {
         if (const qsizetype i = bindingIndex(key, next); i >= 0) {
             m_bindings[i].type = type;

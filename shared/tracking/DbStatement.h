@@ -67,10 +67,9 @@ private:
 
     DbConnection &m_connection;
     QString m_text;
-    QStringList m_parameterNames;
     std::vector<Binding> m_bindings;
-    // True while the bindings are the text's names in order, as written: the next name then needs
-    // no search, since the names differ without regard to case.
+    // True while the bindings are the prepared text's names in order, as written: the next name
+    // then needs no search, since the names differ without regard to case.
     bool m_bindingsFollowText = true;
     std::unique_ptr<db::Statement> m_prepared;
 };

@@ -8,17 +8,13 @@ TrackResultReader::TrackResultReader(std::unique_ptr<db::Cursor> cursor, std::sh
     : m_cursor(std::move(cursor)), m_dialect(std::move(dialect))
 {
     for (int i = 0; i < TrackFieldCount; ++i) {
-        const auto field = TrackField(i);
-        int column = -1;
-        if (trackFieldSlot(field).kind != TrackFieldKind::Computed) {
-            const QString name = QLatin1String(trackFieldInfo(field).name);
-            column = m_cursor->columnIndex(name);
-            if (column < 0) {
-                finish();
-                throw DbError(DbError::Kind::AccessLayer, QStringLiteral("TrackQuery: Field '%1' not found").arg(name));
-            }
+        const QLatin1String name(trackFieldInfo(TrackField(i)).name);
+        const bool computed = trackFieldSlot(TrackField(i)).kind == TrackFieldKind::Computed;
+        const int column = m_columnOfField[std::size_t(i)] = computed ? -1 : m_cursor->columnIndex(name);
+        if (!computed && column < 0) {
+            finish();
+            throw DbError(DbError::Kind::AccessLayer, QStringLiteral("TrackQuery: Field '%1' not found").arg(name));
         }
-        m_columnOfField[std::size_t(i)] = column;
     }
 }
 
@@ -32,9 +28,9 @@ void TrackResultReader::finish()
     m_cursor.reset();
 }
 
-TrackRowStore::WallTime TrackResultReader::timeAt(int column) const
+TrackRowStore::WallTime TrackResultReader::timeAt(int column, QByteArrayView utf8) const
 {
-    if (const auto fast = canonicalWallMsecs(m_cursor->utf8(column)))
+    if (const auto fast = canonicalWallMsecs(utf8))
         return *fast;
     return wallMsecsOf(variantOf(m_cursor->value(column)), *m_dialect);
 }
@@ -57,21 +53,17 @@ bool TrackResultReader::next(TrackRowStore::RowBuilder &row)
     for (int i = 0; i < TrackFieldCount; ++i) {
         const TrackFieldSlot slot = trackFieldSlot(TrackField(i));
         const int column = m_columnOfField[std::size_t(i)];
-        if (slot.kind == TrackFieldKind::Computed || m_cursor->isNull(column))
-            continue;
-        switch (slot.kind) {
-        case TrackFieldKind::Text:
-            row.setText(slot.slot, m_cursor->utf8(column));
-            break;
-        case TrackFieldKind::Time:
-            row.setTime(slot.slot, timeAt(column));
-            break;
-        case TrackFieldKind::Int:
+        if (slot.kind == TrackFieldKind::Int && !m_cursor->isNull(column))
             row.setReadStatus(int(m_cursor->integer(column)));
-            break;
-        case TrackFieldKind::Computed:
-            break;
-        }
+        if (slot.kind != TrackFieldKind::Text && slot.kind != TrackFieldKind::Time)
+            continue;
+        const QByteArrayView utf8 = m_cursor->utf8(column);
+        if (utf8.isEmpty() && m_cursor->isNull(column)) // a value costs no look for NULL before it
+            continue;
+        if (slot.kind == TrackFieldKind::Text)
+            row.setText(slot.slot, utf8);
+        else
+            row.setTime(slot.slot, timeAt(column, utf8));
     }
     return true;
 }

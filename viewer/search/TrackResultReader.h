@@ -30,7 +30,7 @@ public:
     const QString &error() const { return m_error; }
 
 private:
-    TrackRowStore::WallTime timeAt(int column) const;
+    TrackRowStore::WallTime timeAt(int column, QByteArrayView utf8) const;
 
     std::unique_ptr<db::Cursor> m_cursor;
     std::shared_ptr<const SqlDialect> m_dialect;

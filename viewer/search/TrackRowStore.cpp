@@ -134,8 +134,9 @@ void TrackRowStore::putShared(int slot, QByteArrayView text)
     }
     if (m_sharedValues.size() < SharedLimit) {
         const auto id = quint32(m_sharedValues.size());
-        const QByteArray &value = m_sharedValues.emplace_back(text.data(), text.size());
-        m_sharedIds.emplace(std::string_view(value.constData(), std::size_t(value.size())), id);
+        const char *kept = at(store(key)); // in the blocks: no allocation of its own, and never moves
+        m_sharedIds.emplace(std::string_view(kept, key.size()), id);
+        m_sharedValues.emplace_back(kept, text.size());
         last = id;
         putNumber(m_record, SharedFirstId + id);
         return;
@@ -163,7 +164,12 @@ void TrackRowStore::append(const RowBuilder &builder)
     m_offsets.push_back(store(m_record));
 }
 
-quint64 TrackRowStore::store(const std::string &record)
+const char *TrackRowStore::at(quint64 offset) const
+{
+    return m_blocks[std::size_t(offset >> 32)].bytes.get() + (offset & 0xffffffffu);
+}
+
+quint64 TrackRowStore::store(std::string_view record)
 {
     const auto size = std::size_t(record.size());
     if (m_blocks.empty() || m_blocks.back().capacity - m_blocks.back().used < size) {
@@ -181,7 +187,7 @@ quint64 TrackRowStore::store(const std::string &record)
 TrackRowStore::Row TrackRowStore::row(int index) const
 {
     const quint64 offset = m_offsets.at(std::size_t(index));
-    RecordReader reader(m_blocks[std::size_t(offset >> 32)].bytes.get() + (offset & 0xffffffffu));
+    RecordReader reader(at(offset));
     Row row;
     for (int slot = 0; slot < TextSlots; ++slot) {
         auto &text = row.texts[std::size_t(slot)];
@@ -193,7 +199,7 @@ TrackRowStore::Row TrackRowStore::row(int index) const
         if (tag == SharedInline)
             text = takeText(reader);
         else if (tag >= SharedFirstId)
-            text = QByteArrayView(m_sharedValues[std::size_t(tag - SharedFirstId)]);
+            text = m_sharedValues[std::size_t(tag - SharedFirstId)];
     }
     for (WallTime &time : row.times)
         time = takeTime(reader);

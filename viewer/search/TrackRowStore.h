@@ -72,12 +72,13 @@ private:
     };
 
     void putShared(int slot, QByteArrayView text);
-    quint64 store(const std::string &record);
+    quint64 store(std::string_view record);
+    const char *at(quint64 offset) const;
 
     std::uint32_t m_sharedTexts;
     std::vector<Block> m_blocks;
     std::vector<quint64> m_offsets; // block index in the high half, position in the low half
-    std::vector<QByteArray> m_sharedValues;
+    std::vector<QByteArrayView> m_sharedValues; // into the blocks
     std::unordered_map<std::string_view, quint32> m_sharedIds;    // keys view m_sharedValues
     std::array<std::optional<quint32>, TextSlots> m_lastShared{}; // rows often repeat the row before
     std::string m_record;                                         // scratch for the record being appended

@@ -6,7 +6,7 @@
 
 namespace {
 
-const QString CountField = QStringLiteral("TRACKCOUNT");
+const QLatin1String CountField("TRACKCOUNT");
 
 } // namespace
 
@@ -74,9 +74,9 @@ qint64 TrackSearch::GetTrackCount()
         // A session reads one result at a time: the grid's rows come in first, whole.
         if (m_model.isReading())
             m_model.fetchAll();
-        const DbResult result = m_countQuery.open();
-        if (result.rowCount() > 0 && result.hasField(CountField))
-            count = result.integer(0, CountField).value_or(0);
+        const std::unique_ptr<db::Cursor> cursor = m_countQuery.query();
+        if (const int column = cursor->columnIndex(CountField); column >= 0 && cursor->next())
+            count = cursor->integer(column);
     } catch (const std::exception &) {
         count = 0; // a failed count is not reported; the search goes on
     }

@@ -44,18 +44,18 @@ template <typename Text> std::optional<qint64> canonical(const Text &text)
         return std::nullopt;
     bool ok = true;
     const QDate date(digits(text, 0, 4, ok), digits(text, 5, 2, ok), digits(text, 8, 2, ok));
-    QTime time(0, 0);
+    int hour = 0, minute = 0, second = 0, msec = 0; // checked here: a QTime costs more than the parse
     if (size >= 19) {
         if (code(text[10]) != u' ' || code(text[13]) != u':' || code(text[16]) != u':')
             return std::nullopt;
         if (size == 23 && code(text[19]) != u'.')
             return std::nullopt;
-        const int msec = size == 23 ? digits(text, 20, 3, ok) : 0;
-        time = QTime(digits(text, 11, 2, ok), digits(text, 14, 2, ok), digits(text, 17, 2, ok), msec);
+        msec = size == 23 ? digits(text, 20, 3, ok) : 0;
+        hour = digits(text, 11, 2, ok), minute = digits(text, 14, 2, ok), second = digits(text, 17, 2, ok);
     }
-    if (!ok || !date.isValid() || !time.isValid())
+    if (!ok || !date.isValid() || hour > 23 || minute > 59 || second > 59)
         return std::nullopt;
-    return wallMsecs(date, time);
+    return date.toJulianDay() * TrackRowStore::MsecsPerDay + ((hour * 60 + minute) * 60 + second) * 1000 + msec;
 }
 
 } // namespace

@@ -83,8 +83,8 @@ public:
     bool isNull(int column) const override { return !isReading() || type(column) == SQLITE_NULL; }
     QByteArrayView utf8(int column) const override
     {
-        if (!isReading() || type(column) != SQLITE_TEXT) // SQLite would write a number otherwise than value()
-            return isNull(column) ? QByteArrayView() : Cursor::utf8(column);
+        if (const int kind = isReading() ? type(column) : SQLITE_NULL; kind != SQLITE_TEXT)
+            return kind == SQLITE_NULL ? QByteArrayView() : Cursor::utf8(column); // SQLite writes numbers otherwise
         return {sqlite3_column_text(statement(), column), sqlite3_column_bytes(statement(), column)};
     }
 
@@ -130,6 +130,7 @@ public:
         sqlite3_finalize(another);
         if (!statement || rc != SQLITE_OK || another)
             throw DbError(DbError::Kind::AccessLayer, QStringLiteral("The text must hold one statement"));
+        m_prepared->columnNames.reserve(sqlite3_column_count(statement));
         for (int column = 0; column < sqlite3_column_count(statement); ++column)
             m_prepared->columnNames << QString::fromUtf8(sqlite3_column_name(statement, column));
         m_prepared->bound.resize(values().size());
