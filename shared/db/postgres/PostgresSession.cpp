@@ -350,11 +350,8 @@ private:
                             PQsendPrepare(connection, m_name.constData(), sql.constData(), count, nullptr))) ||
             !PQsendQueryPrepared(connection, m_name.constData(), count, m_values.data(), m_lengths.data(),
                                  m_formats.data(), 0) ||
-            (pipelined && !PQpipelineSync(connection))) {
-            const DbError error = m_link->failure(nullptr);
-            m_link->endRead(false);
-            throw error;
-        }
+            (pipelined && !PQpipelineSync(connection)))
+            throw m_link->failure(nullptr);
         return pipelined;
     }
 
@@ -385,10 +382,8 @@ public:
     // A one-off text runs as it is, in one round trip, without a name to prepare and release.
     qint64 execute(const QString &text) override
     {
-        const ParameterText rewritten = rewriteParameters(text, SqlSyntax::PostgreSql, PlaceholderStyle::Dollar);
-        if (!rewritten.placeholders.empty())
-            return Session::execute(text);
-        return std::strtoll(PQcmdTuples(command(rewritten.sql.toUtf8()).get()), nullptr, 10);
+        const QByteArray sql = rewriteParameters(text, SqlSyntax::PostgreSql, PlaceholderStyle::Dollar).sql.toUtf8();
+        return std::strtoll(PQcmdTuples(command(sql).get()), nullptr, 10);
     }
 
     void begin(bool) override { command("BEGIN"); }
