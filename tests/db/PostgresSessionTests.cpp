@@ -17,6 +17,7 @@ public:
     {}
 
     std::unique_ptr<db::Statement> prepare(const QString &text) override { return m_session->prepare(text); }
+    qint64 execute(const QString &text) override { return m_session->execute(text); }
     void begin(bool write = false) override { m_session->begin(write); }
     void commit() override { m_session->commit(); }
     void rollback() override { m_session->rollback(); }
@@ -116,7 +117,7 @@ TEST_P(PostgresSession, DatesZonedTimesAndSmallTypesReadAsWritten)
     EXPECT_FALSE(row->dateTime(5).isValid());
 }
 
-TEST_P(PostgresSession, AStatementDestroyedInATransactionIsReleasedAfterIt)
+TEST_P(PostgresSession, DestroyedStatementsAreReleasedInBatchesOutsideTransactions)
 {
     auto prepared = session->prepare(QStringLiteral("select count(*) from pg_prepared_statements"));
     const auto preparedCount = [&] {
@@ -126,12 +127,20 @@ TEST_P(PostgresSession, AStatementDestroyedInATransactionIsReleasedAfterIt)
     };
     const qint64 before = preparedCount();
 
+    const auto insert = [&](qint64 id) {
+        auto statement = session->prepare(QStringLiteral("insert into t (id) values (:Id)"));
+        statement->bind(QStringLiteral("Id"), id);
+        statement->run();
+    };
+    session->prepare(QStringLiteral("select 1")); // never run, so never prepared on the server
+
     session->begin();
-    session->prepare(QStringLiteral("insert into t (id) values (1)"))->run();
-    EXPECT_EQ(preparedCount(), before + 1) << "kept while the transaction is open";
+    for (qint64 id = 1; id <= 10; ++id)
+        insert(id);
+    EXPECT_EQ(preparedCount(), before + 10) << "kept while the transaction is open";
     session->commit();
-    EXPECT_EQ(preparedCount(), before);
-    EXPECT_EQ(integerOf(*session, QStringLiteral("select count(*) from t")), 1);
+    EXPECT_EQ(preparedCount(), before) << "released together once the transaction ended";
+    EXPECT_EQ(integerOf(*session, QStringLiteral("select count(*) from t")), 10);
 
     session->begin();
     {
@@ -140,13 +149,19 @@ TEST_P(PostgresSession, AStatementDestroyedInATransactionIsReleasedAfterIt)
     } // destroyed while the transaction is aborted
     EXPECT_EQ(failureKind([&] { session->commit(); }), DbError::Kind::Other)
         << "a failed transaction rolls back";
-    EXPECT_EQ(preparedCount(), before);
+    EXPECT_EQ(preparedCount(), before + 2) << "the count of t and the insert prepared before it failed wait";
+    for (qint64 id = 11; id <= 16; ++id)
+        insert(id);
+    EXPECT_EQ(preparedCount(), before) << "a batch of eight released outside a transaction";
+}
 
-    {
-        auto insert = session->prepare(QStringLiteral("insert into t (id) values (2)"));
-        insert->run();
-    }
-    EXPECT_EQ(preparedCount(), before) << "released at once outside a transaction";
+TEST_P(PostgresSession, ATextRefusedAtItsFirstRunLeavesTheSessionUsable)
+{
+    auto refused = session->prepare(QStringLiteral("selec 1 from t"));
+    EXPECT_EQ(failureKind([&] { refused->run(); }), DbError::Kind::Other);
+    EXPECT_EQ(failureKind([&] { refused->query(); }), DbError::Kind::Other);
+    EXPECT_EQ(integerOf(*session, QStringLiteral("select 5")), 5);
+    EXPECT_EQ(session->execute(QStringLiteral("insert into t (id) values (1), (2)")), 2);
 }
 
 TEST_P(PostgresSession, ASessionEndedFromAnotherSessionIsFoundLost)

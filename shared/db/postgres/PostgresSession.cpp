@@ -145,7 +145,8 @@ struct Link
             throw DbError(DbError::Kind::AccessLayer, QStringLiteral("The database session is closed"));
         if (!lost) {
             interruptRead();
-            releaseNames();
+            if (unreleased.size() >= 8) // a handful in one round trip
+                releaseNames();
         }
         if (lost)
             throw DbError(DbError::Kind::ConnectionLost, lostMessage);
@@ -167,6 +168,13 @@ struct Link
         }
         while (PGresult *rest = PQgetResult(connection))
             PQclear(rest);
+        // A pipeline ends with its sync's result; two empty reads in a row mean nothing more will come.
+        for (int empty = 0; PQpipelineStatus(connection) && PQstatus(connection) == CONNECTION_OK && empty < 2;) {
+            const Result rest{PQgetResult(connection)};
+            empty = rest ? 0 : empty + 1;
+            if (PQresultStatus(rest.get()) == PGRES_PIPELINE_SYNC)
+                PQexitPipelineMode(connection);
+        }
         if (PQstatus(connection) == CONNECTION_BAD)
             failure(nullptr);
     }
@@ -187,8 +195,8 @@ struct Link
         return DbError(kind, message, code);
     }
 
-    // Deallocates the names of destroyed statements outside transactions and reads; a closed or lost session took
-    // them along.
+    // Deallocates the names of destroyed statements outside transactions and reads, in one text; a closed or lost
+    // session took them along.
     void releaseNames()
     {
         if (unreleased.empty() || lost || reader || PQtransactionStatus(connection) != PQTRANS_IDLE)
@@ -288,21 +296,22 @@ public:
     {
         m_link->claim();
         m_name = "ovtrack_" + QByteArray::number(++m_link->statements);
-        const Result result{PQprepare(m_link->connection, m_name.constData(), text().sql.toUtf8().constData(),
-                                      static_cast<int>(m_values.size()), nullptr)};
-        if (PQresultStatus(result.get()) != PGRES_COMMAND_OK)
-            throw m_link->failure(result.get());
     }
     ~PostgresStatement() override
     {
-        m_link->unreleased.push_back(std::move(m_name));
-        m_link->releaseNames();
+        if (m_prepared)
+            m_link->unreleased.push_back(std::move(m_name));
     }
 
     qint64 run() override
     {
-        send();
-        const Result result{PQgetResult(m_link->connection)}; // one statement: one result
+        const bool preparing = send(false);
+        Result result{PQgetResult(m_link->connection)}; // one statement: one result, after its preparation's
+        if (preparing && PQresultStatus(result.get()) == PGRES_COMMAND_OK) {
+            m_prepared = true;
+            PQclear(PQgetResult(m_link->connection)); // the empty read that ends the preparation's results
+            result.reset(PQgetResult(m_link->connection));
+        }
         m_link->endRead(false);
         const ExecStatusType status = PQresultStatus(result.get());
         if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
@@ -312,7 +321,7 @@ public:
 
     std::unique_ptr<Cursor> query() override
     {
-        send();
+        send(true);
         PQsetSingleRowMode(m_link->connection);
         return std::make_unique<PostgresCursor>(m_link);
     }
@@ -320,18 +329,35 @@ public:
     bool isUsable() const override { return m_link->connection && !m_link->lost; }
 
 private:
-    void send()
+    // Sends a run. The first one prepares the statement: in the same round trip through a pipeline, or on its own
+    // for a read row by row, which stays outside pipelines. Returns whether the preparation's result comes first.
+    bool send(bool rowByRow)
     {
         for (size_t i = 0; i < m_values.size(); ++i)
             m_values[i] = parameterValue(placeholderValue(i), m_texts[i], m_lengths[i], m_formats[i]);
         m_link->claim();
-        if (!PQsendQueryPrepared(m_link->connection, m_name.constData(), static_cast<int>(m_values.size()),
-                                 m_values.data(), m_lengths.data(), m_formats.data(), 0))
+        PGconn *connection = m_link->connection;
+        const QByteArray sql = m_prepared ? QByteArray() : text().sql.toUtf8();
+        const int count = static_cast<int>(m_values.size());
+        if (!m_prepared && rowByRow) {
+            const Result result{PQprepare(connection, m_name.constData(), sql.constData(), count, nullptr)};
+            if (PQresultStatus(result.get()) != PGRES_COMMAND_OK)
+                throw m_link->failure(result.get());
+            m_prepared = true;
+        }
+        const bool pipelined = !m_prepared;
+        if ((pipelined && !(PQenterPipelineMode(connection) &&
+                            PQsendPrepare(connection, m_name.constData(), sql.constData(), count, nullptr))) ||
+            !PQsendQueryPrepared(connection, m_name.constData(), count, m_values.data(), m_lengths.data(),
+                                 m_formats.data(), 0) ||
+            (pipelined && !PQpipelineSync(connection)))
             throw m_link->failure(nullptr);
+        return pipelined;
     }
 
     std::shared_ptr<Link> m_link;
     QByteArray m_name;
+    bool m_prepared = false; // under m_name, on the server
     std::vector<QByteArray> m_texts; // per placeholder, as parameterValue() fills them
     std::vector<const char *> m_values;
     std::vector<int> m_lengths, m_formats;
@@ -353,11 +379,18 @@ public:
             m_link, rewriteParameters(text, SqlSyntax::PostgreSql, PlaceholderStyle::Dollar));
     }
 
+    // A one-off text runs as it is, in one round trip, without a name to prepare and release.
+    qint64 execute(const QString &text) override
+    {
+        const QByteArray sql = rewriteParameters(text, SqlSyntax::PostgreSql, PlaceholderStyle::Dollar).sql.toUtf8();
+        return std::strtoll(PQcmdTuples(command(sql).get()), nullptr, 10);
+    }
+
     void begin(bool) override { command("BEGIN"); }
     void commit() override
     {
         // The server answers the commit of a failed transaction with a rollback, not an error.
-        if (command("COMMIT") == "ROLLBACK")
+        if (qstrcmp(PQcmdStatus(command("COMMIT").get()), "ROLLBACK") == 0)
             throw DbError(DbError::Kind::Other,
                           QStringLiteral("The transaction was rolled back: a statement in it had failed"));
     }
@@ -367,15 +400,15 @@ public:
     void cancel() override { m_link->interruptRead(); }
 
 private:
-    // Runs a transaction step; returns the server's command tag.
-    QByteArray command(const char *sql)
+    // Runs a text without parameters; returns its (last) result.
+    Result command(const QByteArray &sql)
     {
         m_link->claim();
-        const Result result{PQexec(m_link->connection, sql)};
-        if (PQresultStatus(result.get()) != PGRES_COMMAND_OK)
+        Result result{PQexec(m_link->connection, sql.constData())};
+        const ExecStatusType status = PQresultStatus(result.get());
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
             throw m_link->failure(result.get());
-        m_link->releaseNames();
-        return PQcmdStatus(result.get());
+        return result;
     }
 
     std::shared_ptr<Link> m_link;
