@@ -132,7 +132,8 @@ public:
 
     virtual ~Session() = default;
 
-    // Throws DbError for a text the database refuses.
+    // Throws DbError for a text the database refuses, here or (where the backend prepares in the
+    // round trip of the first run) at the first run.
     virtual std::unique_ptr<Statement> prepare(const QString &text) = 0;
     // Runs a text without parameters once; returns the rows it changed.
     virtual qint64 execute(const QString &text) { return prepare(text)->run(); }
