@@ -8,26 +8,6 @@
 
 namespace {
 
-// An ODBC session on a database of its own, dropped once the session has ended.
-class SessionOnTestDatabase : public db::Session
-{
-public:
-    SessionOnTestDatabase(std::unique_ptr<TestDatabase> database, std::unique_ptr<db::Session> session)
-        : m_database(std::move(database)), m_session(std::move(session))
-    {}
-
-    std::unique_ptr<db::Statement> prepare(const QString &text) override { return m_session->prepare(text); }
-    void begin(bool write) override { m_session->begin(write); }
-    void commit() override { m_session->commit(); }
-    void rollback() override { m_session->rollback(); }
-    bool isLost() const override { return m_session->isLost(); }
-    void cancel() override { m_session->cancel(); }
-
-private:
-    std::unique_ptr<TestDatabase> m_database;
-    std::unique_ptr<db::Session> m_session;
-};
-
 // The test PostgreSQL server through psqlODBC's Unicode driver, on its socket folder. The driver
 // reads the whole result at execute unless told to fetch through a server cursor; a cursor here
 // should stream as FreeTDS does, so that cancelling and interrupting reads meet rows still unread.

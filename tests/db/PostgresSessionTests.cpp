@@ -7,44 +7,13 @@
 
 namespace {
 
-// A session that drops its database on the test server once it has closed.
-class SessionOnTestDatabase final : public db::Session
-{
-public:
-    explicit SessionOnTestDatabase(const QString &folder)
-        : m_database(std::make_unique<TestDatabase>(Backend::PostgreSql, folder)),
-          m_session(db::openPostgresSession(resolveConnectionString(m_database->connectionString(), folder)))
-    {}
-
-    std::unique_ptr<db::Statement> prepare(const QString &text) override { return m_session->prepare(text); }
-    qint64 execute(const QString &text) override { return m_session->execute(text); }
-    void begin(bool write = false) override { m_session->begin(write); }
-    void commit() override { m_session->commit(); }
-    void rollback() override { m_session->rollback(); }
-    bool isLost() const override { return m_session->isLost(); }
-    void cancel() override { m_session->cancel(); }
-
-private:
-    std::unique_ptr<TestDatabase> m_database;
-    std::unique_ptr<db::Session> m_session;
-};
-
 std::unique_ptr<db::Session> newPostgresSession(const QString &folder, QString *skipReason)
 {
     if (!TestPostgres::server(skipReason))
         return nullptr;
-    return std::make_unique<SessionOnTestDatabase>(folder);
-}
-
-DbError::Kind failureKind(const std::function<void()> &work)
-{
-    try {
-        work();
-    } catch (const DbError &error) {
-        return error.kind();
-    }
-    ADD_FAILURE() << "no DbError was thrown";
-    return DbError::Kind::AccessLayer;
+    auto database = std::make_unique<TestDatabase>(Backend::PostgreSql, folder);
+    auto session = db::openPostgresSession(resolveConnectionString(database->connectionString(), folder));
+    return std::make_unique<SessionOnTestDatabase>(std::move(database), std::move(session));
 }
 
 qint64 integerOf(db::Session &session, const QString &sql)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "shared/db/Session.h"
+#include "tests/support/TestDatabase.h"
 #include "tests/support/TestFolder.h"
 
 #include <gtest/gtest.h>
@@ -37,3 +38,28 @@ std::string sessionKindName(const ::testing::TestParamInfo<SessionKind> &info);
 // Runs the suite on one kind of session.
 #define OVTRACK_SESSION_CONFORMANCE(label, kind)                                                            \
     INSTANTIATE_TEST_SUITE_P(label, SessionConformance, ::testing::Values(kind), sessionKindName)
+
+// The kind of the DbError that `work` throws; a test failure when it throws none.
+DbError::Kind failureKind(const std::function<void()> &work);
+qint64 countOf(db::Session &session, const QString &table);
+
+// A session on a database of its own on the test server, dropped once the session has ended.
+class SessionOnTestDatabase final : public db::Session
+{
+public:
+    SessionOnTestDatabase(std::unique_ptr<TestDatabase> database, std::unique_ptr<db::Session> session)
+        : m_database(std::move(database)), m_session(std::move(session))
+    {}
+
+    std::unique_ptr<db::Statement> prepare(const QString &text) override { return m_session->prepare(text); }
+    qint64 execute(const QString &text) override { return m_session->execute(text); }
+    void begin(bool write = false) override { m_session->begin(write); }
+    void commit() override { m_session->commit(); }
+    void rollback() override { m_session->rollback(); }
+    bool isLost() const override { return m_session->isLost(); }
+    void cancel() override { m_session->cancel(); }
+
+private:
+    std::unique_ptr<TestDatabase> m_database;
+    std::unique_ptr<db::Session> m_session;
+};

@@ -8,6 +8,8 @@ const QDateTime LondonGap(QDate(2021, 3, 28), QTime(1, 30), Qt::UTC);
 const QDateTime SaoPauloGap(QDate(2017, 10, 15), QTime(0, 30), Qt::UTC);
 const QDateTime WithFraction(QDate(2024, 2, 29), QTime(23, 59, 58, 789), Qt::UTC);
 
+} // namespace
+
 DbError::Kind failureKind(const std::function<void()> &work)
 {
     try {
@@ -25,8 +27,6 @@ qint64 countOf(db::Session &session, const QString &table)
     EXPECT_TRUE(cursor->next());
     return cursor->integer(0);
 }
-
-} // namespace
 
 void SessionConformance::SetUp()
 {

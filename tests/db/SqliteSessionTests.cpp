@@ -12,24 +12,6 @@ std::unique_ptr<db::Session> newConformanceDatabase(const QString &folder, QStri
     return db::openSqliteSession(folder + QStringLiteral("conformance.db"), OpenMode::Creating);
 }
 
-DbError::Kind failureKind(const std::function<void()> &work)
-{
-    try {
-        work();
-    } catch (const DbError &error) {
-        return error.kind();
-    }
-    ADD_FAILURE() << "no DbError was thrown";
-    return DbError::Kind::AccessLayer;
-}
-
-qint64 countOf(db::Session &session, const QString &table)
-{
-    auto cursor = session.prepare(QStringLiteral("select count(*) from ") + table)->query();
-    EXPECT_TRUE(cursor->next());
-    return cursor->integer(0);
-}
-
 class SqliteSession : public ::testing::Test
 {
 protected:
