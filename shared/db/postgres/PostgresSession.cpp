@@ -350,8 +350,12 @@ private:
                             PQsendPrepare(connection, m_name.constData(), sql.constData(), count, nullptr))) ||
             !PQsendQueryPrepared(connection, m_name.constData(), count, m_values.data(), m_lengths.data(),
                                  m_formats.data(), 0) ||
-            (pipelined && !PQpipelineSync(connection)))
-            throw m_link->failure(nullptr);
+            (pipelined && !PQpipelineSync(connection))) {
+            // Cut half-way, a pipeline may stay open on a live connection: the session is not used again.
+            if (PQpipelineStatus(connection) != PQ_PIPELINE_OFF && !std::exchange(m_link->lost, true))
+                m_link->lostMessage = QString::fromUtf8(PQerrorMessage(connection)).trimmed();
+            throw m_link->lost ? DbError(DbError::Kind::ConnectionLost, m_link->lostMessage) : m_link->failure(nullptr);
+        }
         return pipelined;
     }
 
