@@ -1,6 +1,7 @@
 #pragma once
 
 #include "shared/db/Session.h"
+#include "tests/support/FailureKind.h"
 #include "tests/support/TestDatabase.h"
 #include "tests/support/TestFolder.h"
 
@@ -39,8 +40,7 @@ std::string sessionKindName(const ::testing::TestParamInfo<SessionKind> &info);
 #define OVTRACK_SESSION_CONFORMANCE(label, kind)                                                            \
     INSTANTIATE_TEST_SUITE_P(label, SessionConformance, ::testing::Values(kind), sessionKindName)
 
-// The kind of the DbError that `work` throws; a test failure when it throws none.
-DbError::Kind failureKind(const std::function<void()> &work);
+// The rows of `table`, counted on `session`.
 qint64 countOf(db::Session &session, const QString &table);
 
 // A session on a database of its own on the test server, dropped once the session has ended.

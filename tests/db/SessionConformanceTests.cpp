@@ -10,17 +10,6 @@ const QDateTime WithFraction(QDate(2024, 2, 29), QTime(23, 59, 58, 789), Qt::UTC
 
 } // namespace
 
-DbError::Kind failureKind(const std::function<void()> &work)
-{
-    try {
-        work();
-    } catch (const DbError &error) {
-        return error.kind();
-    }
-    ADD_FAILURE() << "no DbError was thrown";
-    return DbError::Kind::AccessLayer;
-}
-
 qint64 countOf(db::Session &session, const QString &table)
 {
     auto cursor = session.prepare(QStringLiteral("select count(*) from ") + table)->query();

@@ -3,6 +3,7 @@
 #include "shared/tracking/DbStatement.h"
 #include "shared/text/WallClock.h"
 
+#include "tests/support/FailureKind.h"
 #include "tests/support/TestDatabase.h"
 #include "tests/support/TestFolder.h"
 
@@ -25,17 +26,6 @@ protected:
         db.open(database->connectionString());
         db.execute(db.dialect().createTrackingSql());
         db.execute(db.dialect().createContentSql());
-    }
-
-    DbError::Kind kindOf(const std::function<void()> &action)
-    {
-        try {
-            action();
-        } catch (const DbError &e) {
-            return e.kind();
-        }
-        ADD_FAILURE() << "no error";
-        return DbError::Kind::Other;
     }
 
     TestFolder folder;
@@ -76,15 +66,15 @@ TEST_P(StatementTest, BindsByNameWithoutCaseAndNullForAbsent)
 TEST_P(StatementTest, LayerErrorsAreToldFromDatabaseErrors)
 {
     DbStatement missing(db, "select * from Tracking where MsgID = :QMsgId");
-    EXPECT_EQ(kindOf([&] { missing.open(); }), DbError::Kind::AccessLayer);
+    EXPECT_EQ(failureKind([&] { missing.open(); }), DbError::Kind::AccessLayer);
     missing.bind("QMsgId", ::ParamType::Text, "x");
     const DbResult r = missing.open();
-    EXPECT_EQ(kindOf([&] { (void)r.value(0, "MsgID"); }), DbError::Kind::AccessLayer);
+    EXPECT_EQ(failureKind([&] { (void)r.value(0, "MsgID"); }), DbError::Kind::AccessLayer);
     DbStatement badInt(db, "select MsgID from Tracking where ReadStatus = :n");
     badInt.bind("n", ::ParamType::Int, "twelve");
-    EXPECT_EQ(kindOf([&] { badInt.open(); }), DbError::Kind::AccessLayer);
+    EXPECT_EQ(failureKind([&] { badInt.open(); }), DbError::Kind::AccessLayer);
     DbStatement broken(db, "select * from NoSuchTable");
-    EXPECT_EQ(kindOf([&] { broken.open(); }), DbError::Kind::Other);
+    EXPECT_EQ(failureKind([&] { broken.open(); }), DbError::Kind::Other);
 }
 
 // A session that is gone, or a database file another writer holds, says nothing about the
@@ -102,7 +92,7 @@ TEST_P(StatementTest, EndedSessionOrBusyDatabaseIsALostConnection)
             QThread::msleep(10);
         // A server that is not there is one that may come.
         DbConnection nowhere(folder.path());
-        EXPECT_EQ(kindOf([&] { nowhere.open("Provider=PostgreSQL;Data Source=" + folder.filePath("none") +
+        EXPECT_EQ(failureKind([&] { nowhere.open("Provider=PostgreSQL;Data Source=" + folder.filePath("none") +
                                             ";User ID=ovtrack"); }),
                   DbError::Kind::ConnectionLost);
     } else {
@@ -110,7 +100,7 @@ TEST_P(StatementTest, EndedSessionOrBusyDatabaseIsALostConnection)
         other.beginTransaction();
         other.execute("insert into Tracking (MsgID) values ('held')");
     }
-    EXPECT_EQ(kindOf([&] { db.execute("insert into Tracking (MsgID) values ('m1')"); }),
+    EXPECT_EQ(failureKind([&] { db.execute("insert into Tracking (MsgID) values ('m1')"); }),
               DbError::Kind::ConnectionLost);
     EXPECT_FALSE(db.isOpen());
     EXPECT_EQ(db.sessionsLost(), 1);
